@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QApplication;
+class QShortcut;
+class QWidget;
+
+// Application-wide singleton: the main window, the broadcast of window
+// events, the per-user folders and the camera-disk helpers.
+class RMApp : public QObject {
+    Q_OBJECT
+public:
+    enum Event {
+        EVENT_FULLSCREEN_ENTERING = 1,
+        EVENT_FULLSCREEN_ENTERED = 2,
+        EVENT_FULLSCREEN_LEAVING = 3,
+        EVENT_FULLSCREEN_LEFT = 4,
+        EVENT_APP_CLOSING = 5,
+    };
+    Q_ENUM(Event)
+
+    enum Path {
+        PATH_REPORT = 1,
+        PATH_CONFIG = 2,
+        PATH_BACKUP = 3,
+    };
+
+    using FolderChooser = std::function<QString(const QString& startDir, const QString& caption)>;
+
+    static RMApp* instance();
+
+    void initialize(QApplication& app);
+    void installGlobalShortcuts();
+
+    QWidget* mainWindow() const { return _mainWindow; }
+    void setMainWindow(QWidget* window) { _mainWindow = window; }
+    QShortcut* pipLocationShortcut() const { return _pipLocationShortcut; }
+    QShortcut* pipShowHideShortcut() const { return _pipShowHideShortcut; }
+
+    static QString documentsFolder();
+    static QString appPath(int path);
+
+    static QString openFolder(QString startDir, bool, QString caption);
+    // Replaces the platform folder chooser (tests answer it themselves);
+    // an empty function restores the platform chooser.
+    static void setFolderChooser(FolderChooser chooser);
+
+    static QStringList getRemovableDisks();
+    static bool isModelDisk(QString root, char* = nullptr);
+    static QString searchInfoDisk();
+
+    static void disableScreenSave(bool) {}
+    static bool checkGPU() { return false; }
+
+    // Speed unit shared by the speed display and the map: true = mph.
+    static bool isMPH;
+
+Q_SIGNALS:
+    void appEvent(RMApp::Event event);
+
+private:
+    RMApp() = default;
+    static void _initDocumentFolder();
+    static void _installFonts();
+    static void _installStyleSheet(QApplication& app);
+
+    QWidget* _mainWindow = nullptr;
+    QShortcut* _pipLocationShortcut = nullptr;
+    QShortcut* _pipShowHideShortcut = nullptr;
+};

@@ -1,0 +1,103 @@
+#include "app/rm_application.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QWidget>
+#include <QtDebug>
+
+#include "app/rm_app.h"
+
+RMApplication* RMApplication::_instance = nullptr;
+
+namespace {
+// Bounded waits so neither process hangs on a peer that does not answer.
+constexpr int kConnectWaitMs = 1000;
+constexpr int kWriteWaitMs = 1000;
+}  // namespace
+
+RMApplication::RMApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    _instance = this;
+}
+
+RMApplication::~RMApplication() {
+    if (_server) {
+        _server->close();
+    }
+    if (_lock) {
+        _lock->unlock();
+        delete _lock;
+    }
+    _instance = nullptr;
+}
+
+RMApplication* RMApplication::instance() { return _instance; }
+
+QString RMApplication::lockFilePath() {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) {
+        dir = QDir::tempPath();
+    }
+    return QDir::cleanPath(dir + QDir::separator() + "orvin-viewer.lock");
+}
+
+QString RMApplication::serverName() {
+    // Socket names are limited in length; a hash of the lock path keeps the
+    // name short and ties it to the same place as the lock.
+    const QByteArray hash =
+        QCryptographicHash::hash(lockFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
+    return "orvin-viewer-" + QString::fromLatin1(hash.left(16));
+}
+
+bool RMApplication::lock() {
+    if (_lock) {
+        return true;
+    }
+    auto* lockFile = new QLockFile(lockFilePath());
+    // Only a lock whose owner process is gone counts as stale.
+    lockFile->setStaleLockTime(0);
+    if (!lockFile->tryLock(0)) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "lock held by another instance" << lockFilePath();
+        delete lockFile;
+        return false;
+    }
+    _lock = lockFile;
+    QLocalServer::removeServer(serverName());
+    _server = new QLocalServer(this);
+    if (!_server->listen(serverName())) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot listen" << _server->errorString();
+    }
+    connect(_server, SIGNAL(newConnection()), this, SLOT(_onRaiseRequest()));
+    return true;
+}
+
+void RMApplication::foregroundApplication() {
+    QLocalSocket socket;
+    socket.connectToServer(serverName());
+    if (!socket.waitForConnected(kConnectWaitMs)) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "no running instance answers" << socket.errorString();
+        return;
+    }
+    socket.write("raise\n");
+    socket.waitForBytesWritten(kWriteWaitMs);
+    socket.disconnectFromServer();
+}
+
+void RMApplication::_onRaiseRequest() {
+    while (QLocalSocket* peer = _server->nextPendingConnection()) {
+        connect(peer, SIGNAL(disconnected()), peer, SLOT(deleteLater()));
+        QWidget* window = RMApp::instance()->mainWindow();
+        if (!window) {
+            continue;
+        }
+        if (window->isMinimized()) {
+            window->showNormal();
+        }
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+}

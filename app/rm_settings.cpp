@@ -1,0 +1,76 @@
+#include "app/rm_settings.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "app/rm_app.h"
+#include "app/rm_language.h"
+
+RMSettings* RMSettings::instance() {
+    static RMSettings* settings = new RMSettings();
+    return settings;
+}
+
+void RMSettings::load() {
+    if (_settings) {
+        return;
+    }
+    _settings = new QSettings(RMApp::appPath(RMApp::PATH_CONFIG), QSettings::IniFormat, this);
+}
+
+QVariant RMSettings::_loadValue(const char* group, const char* key, const QVariant& fallback) {
+    load();
+    _settings->beginGroup(group);
+    const QVariant value = _settings->value(key, fallback);
+    _settings->endGroup();
+    return value;
+}
+
+void RMSettings::_setValue(const char* group, const char* key, const QVariant& value) {
+    load();
+    _settings->beginGroup(group);
+    _settings->setValue(key, value);
+    _settings->endGroup();
+    _settings->sync();
+}
+
+QString RMSettings::_loadString(const char* group, const char* key) {
+    return _loadValue(group, key, QVariant()).toString();
+}
+
+void RMSettings::_setString(const char* group, const char* key, QString value) {
+    _setValue(group, key, value);
+}
+
+QString RMSettings::lastBackupPath() {
+    const QString stored = _loadString("/PATH", "BACKUP");
+    return stored.isEmpty() ? RMApp::appPath(RMApp::PATH_BACKUP) : stored;
+}
+
+void RMSettings::setLastBackupPath(QString& path) {
+    if (path != lastBackupPath()) {
+        _setString("/PATH", "BACKUP", path);
+    }
+}
+
+QString RMSettings::lastMoviePath() {
+    const QString stored = _loadString("/PATH", "RECENT");
+    return stored.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
+                            : stored;
+}
+
+void RMSettings::setLastMoviePath(QString& path) {
+    if (path != lastMoviePath()) {
+        _setString("/PATH", "RECENT", path);
+    }
+}
+
+int RMSettings::language() {
+    return _loadValue("/APP", "LANGUAGE", static_cast<int>(RMLanguage::systemLanguage())).toInt();
+}
+
+void RMSettings::setLanguage(int language) { _setValue("/APP", "LANGUAGE", language); }
+
+bool RMSettings::autoLanguage() { return _loadValue("/APP", "LANGUAGE_AUTO", true).toBool(); }
+
+void RMSettings::setAutoLanguage(bool isAuto) { _setValue("/APP", "LANGUAGE_AUTO", isAuto); }

@@ -1,0 +1,46 @@
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/rm_app.h"
+#include "app/rm_application.h"
+#include "ui/window_main.h"
+
+namespace {
+// The folder given on the command line, empty when there is none.
+QString folderArgument(const QStringList& arguments) {
+    if (arguments.size() < 2) {
+        return QString();
+    }
+    const QFileInfo info(arguments.at(1));
+    return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
+}
+
+// The web engine refuses to start as root unless its sandbox is off.
+QByteArray webEngineFlags() {
+    QByteArray flags = "--disable-web-security --disable-gpu";
+    if (geteuid() == 0) {
+        flags += " --no-sandbox";
+    }
+    return flags;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webEngineFlags());
+    QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
+    RMApplication app(argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
+
+    if (!app.lock()) {
+        app.foregroundApplication();
+        return -42;
+    }
+    RMApp::instance()->initialize(app);
+
+    static WindowMain* window = new WindowMain(nullptr);
+    window->setStartFolder(folderArgument(QCoreApplication::arguments()));
+    window->show();
+    return QApplication::exec();
+}

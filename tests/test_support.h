@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Every test runs in a home of its own: HOME and the XDG folders point into
+// a temporary folder, so settings, documents and locks never touch the
+// developer's files and tests can run in parallel.
+namespace orvin_test {
+
+inline QTemporaryDir& home() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+inline void isolateHome(bool withDocuments = true) {
+    const QString root = home().path();
+    qputenv("HOME", root.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (root + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (root + "/.local/share").toUtf8());
+    qputenv("XDG_CACHE_HOME", (root + "/.cache").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
+    QDir().mkpath(root + "/runtime");
+    QFile::setPermissions(root + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner);
+    if (withDocuments) {
+        QDir().mkpath(root + "/Documents");
+    }
+    // Tests pin the locale so the automatic language is predictable.
+    qputenv("LANG", "en_US.UTF-8");
+    qputenv("LC_ALL", "en_US.UTF-8");
+}
+
+}  // namespace orvin_test
+
+// Like QTEST_MAIN, with the home isolated before the application exists.
+#define ORVIN_TEST_MAIN(TestClass)                     \
+    int main(int argc, char** argv) {                  \
+        orvin_test::isolateHome();                     \
+        QApplication app(argc, argv);                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);       \
+        TestClass test;                                \
+        QTEST_SET_MAIN_SOURCE_PATH                     \
+        return QTest::qExec(&test, argc, argv);        \
+    }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ui/rm_widget_base.h"
+
+class QVBoxLayout;
+
+// Left column of the main window: the large video pane and, under it, the
+// position slider, the G-sensor graph and the playback bar.
+class RMFrameLeft : public RMWidgetBase {
+    Q_OBJECT
+public:
+    explicit RMFrameLeft(QWidget* parent);
+
+public Q_SLOTS:
+    void onAppEvent(RMApp::Event event) override;
+
+private:
+    QVBoxLayout* _layout;
+};

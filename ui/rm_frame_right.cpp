@@ -1,0 +1,51 @@
+#include "ui/rm_frame_right.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/rm_layout.h"
+#include "ui/rm_widget_style_base.h"
+
+RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
+    setFixedWidth(340);
+    _layout = new QVBoxLayout(this);
+    _layout->setContentsMargins(0, 0, 0, 0);
+    _layout->setSpacing(0);
+
+    auto* pane = new RMWidgetStyleBase(this, "top_border", true);
+    pane->setFixedHeight(262);
+    auto* paneLayout = new QVBoxLayout(pane);
+    paneLayout->setContentsMargins(1, 1, 1, 1);
+    paneLayout->setSpacing(0);
+    auto* title = new QLabel(pane);
+    title->setFixedHeight(35);
+    title->setPixmap(QPixmap(":/image/title_video_rear.png"));
+    paneLayout->addWidget(title);
+    auto* logo = new QFrame(pane);
+    logo->setObjectName("video_sub_logo");
+    logo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    paneLayout->addWidget(logo);
+    _layout->addWidget(pane);
+
+    RMLayout::addSpacer(_layout, 0, 11);
+
+    auto* list = new RMWidgetStyleBase(this, "all_border", true);
+    list->setFixedHeight(362);
+    auto* listLayout = new QVBoxLayout(list);
+    listLayout->setContentsMargins(1, 1, 1, 1);
+    listLayout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    auto* header = new QLabel(list);
+    header->setFixedHeight(41);
+    header->setPixmap(QPixmap(":/image/title_list.png"));
+    listLayout->addWidget(header);
+    _layout->addWidget(list);
+}
+
+void RMFrameRight::onAppEvent(RMApp::Event event) {
+    if (event == RMApp::EVENT_FULLSCREEN_ENTERING) {
+        hide();
+    } else if (event == RMApp::EVENT_FULLSCREEN_LEAVING) {
+        show();
+    }
+}

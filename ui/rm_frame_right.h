@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ui/rm_widget_base.h"
+
+class QVBoxLayout;
+
+// Right column of the main window: the small video pane above the list of
+// recordings. Hidden in full screen.
+class RMFrameRight : public RMWidgetBase {
+    Q_OBJECT
+public:
+    explicit RMFrameRight(QWidget* parent);
+
+public Q_SLOTS:
+    void onAppEvent(RMApp::Event event) override;
+
+private:
+    QVBoxLayout* _layout;
+};

@@ -1,0 +1,29 @@
+#include "ui/rm_popup_message.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/rm_button.h"
+#include "ui/rm_popup_content_background.h"
+
+RMPopupMessage::RMPopupMessage(QWidget* parent, QString title, QString text)
+    : RMPopup(parent, title, QString(), Qt::WindowFlags()) {
+    QFont measure;
+    measure.setWeight(75);
+    measure.setPointSize(16);
+    setFixedWidth(QFontMetrics(measure).horizontalAdvance(text) + 30);
+
+    QVBoxLayout* panelLayout = _createContentPanel();
+    panelLayout->parentWidget()->setMinimumHeight(80);
+    panelLayout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    auto* label = new QLabel(text, panelLayout->parentWidget());
+    label->setObjectName("text_header_label");
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    panelLayout->addWidget(label);
+
+    buttonLayout()->setAlignment(Qt::AlignCenter);
+    connect(addPopupButton("OK"), SIGNAL(clicked()), this, SLOT(accept()));
+}

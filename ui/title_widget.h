@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QWidget>
+
+class QHBoxLayout;
+class QLabel;
+class QShortcut;
+class RMButton;
+
+// The title bar: in the main window the language, settings, information and
+// capture buttons with the window buttons; in a popup one close button.
+class TitleWidget : public QWidget {
+    Q_OBJECT
+public:
+    TitleWidget(QWidget* parent, QString text, QString logo, bool popup);
+
+    RMButton* languageButton() const { return _languageButton; }
+    RMButton* settingsButton() const { return _settingsButton; }
+    RMButton* infoButton() const { return _infoButton; }
+    RMButton* captureButton() const { return _captureButton; }
+    QShortcut* settingsShortcut() const { return _settingsShortcut; }
+    QShortcut* infoShortcut() const { return _infoShortcut; }
+    QShortcut* captureShortcut() const { return _captureShortcut; }
+    RMButton* minimizeButton() const { return _minimizeButton; }
+    RMButton* fullScreenButton() const { return _fullScreenButton; }
+    // The quit button of the main window or the close button of a popup.
+    RMButton* closeButton() const { return _closeButton; }
+    QLabel* titleLabel() const { return _titleLabel; }
+    QHBoxLayout* leftLayout() const { return _leftLayout; }
+
+    // Enables or disables the capture button together with its shortcut.
+    void setCaptureEnabled(bool enabled);
+
+public Q_SLOTS:
+    void onLanguage();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void _createMainButtons();
+    void _createPopupButtons();
+    RMButton* _addButton(const char* objectName, const QString& japanese, const QString& english,
+                         QSize size);
+    QShortcut* _addShortcut(int key);
+
+    RMButton* _languageButton = nullptr;
+    RMButton* _settingsButton = nullptr;
+    RMButton* _infoButton = nullptr;
+    RMButton* _captureButton = nullptr;
+    QShortcut* _settingsShortcut = nullptr;
+    QShortcut* _infoShortcut = nullptr;
+    QShortcut* _captureShortcut = nullptr;
+    QHBoxLayout* _leftLayout = nullptr;
+    QLabel* _titleLabel = nullptr;
+    RMButton* _minimizeButton = nullptr;
+    RMButton* _fullScreenButton = nullptr;
+    RMButton* _closeButton = nullptr;
+    QWidget* _rightWidget = nullptr;
+    QHBoxLayout* _rightLayout = nullptr;
+};

@@ -1,0 +1,292 @@
+#include "ui/window_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QShortcut>
+#include <QTimer>
+#include <QtDebug>
+
+#include "app/rm_app.h"
+#include "app/rm_language.h"
+#include "core/rm_key_event.h"
+#include "settings/rm_settings_window_base.h"
+#include "ui/rm_button.h"
+#include "ui/rm_dialog_progress.h"
+#include "ui/rm_frame_left.h"
+#include "ui/rm_frame_right.h"
+#include "ui/rm_popup_info.h"
+#include "ui/rm_popup_message.h"
+#include "ui/title_widget.h"
+
+namespace {
+const int kFocusDelayMs = 10;
+const int kFullScreenFocusMs = 250;
+const int kVersionReadLimit = 1024;
+
+void setNormalMargins(QHBoxLayout* layout) { layout->setContentsMargins(9, 12, 9, 26); }
+}  // namespace
+
+WindowMain::WindowMain(QWidget* parent)
+    : RMWindowBase(parent, QString(), "title_logo_vk7300.png", false) {
+    RMApp::instance()->setMainWindow(this);
+    RMApp::instance()->installGlobalShortcuts();
+
+    setWindowTitle("VK7300 Viewer");
+    setMaximumSize(kWidth, kHeight);
+    resize(kWidth, kHeight);
+
+    TitleWidget* title = titleWidget();
+    connect(title->closeButton(), SIGNAL(clicked()), this, SLOT(onCloseApplication()));
+    connect(title->minimizeButton(), SIGNAL(clicked()), this, SLOT(onMinimize()));
+    connect(title->fullScreenButton(), SIGNAL(clicked()), this, SLOT(onFullScreen()));
+    connect(title->infoButton(), SIGNAL(clicked()), this, SLOT(onShowInfo()));
+    connect(title->infoShortcut(), SIGNAL(activated()), this, SLOT(onShowInfo()));
+    connect(title->settingsButton(), SIGNAL(clicked()), this, SLOT(onShowSettings()));
+    connect(title->settingsShortcut(), SIGNAL(activated()), this, SLOT(onShowSettings()));
+
+    _escapeShortcut = _addFullScreenShortcut(Qt::Key_Escape);
+    _escapeShortcut->setEnabled(false);
+    _returnShortcut = _addFullScreenShortcut(Qt::Key_Return);
+    _enterShortcut = _addFullScreenShortcut(Qt::Key_Enter);
+
+    _contentLayout = new QHBoxLayout(contentWidget());
+    _contentLayout->setSpacing(7);
+    setNormalMargins(_contentLayout);
+    _left = new RMFrameLeft(contentWidget());
+    _contentLayout->addWidget(_left);
+    _right = new RMFrameRight(contentWidget());
+    _contentLayout->addWidget(_right);
+
+    connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
+    connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
+}
+
+QShortcut* WindowMain::_addFullScreenShortcut(int key) {
+    auto* shortcut = new QShortcut(QKeySequence(key), this);
+    shortcut->setContext(Qt::ApplicationShortcut);
+    connect(shortcut, SIGNAL(activated()), this, SLOT(onFullScreen()));
+    return shortcut;
+}
+
+void WindowMain::showEvent(QShowEvent* event) {
+    if (!RMLanguage::instance()->isJapanese()) {
+        RMLanguage::instance()->refresh();
+    }
+    RMWindowBase::showEvent(event);
+}
+
+void WindowMain::keyPressEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat()) {
+        RMKeyEvent::instance()->pressed(event->key());
+    }
+    RMWindowBase::keyPressEvent(event);
+}
+
+void WindowMain::keyReleaseEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat()) {
+        RMKeyEvent::instance()->released(event->key());
+    }
+    RMWindowBase::keyReleaseEvent(event);
+}
+
+void WindowMain::resizeEvent(QResizeEvent* event) {
+    RMWindowBase::resizeEvent(event);
+    // The platform made the window full screen by itself: take it back.
+    if (event->oldSize().isValid() && isFullScreen() && !fullScreenBusy) {
+        onFullScreen();
+    }
+}
+
+void WindowMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // Closing through the window system quits like the quit button.
+    if (!_closing) {
+        onCloseApplication();
+    }
+}
+
+void WindowMain::_focusLater() {
+    QTimer::singleShot(kFocusDelayMs, this, [this]() {
+        activateWindow();
+        setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void WindowMain::_setNormalGeometry() {
+    setMinimumSize(kWidth, kHeight);
+    setMaximumSize(kWidth, kHeight);
+    resize(kWidth, kHeight);
+}
+
+void WindowMain::onFullScreen() {
+    if (fullScreenBusy) {
+        qInfo() << "SKIP_PROCESSING " << "onFullScreen";
+        return;
+    }
+    fullScreenBusy = true;
+    if (RMKeyEvent::instance()->isKeyHeld()) {
+        fullScreenBusy = false;
+        return;
+    }
+    const bool wasFullScreen = isFullScreen();
+    const bool viaSignal = sender() != nullptr;
+    hide();
+    const bool toNormal = !viaSignal || wasFullScreen;
+    RMApp* app = RMApp::instance();
+    Q_EMIT app->appEvent(toNormal ? RMApp::EVENT_FULLSCREEN_LEAVING
+                                  : RMApp::EVENT_FULLSCREEN_ENTERING);
+
+    RMButton* fullScreenButton = titleWidget()->fullScreenButton();
+    RMLanguage* language = RMLanguage::instance();
+    if (toNormal) {
+        setNormalMargins(_contentLayout);
+        if (viaSignal) {
+            showNormal();
+        }
+        _escapeShortcut->setEnabled(false);
+        _focusLater();
+        fullScreenButton->setStyleStatus("restore", false);
+        fullScreenButton->setToolTip(language->text("最大化", "Full Screen"));
+    } else {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        _contentLayout->setContentsMargins(0, 0, 0, 0);
+        showFullScreen();
+        _escapeShortcut->setEnabled(true);
+        _focusLater();
+        fullScreenButton->setStyleStatus("restore", true);
+        fullScreenButton->setToolTip(language->text("以前画面に戻る", "Normal"));
+    }
+    // Keep the registered tooltips in step so a language switch shows the
+    // tooltip of the current window state.
+    language->append(RMLanguage::LANGUAGE_JAPANESE, RMLanguage::TEXT_TOOLTIP, fullScreenButton,
+                     toNormal ? "最大化" : "以前画面に戻る");
+    language->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, fullScreenButton,
+                     toNormal ? "Full Screen" : "Normal");
+
+    Q_EMIT app->appEvent(toNormal ? RMApp::EVENT_FULLSCREEN_LEFT : RMApp::EVENT_FULLSCREEN_ENTERED);
+
+    if (toNormal) {
+        _setNormalGeometry();
+        titleWidget()->minimizeButton()->setEnabled(true);
+    } else {
+        titleWidget()->minimizeButton()->setEnabled(false);
+        if (focusTimer) {
+            focusTimer->stop();
+            focusTimer->deleteLater();
+        }
+        focusTimer = new QTimer(this);
+        focusTimer->setSingleShot(true);
+        connect(focusTimer, SIGNAL(timeout()), this, SLOT(onMakeFocusOSX()), Qt::QueuedConnection);
+        focusTimer->start(kFullScreenFocusMs);
+        setEnabled(false);
+    }
+    fullScreenBusy = false;
+    show();
+}
+
+void WindowMain::onMakeFocusOSX() {
+    // No window manager trick is needed here: the window takes the focus and
+    // is usable again once the switch has settled.
+    if (focusDialog) {
+        delete focusDialog;
+        focusDialog = nullptr;
+    }
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+    setEnabled(true);
+    if (focusTimer) {
+        focusTimer->stop();
+        focusTimer->deleteLater();
+        focusTimer = nullptr;
+    }
+}
+
+void WindowMain::onMinimize() { showMinimized(); }
+
+void WindowMain::onCloseApplication() {
+    if (_closing) {
+        return;
+    }
+    _closing = true;
+    Q_EMIT RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING);
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}
+
+void WindowMain::onCloseSettings() {}
+
+void WindowMain::onShowSettings() {
+    setFocus();
+    const QStringList disks = RMApp::getRemovableDisks();
+    if (disks.isEmpty()) {
+        RMLanguage* language = RMLanguage::instance();
+        RMPopupMessage message(this, language->text("注意", "Warning"),
+                               language->text("設定ファイルがありません。",
+                                              "Configuration file(SD Card) not found!"));
+        message.hideCloseButton();
+        message.exec();
+        return;
+    }
+}
+
+QString WindowMain::findVersionFile() {
+    const QString disk = RMSettingsWindowBase::lastSettingDisk;
+    if (!disk.isEmpty() && QFileInfo::exists(disk)) {
+        const QString path = QDir::cleanPath(disk + "/VERSION.TXT");
+        if (QFileInfo::exists(path)) {
+            return path;
+        }
+    }
+    const QString infoDisk = RMApp::searchInfoDisk();
+    if (!infoDisk.isEmpty()) {
+        return QDir::cleanPath(infoDisk + "//VERSION.TXT");
+    }
+    return QString();
+}
+
+QString WindowMain::readFirmwareVersion(const QString& path) {
+    if (path.isEmpty()) {
+        return QString();
+    }
+    // Read-only: a write-protected card must still show its version.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot open" << path;
+        return QString();
+    }
+    const QByteArray head = file.read(kVersionReadLimit);
+    const QString text = QString::fromLatin1(head.constData(), qstrnlen(head.constData(), head.size()));
+    const QStringList lines = text.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.first();
+}
+
+void WindowMain::onShowInfo() {
+    RMPopupInfo info(this, readFirmwareVersion(findVersionFile()), QString());
+    info.exec();
+}
+
+void WindowMain::onLoadingListStart(bool bLoading) {
+    if (bLoading) {
+        RMDialogProgress::start(RMLanguage::instance()->text("ファイルOPEN", "Open files..."), false);
+    }
+}
+
+void WindowMain::onLoadingListEnd(bool bLoading) {
+    if (bLoading) {
+        RMDialogProgress::stop();
+    }
+    setFocus();
+}
+
+void WindowMain::onStartCapture() {
+    if (RMKeyEvent::instance()->isKeyHeld()) {
+        return;
+    }
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ui/rm_window_base.h"
+
+class QDialog;
+class QHBoxLayout;
+class QShortcut;
+class QTimer;
+class RMFrameLeft;
+class RMFrameRight;
+class WindowSettings;
+
+// The viewer's one main window: fixed 1030 x 716, frameless, switching to
+// full screen and back, routing keys to the stepping handler.
+class WindowMain : public RMWindowBase {
+    Q_OBJECT
+public:
+    explicit WindowMain(QWidget* parent);
+
+    static const int kWidth = 1030;
+    static const int kHeight = 716;
+
+    // The folder named on the command line, opened once recordings can be listed.
+    void setStartFolder(const QString& folder) { _startFolder = folder; }
+    QString startFolder() const { return _startFolder; }
+
+    QShortcut* escapeShortcut() const { return _escapeShortcut; }
+    QHBoxLayout* contentLayout() const { return _contentLayout; }
+
+    // The first line of a firmware version file, empty when it cannot be read.
+    static QString readFirmwareVersion(const QString& path);
+    // The firmware version file of the camera disk in use, empty when none.
+    static QString findVersionFile();
+
+public Q_SLOTS:
+    void onCloseApplication();
+    void onCloseSettings();
+    void onShowSettings();
+    void onShowInfo();
+    void onMinimize();
+    void onFullScreen();
+    void onLoadingListStart(bool bLoading);
+    void onLoadingListEnd(bool bLoading);
+    void onStartCapture();
+    void onMakeFocusOSX();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QShortcut* _addFullScreenShortcut(int key);
+    void _focusLater();
+    void _setNormalGeometry();
+
+    WindowSettings* _settings = nullptr;
+    QHBoxLayout* _contentLayout;
+    RMFrameLeft* _left;
+    RMFrameRight* _right;
+    QShortcut* _escapeShortcut;
+    QShortcut* _returnShortcut;
+    QShortcut* _enterShortcut;
+    bool fullScreenBusy = false;
+    QTimer* focusTimer = nullptr;
+    QDialog* focusDialog = nullptr;
+    bool _closing = false;
+    QString _startFolder;
+};
