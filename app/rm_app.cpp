@@ -41,6 +41,11 @@ RMApp* RMApp::instance() {
     return app;
 }
 
+RMApp::RMApp() {
+    // Listeners may sit in other threads and tests spy on the signal.
+    qRegisterMetaType<RMApp::Event>("RMApp::Event");
+}
+
 void RMApp::initialize(QApplication& app) {
     QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
     _installFonts();

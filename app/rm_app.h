@@ -63,7 +63,7 @@ Q_SIGNALS:
     void appEvent(RMApp::Event event);
 
 private:
-    RMApp() = default;
+    RMApp();
     static void _initDocumentFolder();
     static void _installFonts();
     static void _installStyleSheet(QApplication& app);

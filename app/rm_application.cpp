@@ -89,6 +89,7 @@ void RMApplication::foregroundApplication() {
 void RMApplication::_onRaiseRequest() {
     while (QLocalSocket* peer = _server->nextPendingConnection()) {
         connect(peer, SIGNAL(disconnected()), peer, SLOT(deleteLater()));
+        qInfo() << Q_FUNC_INFO << __LINE__ << "raise request";
         QWidget* window = RMApp::instance()->mainWindow();
         if (!window) {
             continue;

@@ -17,6 +17,7 @@ RMLanguage* RMLanguage::instance() {
 }
 
 RMLanguage::RMLanguage() {
+    qRegisterMetaType<RMLanguage::LANGUAGE_TYPE>("RMLanguage::LANGUAGE_TYPE");
     isAuto = RMSettings::instance()->autoLanguage();
     const int stored = RMSettings::instance()->language();
     // Anything but Japanese is shown in English.

@@ -31,10 +31,9 @@ RMFrameLeft::RMFrameLeft(QWidget* parent) : RMWidgetBase(parent, true) {
     auto* paneLayout = new QVBoxLayout(pane);
     paneLayout->setContentsMargins(1, 1, 1, 1);
     paneLayout->setSpacing(0);
-    auto* title = new QLabel(pane);
-    title->setFixedHeight(35);
-    title->setPixmap(QPixmap(":/image/title_video_front.png"));
-    paneLayout->addWidget(title);
+    _paneTitle = new QLabel(pane);
+    _paneTitle->setFixedHeight(35);
+    paneLayout->addWidget(_paneTitle);
     auto* logo = new QFrame(pane);
     logo->setObjectName("video_main_logo");
     logo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -42,8 +41,18 @@ RMFrameLeft::RMFrameLeft(QWidget* parent) : RMWidgetBase(parent, true) {
 
     addBand(this, _layout, "bottom_border", 66);
     RMLayout::addSpacer(_layout, 0, 6);
-    addBand(this, _layout, "top_border_5A", 78);
+    // One pixel less than the graph's own height so the column fits the window.
+    addBand(this, _layout, "top_border_5A", 77);
     addBand(this, _layout, "player_bg", 76);
+
+    onLanguageChange(RMLanguage::instance()->language());
+    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
+            SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
+}
+
+void RMFrameLeft::onLanguageChange(RMLanguage::LANGUAGE_TYPE language) {
+    const QString suffix = language == RMLanguage::LANGUAGE_JAPANESE ? "" : "_en";
+    _paneTitle->setPixmap(QPixmap(":/image/title_video_front" + suffix + ".png"));
 }
 
 void RMFrameLeft::onAppEvent(RMApp::Event event) {

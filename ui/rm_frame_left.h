@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/rm_language.h"
 #include "ui/rm_widget_base.h"
 
+class QLabel;
 class QVBoxLayout;
 
 // Left column of the main window: the large video pane and, under it, the
@@ -13,7 +15,9 @@ public:
 
 public Q_SLOTS:
     void onAppEvent(RMApp::Event event) override;
+    void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
 private:
     QVBoxLayout* _layout;
+    QLabel* _paneTitle;
 };

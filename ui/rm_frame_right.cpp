@@ -18,10 +18,9 @@ RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
     auto* paneLayout = new QVBoxLayout(pane);
     paneLayout->setContentsMargins(1, 1, 1, 1);
     paneLayout->setSpacing(0);
-    auto* title = new QLabel(pane);
-    title->setFixedHeight(35);
-    title->setPixmap(QPixmap(":/image/title_video_rear.png"));
-    paneLayout->addWidget(title);
+    _paneTitle = new QLabel(pane);
+    _paneTitle->setFixedHeight(35);
+    paneLayout->addWidget(_paneTitle);
     auto* logo = new QFrame(pane);
     logo->setObjectName("video_sub_logo");
     logo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -35,11 +34,20 @@ RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(1, 1, 1, 1);
     listLayout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto* header = new QLabel(list);
-    header->setFixedHeight(41);
-    header->setPixmap(QPixmap(":/image/title_list.png"));
-    listLayout->addWidget(header);
+    _listHeader = new QLabel(list);
+    _listHeader->setFixedHeight(41);
+    listLayout->addWidget(_listHeader);
     _layout->addWidget(list);
+
+    onLanguageChange(RMLanguage::instance()->language());
+    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
+            SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
+}
+
+void RMFrameRight::onLanguageChange(RMLanguage::LANGUAGE_TYPE language) {
+    const QString suffix = language == RMLanguage::LANGUAGE_JAPANESE ? "" : "_en";
+    _paneTitle->setPixmap(QPixmap(":/image/title_video_rear" + suffix + ".png"));
+    _listHeader->setPixmap(QPixmap(":/image/title_list" + suffix + ".png"));
 }
 
 void RMFrameRight::onAppEvent(RMApp::Event event) {

@@ -147,7 +147,9 @@ void WindowMain::onFullScreen() {
     RMLanguage* language = RMLanguage::instance();
     if (toNormal) {
         setNormalMargins(_contentLayout);
-        if (viaSignal) {
+        // Also when the platform made the window full screen by itself:
+        // left in that state, the window would keep the full-screen frame.
+        if (viaSignal || wasFullScreen) {
             showNormal();
         }
         _escapeShortcut->setEnabled(false);

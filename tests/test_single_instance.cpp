@@ -1,0 +1,59 @@
+// A second viewer process raises the first one's window and exits with -42.
+#include <QProcess>
+
+#include "test_support.h"
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+
+    QString viewer() const { return qEnvironmentVariable("ORVIN_BIN_DIR") + "/orvin-viewer"; }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_LOGGING_RULES", "*.info=true");
+        return env;
+    }
+
+private Q_SLOTS:
+    void secondProcessExitsWithMinus42() {
+        if (!QFileInfo::exists(viewer())) {
+            QSKIP("viewer not built");
+        }
+        QProcess first;
+        first.setProcessEnvironment(environment());
+        first.setProcessChannelMode(QProcess::MergedChannels);
+        first.start(viewer(), QStringList());
+        QVERIFY(first.waitForStarted());
+        // The first process owns the lock once its lock file exists.
+        const QString lock = orvin_test::home().path() + "/runtime/orvin-viewer.lock";
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 10000);
+        QTest::qWait(500);
+
+        QProcess second;
+        second.setProcessEnvironment(environment());
+        second.start(viewer(), QStringList());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(static_cast<qint8>(second.exitCode()), static_cast<qint8>(-42));
+
+        // The first one was asked to come to the front and still runs.
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += first.readAll()).contains("raise request"), 5000);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.terminate();
+        QVERIFY(first.waitForFinished(5000));
+
+        // With the first one gone, a new start takes the lock again.
+        QProcess third;
+        third.setProcessEnvironment(environment());
+        third.start(viewer(), QStringList());
+        QVERIFY(third.waitForStarted());
+        QTest::qWait(1500);
+        QCOMPARE(third.state(), QProcess::Running);
+        third.kill();
+        third.waitForFinished(5000);
+    }
+};
+
+ORVIN_TEST_MAIN(TestSingleInstance)
+#include "test_single_instance.moc"
