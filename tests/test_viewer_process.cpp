@@ -1,9 +1,10 @@
-// A second viewer process raises the first one's window and exits with -42.
+// The viewer as a process: it starts despite bad surroundings, and a second
+// process raises the first one's window and exits with -42.
 #include <QProcess>
 
 #include "test_support.h"
 
-class TestSingleInstance : public QObject {
+class TestViewerProcess : public QObject {
     Q_OBJECT
 
     QString viewer() const { return qEnvironmentVariable("ORVIN_BIN_DIR") + "/orvin-viewer"; }
@@ -14,7 +15,46 @@ class TestSingleInstance : public QObject {
         return env;
     }
 
+    // Starts the viewer in its own home and tells whether it is still running
+    // after a while (a crash or an early exit ends it sooner).
+    bool startsIn(const QString& home) {
+        QProcessEnvironment env = environment();
+        env.insert("HOME", home);
+        env.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        env.insert("XDG_CONFIG_HOME", home + "/.config");
+        QDir().mkpath(home + "/runtime");
+        QFile::setPermissions(home + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner);
+        QProcess viewerProcess;
+        viewerProcess.setProcessEnvironment(env);
+        viewerProcess.start(viewer(), QStringList());
+        if (!viewerProcess.waitForStarted()) {
+            return false;
+        }
+        const bool running = !viewerProcess.waitForFinished(2500);
+        viewerProcess.kill();
+        viewerProcess.waitForFinished(5000);
+        return running;
+    }
+
 private Q_SLOTS:
+    void startsWithBadSurroundings() {
+        if (!QFileInfo::exists(viewer())) {
+            QSKIP("viewer not built");
+        }
+        // No Documents folder at all.
+        const QString bare = orvin_test::home().path() + "/bare";
+        QDir().mkpath(bare);
+        QVERIFY(startsIn(bare));
+        QVERIFY(!QDir(bare + "/Documents").exists());
+
+        // A settings file that cannot be read (a folder in its place).
+        const QString broken = orvin_test::home().path() + "/broken";
+        QDir().mkpath(broken + "/Documents/Orvin Video PlayerDoc/viewersetup/conf.ini");
+        QVERIFY(startsIn(broken));
+        QVERIFY(QDir(broken + "/Documents/Orvin Video PlayerDoc/report").exists());
+    }
+
     void secondProcessExitsWithMinus42() {
         if (!QFileInfo::exists(viewer())) {
             QSKIP("viewer not built");
@@ -55,5 +95,5 @@ private Q_SLOTS:
     }
 };
 
-ORVIN_TEST_MAIN(TestSingleInstance)
-#include "test_single_instance.moc"
+ORVIN_TEST_MAIN(TestViewerProcess)
+#include "test_viewer_process.moc"
