@@ -75,7 +75,8 @@ void RMApp::_installStyleSheet(QApplication& app) {
     }
     const QByteArray bytes = file.readAll();
     // Latin-1 up to the first NUL byte, as the sheet is stored.
-    app.setStyleSheet(QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), bytes.size())));
+    app.setStyleSheet(
+        QString::fromLatin1(bytes.constData(), qstrnlen(bytes.constData(), bytes.size())));
 }
 
 void RMApp::_initDocumentFolder() {
@@ -105,8 +106,8 @@ void RMApp::installGlobalShortcuts() {
 }
 
 QString RMApp::documentsFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-           QDir::separator() + kDocumentsFolderName;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QDir::separator() +
+           kDocumentsFolderName;
 }
 
 QString RMApp::appPath(int path) {
@@ -127,13 +128,16 @@ QString RMApp::openFolder(QString startDir, bool, QString caption) {
     if (folderChooser()) {
         return folderChooser()(startDir, caption);
     }
-    return QFileDialog::getExistingDirectory(nullptr, caption, startDir,
-                                             QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(nullptr, caption, startDir, QFileDialog::ShowDirsOnly);
 }
 
-void RMApp::setFolderChooser(FolderChooser chooser) { folderChooser() = std::move(chooser); }
+void RMApp::setFolderChooser(FolderChooser chooser) {
+    folderChooser() = std::move(chooser);
+}
 
-QStringList RMApp::getRemovableDisks() { return RMRemovableDisks::writableRemovableRoots(); }
+QStringList RMApp::getRemovableDisks() {
+    return RMRemovableDisks::writableRemovableRoots();
+}
 
 bool RMApp::isModelDisk(QString root, char*) {
     const QString path = localPath(root + "\\__SYSTEM.CFG");

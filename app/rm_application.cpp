@@ -34,7 +34,9 @@ RMApplication::~RMApplication() {
     _instance = nullptr;
 }
 
-RMApplication* RMApplication::instance() { return _instance; }
+RMApplication* RMApplication::instance() {
+    return _instance;
+}
 
 QString RMApplication::lockFilePath() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

@@ -8,7 +8,9 @@
 bool RMLanguage::isAuto = true;
 
 namespace {
-quint64 keyOf(QObject* object) { return reinterpret_cast<quintptr>(object); }
+quint64 keyOf(QObject* object) {
+    return reinterpret_cast<quintptr>(object);
+}
 }  // namespace
 
 RMLanguage* RMLanguage::instance() {
@@ -51,7 +53,9 @@ void RMLanguage::remove(QObject* object) {
     }
 }
 
-void RMLanguage::_onObjectDestroyed(QObject* object) { _texts.remove(keyOf(object)); }
+void RMLanguage::_onObjectDestroyed(QObject* object) {
+    _texts.remove(keyOf(object));
+}
 
 QString RMLanguage::registered(QObject* object, TEXT_TYPE type, LANGUAGE_TYPE language) const {
     return _texts.value(keyOf(object)).value(type | language);

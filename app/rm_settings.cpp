@@ -69,8 +69,14 @@ int RMSettings::language() {
     return _loadValue("/APP", "LANGUAGE", static_cast<int>(RMLanguage::systemLanguage())).toInt();
 }
 
-void RMSettings::setLanguage(int language) { _setValue("/APP", "LANGUAGE", language); }
+void RMSettings::setLanguage(int language) {
+    _setValue("/APP", "LANGUAGE", language);
+}
 
-bool RMSettings::autoLanguage() { return _loadValue("/APP", "LANGUAGE_AUTO", true).toBool(); }
+bool RMSettings::autoLanguage() {
+    return _loadValue("/APP", "LANGUAGE_AUTO", true).toBool();
+}
 
-void RMSettings::setAutoLanguage(bool isAuto) { _setValue("/APP", "LANGUAGE_AUTO", isAuto); }
+void RMSettings::setAutoLanguage(bool isAuto) {
+    _setValue("/APP", "LANGUAGE_AUTO", isAuto);
+}

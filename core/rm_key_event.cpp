@@ -63,7 +63,15 @@ void RMKeyEvent::setEnabled(bool enabled) {
     _heldKey = -1;
 }
 
-void RMKeyEvent::onPressedF1() { pressed(Qt::Key_Right); }
-void RMKeyEvent::onReleasedF1() { released(Qt::Key_Right); }
-void RMKeyEvent::onPressedB1() { pressed(Qt::Key_Left); }
-void RMKeyEvent::onReleasedB1() { released(Qt::Key_Left); }
+void RMKeyEvent::onPressedF1() {
+    pressed(Qt::Key_Right);
+}
+void RMKeyEvent::onReleasedF1() {
+    released(Qt::Key_Right);
+}
+void RMKeyEvent::onPressedB1() {
+    pressed(Qt::Key_Left);
+}
+void RMKeyEvent::onReleasedB1() {
+    released(Qt::Key_Left);
+}

@@ -84,12 +84,17 @@ private Q_SLOTS:
 
         const QString cardA = root + "/media/CARD A";
         const QString cardB = root + "/media/B";
-        writeFile(root + "/mounts",
-                  ("/dev/sda1 / ext4 rw,relatime 0 0\n"
-                   "/dev/sdb1 " + root.toUtf8() + "/media/CARD\\040A vfat rw,nosuid 0 0\n"
-                   "/dev/mmcblk0p1 " + root.toUtf8() + "/media/B exfat rw 0 0\n"
-                   "/dev/mmcblk0p1 " + root.toUtf8() + "/media/ro exfat ro 0 0\n"
-                   "server:/x /net nfs rw 0 0\n"));
+        writeFile(root + "/mounts", ("/dev/sda1 / ext4 rw,relatime 0 0\n"
+                                     "/dev/sdb1 " +
+                                     root.toUtf8() +
+                                     "/media/CARD\\040A vfat rw,nosuid 0 0\n"
+                                     "/dev/mmcblk0p1 " +
+                                     root.toUtf8() +
+                                     "/media/B exfat rw 0 0\n"
+                                     "/dev/mmcblk0p1 " +
+                                     root.toUtf8() +
+                                     "/media/ro exfat ro 0 0\n"
+                                     "server:/x /net nfs rw 0 0\n"));
         RMRemovableDisks::setSources(root + "/mounts", sys);
         QCOMPARE(RMApp::getRemovableDisks(), QStringList({cardB, cardA}));
 

@@ -23,8 +23,8 @@ inline void isolateHome(bool withDocuments = true) {
     qputenv("XDG_CACHE_HOME", (root + "/.cache").toUtf8());
     qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
     QDir().mkpath(root + "/runtime");
-    QFile::setPermissions(root + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                 QFileDevice::ExeOwner);
+    QFile::setPermissions(root + "/runtime",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (withDocuments) {
         QDir().mkpath(root + "/Documents");
     }
@@ -36,12 +36,12 @@ inline void isolateHome(bool withDocuments = true) {
 }  // namespace orvin_test
 
 // Like QTEST_MAIN, with the home isolated before the application exists.
-#define ORVIN_TEST_MAIN(TestClass)                     \
-    int main(int argc, char** argv) {                  \
-        orvin_test::isolateHome();                     \
-        QApplication app(argc, argv);                  \
-        app.setAttribute(Qt::AA_Use96Dpi, true);       \
-        TestClass test;                                \
-        QTEST_SET_MAIN_SOURCE_PATH                     \
-        return QTest::qExec(&test, argc, argv);        \
+#define ORVIN_TEST_MAIN(TestClass)               \
+    int main(int argc, char** argv) {            \
+        orvin_test::isolateHome();               \
+        QApplication app(argc, argv);            \
+        app.setAttribute(Qt::AA_Use96Dpi, true); \
+        TestClass test;                          \
+        QTEST_SET_MAIN_SOURCE_PATH               \
+        return QTest::qExec(&test, argc, argv);  \
     }

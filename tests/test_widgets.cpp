@@ -6,6 +6,7 @@
 #include <QProgressBar>
 
 #include "app/rm_language.h"
+#include "test_support.h"
 #include "ui/rm_button.h"
 #include "ui/rm_dialog_progress.h"
 #include "ui/rm_popup.h"
@@ -13,7 +14,6 @@
 #include "ui/rm_utility.h"
 #include "ui/rm_widget_drag.h"
 #include "ui/rm_widget_style_base.h"
-#include "test_support.h"
 
 namespace {
 void sendMouse(QWidget* target, QEvent::Type type, QPoint pos) {
@@ -123,24 +123,26 @@ private Q_SLOTS:
 
     void buttonsRegisterAndForgetTheirTooltips() {
         QWidget parent;
-        RMButton* button = RMButton::create(&parent, nullptr, "open", "ファイルを開く", QSize(113, 30));
+        RMButton* button =
+            RMButton::create(&parent, nullptr, "open", "ファイルを開く", QSize(113, 30));
         QCOMPARE(button->size(), QSize(113, 30));
         QCOMPARE(button->focusPolicy(), Qt::NoFocus);
         RMLanguage* language = RMLanguage::instance();
-        QCOMPARE(language->registered(button, RMLanguage::TEXT_TOOLTIP,
-                                      RMLanguage::LANGUAGE_JAPANESE),
-                 QString("ファイルを開く"));
+        QCOMPARE(
+            language->registered(button, RMLanguage::TEXT_TOOLTIP, RMLanguage::LANGUAGE_JAPANESE),
+            QString("ファイルを開く"));
         delete button;
-        QCOMPARE(language->registered(button, RMLanguage::TEXT_TOOLTIP,
-                                      RMLanguage::LANGUAGE_JAPANESE),
-                 QString());
+        QCOMPARE(
+            language->registered(button, RMLanguage::TEXT_TOOLTIP, RMLanguage::LANGUAGE_JAPANESE),
+            QString());
     }
 
     void styleStatusIsSeenByTheStyleSheet() {
         QWidget parent;
-        parent.setStyleSheet("RMButton { color: white; } RMButton[restore=\"true\"] { color: red; }");
-        RMButton* button = RMButton::create(&parent, nullptr, "fullscreen_button", QString(),
-                                            QSize(42, 30));
+        parent.setStyleSheet(
+            "RMButton { color: white; } RMButton[restore=\"true\"] { color: red; }");
+        RMButton* button =
+            RMButton::create(&parent, nullptr, "fullscreen_button", QString(), QSize(42, 30));
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         QCOMPARE(button->palette().color(QPalette::ButtonText), QColor(Qt::white));

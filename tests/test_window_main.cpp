@@ -14,12 +14,12 @@
 #include "app/rm_settings.h"
 #include "core/rm_key_event.h"
 #include "settings/rm_settings_window_base.h"
+#include "test_support.h"
 #include "ui/rm_button.h"
 #include "ui/rm_popup.h"
 #include "ui/rm_popup_info.h"
 #include "ui/title_widget.h"
 #include "ui/window_main.h"
-#include "test_support.h"
 
 namespace {
 QList<int> events(const QSignalSpy& spy) {
@@ -174,11 +174,12 @@ private Q_SLOTS:
         const QString card = orvin_test::home().path() + "/locked";
         RMSettingsWindowBase::lastSettingDisk = card;
         writeFile(card + "/VERSION.TXT", "FW 3.1\n");
-        QFile::setPermissions(card + "/VERSION.TXT", QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        QFile::setPermissions(card + "/VERSION.TXT",
+                              QFileDevice::ReadOwner | QFileDevice::ReadGroup);
         QFile::setPermissions(card, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         QCOMPARE(shownFirmware(), QString("    FW 3.1"));
-        QFile::setPermissions(card, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            card, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void infoWithoutVersionFileSaysSo() {

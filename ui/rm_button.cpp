@@ -8,9 +8,13 @@
 
 #include "app/rm_language.h"
 
-RMButton::RMButton(QWidget* parent) : QPushButton(parent) { setFocusPolicy(Qt::NoFocus); }
+RMButton::RMButton(QWidget* parent) : QPushButton(parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
 
-RMButton::~RMButton() { RMLanguage::instance()->remove(this); }
+RMButton::~RMButton() {
+    RMLanguage::instance()->remove(this);
+}
 
 RMButton* RMButton::create(QWidget* parent, QLayout* layout, const char* objectName,
                            QString tooltip, QSize size) {

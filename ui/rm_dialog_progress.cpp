@@ -38,7 +38,9 @@ void RMDialogProgress::stop() {
     delete progress;
 }
 
-void RMDialogProgress::setCancelHandler(void (*handler)()) { _cancelHandler = handler; }
+void RMDialogProgress::setCancelHandler(void (*handler)()) {
+    _cancelHandler = handler;
+}
 
 RMDialogProgress::RMDialogProgress(QWidget* parent, QString text, bool cancellable)
     : QDialog(parent, Qt::FramelessWindowHint) {
@@ -83,7 +85,9 @@ RMDialogProgress::RMDialogProgress(QWidget* parent, QString text, bool cancellab
     }
 }
 
-void RMDialogProgress::onUpdateValue(int value) { _bar->setValue(value); }
+void RMDialogProgress::onUpdateValue(int value) {
+    _bar->setValue(value);
+}
 
 void RMDialogProgress::onCancel() {
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -10,8 +10,7 @@ QSpacerItem* RMLayout::addSpacer(QBoxLayout* layout, int w, int h) {
     return spacer;
 }
 
-QLabel* RMLayout::addLabel(QWidget* parent, QLayout* layout, QString text,
-                           const char* objectName) {
+QLabel* RMLayout::addLabel(QWidget* parent, QLayout* layout, QString text, const char* objectName) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(objectName);
     layout->addWidget(label);

@@ -46,7 +46,9 @@ RMPopup::RMPopup(QWidget* parent, QString title, QString logo, Qt::WindowFlags f
     _drag = new RMWidgetDrag(this, kTitleHeight);
 }
 
-void RMPopup::hideCloseButton() { _title->closeButton()->hide(); }
+void RMPopup::hideCloseButton() {
+    _title->closeButton()->hide();
+}
 
 RMButton* RMPopup::addPopupButton(const QString& text) {
     RMButton* button =
@@ -111,10 +113,11 @@ void RMPopup::createLanguageLayout() {
     panelLayout->addWidget(row);
 
     RMLayout::addSpacer(panelLayout, 0, 5);
-    QLabel* hint = RMLayout::addLabel(panel, panelLayout,
-                                      language->text("言語を選択してください", "Select a language"),
-                                      "text");
+    QLabel* hint = RMLayout::addLabel(
+        panel, panelLayout, language->text("言語を選択してください", "Select a language"), "text");
     hint->setMinimumHeight(22);
 }
 
-void RMPopup::onLanguageSelected(int index) { languageIndex = index; }
+void RMPopup::onLanguageSelected(int index) {
+    languageIndex = index;
+}

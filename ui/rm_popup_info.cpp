@@ -36,12 +36,12 @@ RMPopupInfo::RMPopupInfo(QWidget* parent, QString firmware, QString)
                        "text_header_label");
     RMLayout::addLabel(panel, layout, "    " + viewerVersionText(), "text_normal_label");
     RMLayout::addSpacer(layout, 0, 8);
-    RMLayout::addLabel(panel, layout, language->text("ファームウェアバージョン", "Firmware version"),
+    RMLayout::addLabel(panel, layout,
+                       language->text("ファームウェアバージョン", "Firmware version"),
                        "text_header_label");
     const QString missing = language->text("設定ファイルがありません。", "Settings file not exist");
-    _firmwareLabel = RMLayout::addLabel(panel, layout,
-                                        "    " + (firmware.isEmpty() ? missing : firmware),
-                                        "text_normal_label");
+    _firmwareLabel = RMLayout::addLabel(
+        panel, layout, "    " + (firmware.isEmpty() ? missing : firmware), "text_normal_label");
     RMLayout::addSpacer(layout, 0, 8);
 
     buttonLayout()->setAlignment(Qt::AlignCenter);

@@ -8,7 +8,9 @@ RMWidgetDrag::RMWidgetDrag(QWidget* window, int dragHeight)
     _window->installEventFilter(this);
 }
 
-RMWidgetDrag::~RMWidgetDrag() { _window->removeEventFilter(this); }
+RMWidgetDrag::~RMWidgetDrag() {
+    _window->removeEventFilter(this);
+}
 
 bool RMWidgetDrag::eventFilter(QObject* watched, QEvent* event) {
     if (watched != _window || _window->isFullScreen()) {

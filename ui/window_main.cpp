@@ -30,7 +30,9 @@ const int kFocusDelayMs = 10;
 const int kFullScreenFocusMs = 250;
 const int kVersionReadLimit = 1024;
 
-void setNormalMargins(QHBoxLayout* layout) { layout->setContentsMargins(9, 12, 9, 26); }
+void setNormalMargins(QHBoxLayout* layout) {
+    layout->setContentsMargins(9, 12, 9, 26);
+}
 }  // namespace
 
 WindowMain::WindowMain(QWidget* parent)
@@ -127,7 +129,8 @@ void WindowMain::_setNormalGeometry() {
 
 void WindowMain::onFullScreen() {
     if (fullScreenBusy) {
-        qInfo() << "SKIP_PROCESSING " << "onFullScreen";
+        qInfo() << "SKIP_PROCESSING "
+                << "onFullScreen";
         return;
     }
     fullScreenBusy = true;
@@ -210,7 +213,9 @@ void WindowMain::onMakeFocusOSX() {
     }
 }
 
-void WindowMain::onMinimize() { showMinimized(); }
+void WindowMain::onMinimize() {
+    showMinimized();
+}
 
 void WindowMain::onCloseApplication() {
     if (_closing) {
@@ -229,9 +234,9 @@ void WindowMain::onShowSettings() {
     const QStringList disks = RMApp::getRemovableDisks();
     if (disks.isEmpty()) {
         RMLanguage* language = RMLanguage::instance();
-        RMPopupMessage message(this, language->text("注意", "Warning"),
-                               language->text("設定ファイルがありません。",
-                                              "Configuration file(SD Card) not found!"));
+        RMPopupMessage message(
+            this, language->text("注意", "Warning"),
+            language->text("設定ファイルがありません。", "Configuration file(SD Card) not found!"));
         message.hideCloseButton();
         message.exec();
         return;
@@ -264,7 +269,8 @@ QString WindowMain::readFirmwareVersion(const QString& path) {
         return QString();
     }
     const QByteArray head = file.read(kVersionReadLimit);
-    const QString text = QString::fromLatin1(head.constData(), qstrnlen(head.constData(), head.size()));
+    const QString text =
+        QString::fromLatin1(head.constData(), qstrnlen(head.constData(), head.size()));
     const QStringList lines = text.split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
     return lines.isEmpty() ? QString() : lines.first();
 }
@@ -276,7 +282,8 @@ void WindowMain::onShowInfo() {
 
 void WindowMain::onLoadingListStart(bool bLoading) {
     if (bLoading) {
-        RMDialogProgress::start(RMLanguage::instance()->text("ファイルOPEN", "Open files..."), false);
+        RMDialogProgress::start(RMLanguage::instance()->text("ファイルOPEN", "Open files..."),
+                                false);
     }
 }
 

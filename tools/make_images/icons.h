@@ -15,34 +15,34 @@ struct Ink {
     qreal w;        // stroke width in design units (set by drawIcon)
 };
 
-using Icon = void (*)(QPainter &, const Ink &);
+using Icon = void (*)(QPainter&, const Ink&);
 
 // strokePx: stroke width in real pixels.
-void drawIcon(QPainter &p, Icon icon, const QRectF &box, const QColor &fg,
-              qreal strokePx = 1.75, const QColor &accent = QColor());
+void drawIcon(QPainter& p, Icon icon, const QRectF& box, const QColor& fg, qreal strokePx = 1.75,
+              const QColor& accent = QColor());
 
-void globe(QPainter &p, const Ink &ink);
-void gear(QPainter &p, const Ink &ink);
-void info(QPainter &p, const Ink &ink);
-void camera(QPainter &p, const Ink &ink);
-void minimise(QPainter &p, const Ink &ink);
-void fullScreen(QPainter &p, const Ink &ink);
-void restore(QPainter &p, const Ink &ink);
-void cross(QPainter &p, const Ink &ink);
-void folder(QPainter &p, const Ink &ink);
-void disk(QPainter &p, const Ink &ink);
-void swapArrows(QPainter &p, const Ink &ink);
-void mapPin(QPainter &p, const Ink &ink);
-void chevronsLeft(QPainter &p, const Ink &ink);
-void chevronsRight(QPainter &p, const Ink &ink);
-void play(QPainter &p, const Ink &ink);
-void pause(QPainter &p, const Ink &ink);
-void stop(QPainter &p, const Ink &ink);
-void previousFile(QPainter &p, const Ink &ink);
-void nextFile(QPainter &p, const Ink &ink);
-void speaker(QPainter &p, const Ink &ink);
-void speakerMuted(QPainter &p, const Ink &ink);
-void zoomIn(QPainter &p, const Ink &ink);
-void zoomOut(QPainter &p, const Ink &ink);
+void globe(QPainter& p, const Ink& ink);
+void gear(QPainter& p, const Ink& ink);
+void info(QPainter& p, const Ink& ink);
+void camera(QPainter& p, const Ink& ink);
+void minimise(QPainter& p, const Ink& ink);
+void fullScreen(QPainter& p, const Ink& ink);
+void restore(QPainter& p, const Ink& ink);
+void cross(QPainter& p, const Ink& ink);
+void folder(QPainter& p, const Ink& ink);
+void disk(QPainter& p, const Ink& ink);
+void swapArrows(QPainter& p, const Ink& ink);
+void mapPin(QPainter& p, const Ink& ink);
+void chevronsLeft(QPainter& p, const Ink& ink);
+void chevronsRight(QPainter& p, const Ink& ink);
+void play(QPainter& p, const Ink& ink);
+void pause(QPainter& p, const Ink& ink);
+void stop(QPainter& p, const Ink& ink);
+void previousFile(QPainter& p, const Ink& ink);
+void nextFile(QPainter& p, const Ink& ink);
+void speaker(QPainter& p, const Ink& ink);
+void speakerMuted(QPainter& p, const Ink& ink);
+void zoomIn(QPainter& p, const Ink& ink);
+void zoomOut(QPainter& p, const Ink& ink);
 
 }  // namespace icons

@@ -8,21 +8,18 @@ const StateSet kPressStates = {{"normal", State::Normal},
                                {"pressed", State::Pressed},
                                {"focused", State::Hover},
                                {"disabled", State::Disabled}};
-const StateSet kPress3States = {{"normal", State::Normal},
-                                {"pressed", State::Pressed},
-                                {"focused", State::Hover}};
+const StateSet kPress3States = {
+    {"normal", State::Normal}, {"pressed", State::Pressed}, {"focused", State::Hover}};
 const StateSet kSelectStates = {{"normal", State::Normal},
                                 {"selected", State::Pressed},
                                 {"infocus", State::Hover},
                                 {"disabled", State::Disabled}};
-const StateSet kCheckStates = {{"normal", State::Normal},
-                               {"checked", State::Checked},
-                               {"disabled", State::Disabled}};
+const StateSet kCheckStates = {
+    {"normal", State::Normal}, {"checked", State::Checked}, {"disabled", State::Disabled}};
 
-const char *const kFamily = "Noto Sans CJK JP";
+const char* const kFamily = "Noto Sans CJK JP";
 
-QLinearGradient vertical(const QRectF &r, const QColor &top, const QColor &bottom)
-{
+QLinearGradient vertical(const QRectF& r, const QColor& top, const QColor& bottom) {
     QLinearGradient g(r.topLeft(), r.bottomLeft());
     g.setColorAt(0, top);
     g.setColorAt(1, bottom);
@@ -36,42 +33,38 @@ struct Fill {
 };
 
 // Background fill shared by plates and segments.
-Fill fillFor(State s, bool danger)
-{
+Fill fillFor(State s, bool danger) {
     switch (s) {
-    case State::Pressed:
-    case State::Checked:
-        return {QColor(0xFF, 0x94, 0x2A), QColor(0xF0, 0x74, 0x00)};
-    case State::Hover:
-        if (danger)
-            return {kDanger, kDanger};
-        return {QColor(0x72, 0x72, 0x72), QColor(0x64, 0x64, 0x64)};
-    case State::Disabled:
-        return {kDisabledBg, kDisabledBg};
-    case State::Normal:
-        break;
+        case State::Pressed:
+        case State::Checked:
+            return {QColor(0xFF, 0x94, 0x2A), QColor(0xF0, 0x74, 0x00)};
+        case State::Hover:
+            if (danger)
+                return {kDanger, kDanger};
+            return {QColor(0x72, 0x72, 0x72), QColor(0x64, 0x64, 0x64)};
+        case State::Disabled:
+            return {kDisabledBg, kDisabledBg};
+        case State::Normal:
+            break;
     }
     return {QColor(0x52, 0x52, 0x52), QColor(0x3E, 0x3E, 0x3E)};
 }
 
-void hline(QPainter &p, qreal x0, qreal x1, qreal y, const QColor &c)
-{
+void hline(QPainter& p, qreal x0, qreal x1, qreal y, const QColor& c) {
     p.fillRect(QRectF(x0, y, x1 - x0, 1), c);
 }
 
-void vline(QPainter &p, qreal x, qreal y0, qreal y1, const QColor &c)
-{
+void vline(QPainter& p, qreal x, qreal y0, qreal y1, const QColor& c) {
     p.fillRect(QRectF(x, y0, 1, y1 - y0), c);
 }
 
-void paintPlate(QPainter &p, const QRectF &r, State s, bool danger)
-{
+void paintPlate(QPainter& p, const QRectF& r, State s, bool danger) {
     const Fill f = fillFor(s, danger);
     const QRectF box = r.adjusted(0.5, 0.5, -0.5, -0.5);
     const bool lit = s == State::Pressed || s == State::Checked;
-    const QColor border = lit ? QColor(0xB0, 0x58, 0x00)
-                              : s == State::Disabled ? QColor(0x33, 0x33, 0x33)
-                                                     : QColor(0x26, 0x26, 0x26);
+    const QColor border = lit                    ? QColor(0xB0, 0x58, 0x00)
+                          : s == State::Disabled ? QColor(0x33, 0x33, 0x33)
+                                                 : QColor(0x26, 0x26, 0x26);
     p.setPen(QPen(border, 1));
     p.setBrush(vertical(box, f.top, f.bottom));
     p.drawRoundedRect(box, 5, 5);
@@ -85,8 +78,7 @@ void paintPlate(QPainter &p, const QRectF &r, State s, bool danger)
     p.setBrush(Qt::NoBrush);
 }
 
-void paintSegment(QPainter &p, const QRectF &r, State s)
-{
+void paintSegment(QPainter& p, const QRectF& r, State s) {
     const Fill f = fillFor(s, false);
     p.fillRect(r, vertical(r, f.top, f.bottom));
     if (s != State::Disabled)
@@ -95,8 +87,7 @@ void paintSegment(QPainter &p, const QRectF &r, State s)
     vline(p, r.right() - 1, r.top(), r.bottom(), kDarkest);
 }
 
-void paintTab(QPainter &p, const QRectF &r, State s)
-{
+void paintTab(QPainter& p, const QRectF& r, State s) {
     Fill f{QColor(0x40, 0x40, 0x40), QColor(0x34, 0x34, 0x34)};
     if (s == State::Checked || s == State::Pressed)
         f = {QColor(0x5E, 0x5E, 0x5E), QColor(0x4C, 0x4C, 0x4C)};
@@ -112,8 +103,7 @@ void paintTab(QPainter &p, const QRectF &r, State s)
         hline(p, r.left(), r.right(), r.bottom() - 1, kDarkest);
 }
 
-void paintBare(QPainter &p, const QRectF &r, State s, bool danger)
-{
+void paintBare(QPainter& p, const QRectF& r, State s, bool danger) {
     if (s == State::Hover)
         p.fillRect(r, danger ? kDanger : kHover);
     else if (s == State::Pressed || s == State::Checked)
@@ -122,25 +112,30 @@ void paintBare(QPainter &p, const QRectF &r, State s, bool danger)
 
 }  // namespace
 
-void paintFace(QPainter &p, const QRectF &r, Face face, State s, bool danger)
-{
+void paintFace(QPainter& p, const QRectF& r, Face face, State s, bool danger) {
     p.save();
     switch (face) {
-    case Face::Plate: paintPlate(p, r, s, danger); break;
-    case Face::Segment: paintSegment(p, r, s); break;
-    case Face::Tab: paintTab(p, r, s); break;
-    case Face::Bare: paintBare(p, r, s, danger); break;
+        case Face::Plate:
+            paintPlate(p, r, s, danger);
+            break;
+        case Face::Segment:
+            paintSegment(p, r, s);
+            break;
+        case Face::Tab:
+            paintTab(p, r, s);
+            break;
+        case Face::Bare:
+            paintBare(p, r, s, danger);
+            break;
     }
     p.restore();
 }
 
-QColor inkFor(State s)
-{
+QColor inkFor(State s) {
     return s == State::Disabled ? kDisabledInk : kWhite;
 }
 
-QImage canvas(int w, int h, const QColor &fill)
-{
+QImage canvas(int w, int h, const QColor& fill) {
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
     img.setDotsPerMeterX(3780);  // 96 dpi
     img.setDotsPerMeterY(3780);
@@ -148,15 +143,13 @@ QImage canvas(int w, int h, const QColor &fill)
     return img;
 }
 
-void setupPainter(QPainter &p)
-{
+void setupPainter(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
 }
 
-QFont uiFont(int px, bool bold)
-{
+QFont uiFont(int px, bool bold) {
     QFont f(QString::fromLatin1(kFamily));
     f.setPixelSize(px);
     f.setWeight(bold ? QFont::Bold : QFont::Normal);
@@ -165,20 +158,17 @@ QFont uiFont(int px, bool bold)
     return f;
 }
 
-qreal textWidth(const QFont &f, const QString &text)
-{
+qreal textWidth(const QFont& f, const QString& text) {
     return QFontMetricsF(f).horizontalAdvance(text);
 }
 
-QFont fitted(QFont f, const QString &text, qreal maxWidth)
-{
-    while (f.pixelSize() > 8 && textWidth(f, text) > maxWidth)
-        f.setPixelSize(f.pixelSize() - 1);
+QFont fitted(QFont f, const QString& text, qreal maxWidth) {
+    while (f.pixelSize() > 8 && textWidth(f, text) > maxWidth) f.setPixelSize(f.pixelSize() - 1);
     return f;
 }
 
-void drawText(QPainter &p, const QFont &f, const QString &text, qreal x, qreal cy, const QColor &c)
-{
+void drawText(QPainter& p, const QFont& f, const QString& text, qreal x, qreal cy,
+              const QColor& c) {
     // Centre on the cap height: Latin capitals and kana/kanji then share
     // the same visual middle, unlike the much taller line box of CJK fonts.
     const qreal baseline = cy + QFontMetricsF(f).capHeight() / 2;
@@ -189,8 +179,8 @@ void drawText(QPainter &p, const QFont &f, const QString &text, qreal x, qreal c
     p.restore();
 }
 
-void drawTextCentred(QPainter &p, const QFont &f, const QString &text, const QRectF &r, const QColor &c)
-{
+void drawTextCentred(QPainter& p, const QFont& f, const QString& text, const QRectF& r,
+                     const QColor& c) {
     drawText(p, f, text, r.center().x() - textWidth(f, text) / 2, r.center().y(), c);
 }
 

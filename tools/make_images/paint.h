@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
-
 #include <vector>
 
 namespace paint {
@@ -27,7 +26,7 @@ enum class State { Normal, Pressed, Hover, Disabled, Checked };
 
 // One output file per entry: "<stem>_<suffix>.png".
 struct StateFile {
-    const char *suffix;
+    const char* suffix;
     State state;
 };
 using StateSet = std::vector<StateFile>;
@@ -45,24 +44,25 @@ enum class Face {
     Bare,     // title bar button: transparent until hovered or pressed
 };
 
-QLinearGradient vertical(const QRectF &r, const QColor &top, const QColor &bottom);
+QLinearGradient vertical(const QRectF& r, const QColor& top, const QColor& bottom);
 
-void paintFace(QPainter &p, const QRectF &r, Face face, State s, bool danger = false);
+void paintFace(QPainter& p, const QRectF& r, Face face, State s, bool danger = false);
 QColor inkFor(State s);
 
 // A transparent (or filled) canvas ready to paint on, with fixed resolution
 // metadata so the written files do not depend on the screen.
-QImage canvas(int w, int h, const QColor &fill = Qt::transparent);
-void setupPainter(QPainter &p);
+QImage canvas(int w, int h, const QColor& fill = Qt::transparent);
+void setupPainter(QPainter& p);
 
 // Text: every word uses one CJK-capable family.
-extern const char *const kFamily;
+extern const char* const kFamily;
 QFont uiFont(int px, bool bold);
 // Shrinks the font until the text fits into maxWidth.
-QFont fitted(QFont f, const QString &text, qreal maxWidth);
-qreal textWidth(const QFont &f, const QString &text);
+QFont fitted(QFont f, const QString& text, qreal maxWidth);
+qreal textWidth(const QFont& f, const QString& text);
 // Draws text with its left edge at x, optically centred on cy.
-void drawText(QPainter &p, const QFont &f, const QString &text, qreal x, qreal cy, const QColor &c);
-void drawTextCentred(QPainter &p, const QFont &f, const QString &text, const QRectF &r, const QColor &c);
+void drawText(QPainter& p, const QFont& f, const QString& text, qreal x, qreal cy, const QColor& c);
+void drawTextCentred(QPainter& p, const QFont& f, const QString& text, const QRectF& r,
+                     const QColor& c);
 
 }  // namespace paint
