@@ -64,6 +64,7 @@ Q_SIGNALS:
 
 private:
     RMApp();
+    static FolderChooser& _folderChooser();
     static void _initDocumentFolder();
     static void _installFonts();
     static void _installStyleSheet(QApplication& app);
