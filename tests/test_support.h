@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCoreApplication>
+#ifdef QT_WIDGETS_LIB
 #include <QApplication>
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,4 +47,14 @@ inline void isolateHome(bool withDocuments = true) {
         TestClass test;                          \
         QTEST_SET_MAIN_SOURCE_PATH               \
         return QTest::qExec(&test, argc, argv);  \
+    }
+
+// For tests of the layers below the widgets: no display, no GUI module.
+#define ORVIN_CORE_TEST_MAIN(TestClass)         \
+    int main(int argc, char** argv) {           \
+        orvin_test::isolateHome();              \
+        QCoreApplication app(argc, argv);       \
+        TestClass test;                         \
+        QTEST_SET_MAIN_SOURCE_PATH              \
+        return QTest::qExec(&test, argc, argv); \
     }

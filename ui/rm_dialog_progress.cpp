@@ -7,6 +7,7 @@
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
+#include "data/rm_video_file_list.h"
 #include "ui/rm_button.h"
 #include "ui/rm_widget_style_base.h"
 #include "ui/title_widget.h"
@@ -22,6 +23,8 @@ const int kProgressMaximum = 364;
 RMDialogProgress* RMDialogProgress::start(QString text, bool cancellable) {
     stop();
     _progress = new RMDialogProgress(RMApp::instance()->mainWindow(), text, cancellable);
+    connect(RMVideoFileList::instance(), SIGNAL(updateProgress(int)), _progress,
+            SLOT(onUpdateValue(int)));
     _progress->show();
     _progress->setWindowModality(Qt::ApplicationModal);
     return _progress;

@@ -13,7 +13,12 @@ RMPopupMessage::RMPopupMessage(QWidget* parent, QString title, QString text)
     QFont measure;
     measure.setWeight(75);
     measure.setPointSize(16);
-    setFixedWidth(QFontMetrics(measure).horizontalAdvance(text) + 30);
+    // The longest line decides, so a message of several lines stays narrow.
+    int width = 0;
+    for (const QString& line : text.split('\n')) {
+        width = qMax(width, QFontMetrics(measure).horizontalAdvance(line));
+    }
+    setFixedWidth(width + 30);
 
     QVBoxLayout* panelLayout = _createContentPanel();
     panelLayout->parentWidget()->setMinimumHeight(80);

@@ -1,0 +1,199 @@
+#include "data/rm_file_copier.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtDebug>
+#include <cstring>
+#include <memory>
+
+namespace {
+// Writeback is started every so often so the final flush does not wait for
+// the whole file.
+constexpr qint64 kWritebackStep = 32 * 1024 * 1024;
+
+std::function<int(qint64)>& writeFault() {
+    static std::function<int(qint64)> fault;
+    return fault;
+}
+
+QString describe(const char* what, int error) {
+    return QString("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QByteArray nativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Closes a descriptor when the copy leaves, whatever way.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+qint64 readSome(int fd, char* buffer, qint64 size) {
+    qint64 got;
+    do {
+        got = ::read(fd, buffer, size_t(size));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+void syncFolder(const QString& folder) {
+    Descriptor dir;
+    dir.fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd >= 0) {
+        ::fsync(dir.fd);
+    }
+}
+}  // namespace
+
+void RMFileCopier::setWriteFault(std::function<int(qint64)> fault) {
+    writeFault() = std::move(fault);
+}
+
+bool RMFileCopier::_writeAll(int fd, const char* data, qint64 length, qint64 written,
+                             int* failure) {
+    while (length > 0) {
+        if (writeFault()) {
+            if (const int injected = writeFault()(written)) {
+                *failure = injected;
+                return false;
+            }
+        }
+        const ssize_t put = ::write(fd, data, size_t(length));
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *failure = errno;
+            return false;
+        }
+        data += put;
+        length -= put;
+        written += put;
+    }
+    return true;
+}
+
+bool RMFileCopier::_copyData(int in, int out, quint32* crc, qint64* length, QString* error) {
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    qint64 total = 0;
+    qint64 flushedTo = 0;
+    *crc = quint32(crc32(0L, Z_NULL, 0));
+    for (;;) {
+        const qint64 got = readSome(in, buffer.get(), kBufferSize);
+        if (got < 0) {
+            *error = describe("reading the source", errno);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        *crc = quint32(crc32(*crc, reinterpret_cast<const Bytef*>(buffer.get()), uInt(got)));
+        int failure = 0;
+        if (!_writeAll(out, buffer.get(), got, total, &failure)) {
+            *error = describe("writing the copy", failure);
+            return false;
+        }
+        total += got;
+        if (total - flushedTo >= kWritebackStep) {
+            ::sync_file_range(out, flushedTo, total - flushedTo, SYNC_FILE_RANGE_WRITE);
+            flushedTo = total;
+        }
+    }
+    *length = total;
+    return true;
+}
+
+bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_size != length) {
+        *error = "the copy has the wrong size";
+        return false;
+    }
+    // Drop the cached pages so the check reads what the device holds.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        *error = describe("reading the copy back", errno);
+        return false;
+    }
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    quint32 check = quint32(crc32(0L, Z_NULL, 0));
+    qint64 total = 0;
+    for (;;) {
+        const qint64 got = readSome(fd, buffer.get(), kBufferSize);
+        if (got < 0) {
+            *error = describe("reading the copy back", errno);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        check = quint32(crc32(check, reinterpret_cast<const Bytef*>(buffer.get()), uInt(got)));
+        total += got;
+    }
+    if (total != length || check != crc) {
+        *error = "the copy differs from the source";
+        return false;
+    }
+    return true;
+}
+
+bool RMFileCopier::copy(const QString& source, const QString& target, QString* error) {
+    QString reason;
+    Descriptor in;
+    in.fd = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) {
+        reason = describe("opening the source", errno);
+    }
+    const QString folder = QFileInfo(target).absolutePath();
+    QByteArray temp = nativePath(folder + "/." + QFileInfo(target).fileName() + ".part-XXXXXX");
+    Descriptor out;
+    if (reason.isEmpty()) {
+        ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (out.fd < 0) {
+            reason = describe("creating the copy", errno);
+        }
+    }
+    bool tempExists = out.fd >= 0;
+    if (reason.isEmpty()) {
+        ::fchmod(out.fd, 0644);
+        quint32 crc = 0;
+        qint64 length = 0;
+        if (_copyData(in.fd, out.fd, &crc, &length, &reason)) {
+            if (::fsync(out.fd) != 0) {
+                reason = describe("flushing the copy", errno);
+            } else if (_verify(out.fd, length, crc, &reason)) {
+                if (::rename(temp.constData(), nativePath(target).constData()) != 0) {
+                    reason = describe("renaming the copy", errno);
+                } else {
+                    tempExists = false;
+                    syncFolder(folder);
+                }
+            }
+        }
+    }
+    if (tempExists) {
+        ::unlink(temp.constData());
+    }
+    if (!reason.isEmpty()) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << source << target << reason;
+        if (error) {
+            *error = reason;
+        }
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,402 @@
+#include "data/rm_video_file_list.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <QtDebug>
+#include <algorithm>
+
+#include "data/rm_file_copier.h"
+#include "data/rm_overwrite.h"
+
+QStringList RMVideoFileList::fileFilters = QStringList() << QString("*.") + "mp4";
+int RMVideoFileList::n_lastPercent = -1;
+
+namespace {
+const int kMaxFolderDepth = 4;
+
+struct Prefix {
+    const char* text;
+    GROUP_TYPE group;
+};
+const Prefix kPrefixes[] = {
+    {"NNF_", GROUP_NNF}, {"NEF_", GROUP_NEF}, {"PNF_", GROUP_PNF},
+    {"PMF_", GROUP_PNF}, {"PEF_", GROUP_PEF},
+};
+}  // namespace
+
+RMVideoFileList* RMVideoFileList::instance() {
+    static RMVideoFileList* list = new RMVideoFileList();
+    return list;
+}
+
+RMVideoFileList::RMVideoFileList() {
+    qRegisterMetaType<RMVideoItem*>("RMVideoItem*");
+    qRegisterMetaType<QList<RMVideoItem*>>("QList<RMVideoItem*>");
+}
+
+RMVideoFileList::~RMVideoFileList() {
+    _clearPending();
+    qDeleteAll(_allItems);
+}
+
+void RMVideoFileList::appendFolderToList(QString folder, QList<QUrl>& urls, int depth) {
+    const QDir dir(folder);
+    if (depth <= kMaxFolderDepth) {
+        for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            appendFolderToList(QDir::cleanPath(folder + QDir::separator() + name), urls, depth + 1);
+        }
+    }
+    const QString clean = QDir::cleanPath(folder);
+    QDir files(clean);
+    files.setNameFilters(fileFilters);
+    // Without QDir::CaseSensitive the suffix matches in any letter case.
+    files.setFilter(QDir::Files);
+    for (const QString& name : files.entryList()) {
+        const QString path = clean + QDir::separator() + name;
+        if (RMVideoItem::IsFeasible(path) != GROUP_NONE) {
+            urls.append(QUrl::fromLocalFile(path));
+        }
+    }
+}
+
+QString RMVideoFileList::groupTypeFromFilePath(QString path, GROUP_TYPE* group) {
+    QString name = QFileInfo(path).baseName().toUpper();
+    for (const Prefix& prefix : kPrefixes) {
+        if (!name.startsWith(prefix.text)) {
+            continue;
+        }
+        if (group) {
+            *group = prefix.group;
+        }
+        // Both spellings of the P group are removed wherever they occur.
+        for (const Prefix& other : kPrefixes) {
+            if (other.group == prefix.group) {
+                name.remove(other.text);
+            }
+        }
+        return name;
+    }
+    if (group) {
+        *group = GROUP_NONE;
+    }
+    return QString();
+}
+
+QString RMVideoFileList::_checkChannelInfo(QString path, bool* isRear) {
+    const QString name = QFileInfo(path).baseName();
+    if (isRear) {
+        *isRear = name.endsWith("_2", Qt::CaseInsensitive);
+    }
+    return name.left(name.size() - 2);
+}
+
+int RMVideoFileList::filterClass(int group) {
+    switch (group) {
+        case 0:
+        case 2:
+        case 3:
+            return FILTER_NORMAL;
+        case 1:
+        case 4:
+        case 5:
+            return FILTER_EVENT;
+        default:
+            return 0;
+    }
+}
+
+QString RMVideoFileList::_nameKey(const QString& path) {
+    return RMVideoItem::fileNameWithoutChannel(path).toUpper();
+}
+
+bool RMVideoFileList::itemExist(QString path) const {
+    return _pendingNames.contains(_nameKey(path));
+}
+
+void RMVideoFileList::_clearPending() {
+    qDeleteAll(_pending);
+    _pending.clear();
+    _pendingNames.clear();
+}
+
+void RMVideoFileList::loadFromList(QList<QUrl> urls) {
+    // One load at a time builds the pending list.
+    std::lock_guard<std::mutex> lock(_loadMutex);
+    Q_EMIT listUpdateStarted(true);
+    if (urls.isEmpty()) {
+        Q_EMIT listUpdateEnd(true);
+        return;
+    }
+    _clearPending();
+    n_lastPercent = -1;
+    const int count = urls.size();
+    for (int i = 1; i <= count; ++i) {
+        const int percent = int(double(i) / count * kProgressMaximum);
+        if (percent != n_lastPercent) {
+            n_lastPercent = percent;
+            Q_EMIT updateProgress(percent);
+        }
+        const QString path = urls.at(i - 1).toLocalFile();
+        QDateTime dateTime;
+        const int group = RMVideoItem::IsFeasible(path, &dateTime);
+        if (group != GROUP_NONE) {
+            addItem(path, &dateTime, GROUP_TYPE(group));
+        }
+    }
+    std::stable_sort(_pending.begin(), _pending.end(), RMVideoItemCompare);
+    for (RMVideoItem* item : qAsConst(_pending)) {
+        item->moveToThread(thread());
+    }
+    const QList<RMVideoItem*> built = _pending;
+    _pending.clear();
+    _pendingNames.clear();
+    if (QThread::currentThread() == thread()) {
+        _installLoadedItems(built);
+    } else {
+        QMetaObject::invokeMethod(this, "_installLoadedItems", Qt::QueuedConnection,
+                                  Q_ARG(QList<RMVideoItem*>, built));
+    }
+}
+
+void RMVideoFileList::_installLoadedItems(QList<RMVideoItem*> items) {
+    const QList<RMVideoItem*> old = _allItems;
+    _allItems = items;
+    _filter = FILTER_NORMAL | FILTER_EVENT;
+    _currentItem = nullptr;
+    _updateItemsByFilter();
+    // Old items may still be named in queued events; free them afterwards.
+    for (RMVideoItem* item : old) {
+        item->deleteLater();
+    }
+    Q_EMIT listUpdateEnd(true);
+}
+
+bool RMVideoFileList::addItem(QString path, QDateTime* dateTime, GROUP_TYPE group) {
+    const QString clean = QDir::cleanPath(path);
+    bool isRear = false;
+    _checkChannelInfo(clean, &isRear);
+    if (itemExist(clean)) {
+        return false;
+    }
+    auto* item = new RMVideoItem(clean, isRear, dateTime);
+    if (item->durationMs == 0) {
+        delete item;
+        return false;
+    }
+    item->groupType = group;
+    _addOtherChannelFile(item);
+    item->testBitrate2CH();
+    if (item->primaryPath().isEmpty()) {
+        delete item;
+        return false;
+    }
+    _pending.append(item);
+    _pendingNames.insert(_nameKey(item->primaryPath()), item);
+    return true;
+}
+
+void RMVideoFileList::_addOtherChannelFile(RMVideoItem* item) {
+    const QString path = item->primaryPath();
+    const QFileInfo info(path);
+    const QString dir = info.absolutePath();
+    bool isRear = false;
+    const QString base = _checkChannelInfo(path, &isRear);
+    const QString partner = base + (isRear ? "_1.mp4" : "_2.mp4");
+
+    QStringList candidates;
+    candidates << QDir::cleanPath(dir + QDir::separator() + partner);
+    const QString dirName = QFileInfo(dir).fileName();
+    if (dirName == "1" || dirName == "2") {
+        const QString other = dirName == "1" ? "2" : "1";
+        candidates << QDir::cleanPath(QFileInfo(dir).path() + QDir::separator() + other +
+                                      QDir::separator() + partner);
+    }
+    for (const QString& candidate : candidates) {
+        if (!QFileInfo::exists(candidate)) {
+            continue;
+        }
+        if (isRear) {
+            item->frontPath = candidate;
+        } else {
+            item->rearPath = candidate;
+        }
+    }
+}
+
+void RMVideoFileList::setFilter(FILTER filter, bool on) {
+    if (on) {
+        _filter |= filter;
+    } else {
+        _filter &= ~filter;
+    }
+    _updateItemsByFilter();
+}
+
+void RMVideoFileList::_updateItemsByFilter() {
+    Q_EMIT listUpdateStarted(false);
+    _shownItems.clear();
+    for (RMVideoItem* item : qAsConst(_allItems)) {
+        item->checked = false;
+        const int cls = filterClass(item->groupType);
+        if ((_filter & cls) == cls) {
+            _shownItems.append(item);
+        }
+    }
+    _currentItem = nullptr;
+    Q_EMIT listUpdateEnd(false);
+}
+
+void RMVideoFileList::checkedItems(QList<RMVideoItem*>& out) const {
+    for (RMVideoItem* item : _shownItems) {
+        if (item->checked) {
+            out.append(item);
+        }
+    }
+}
+
+RMVideoItem* RMVideoFileList::nexItem(bool forward) const {
+    if (!_currentItem) {
+        return nullptr;
+    }
+    const int k = _shownItems.indexOf(_currentItem);
+    const int j = forward ? k + 1 : k - 1;
+    if (j < 0 || _shownItems.isEmpty()) {
+        return nullptr;
+    }
+    return j >= _shownItems.size() ? _shownItems.first() : _shownItems.at(j);
+}
+
+bool RMVideoFileList::isNextPlayItemExist(bool forward) const {
+    if (!_currentItem) {
+        return false;
+    }
+    return forward || _shownItems.indexOf(_currentItem) >= 1;
+}
+
+int RMVideoFileList::removeItem(RMVideoItem* item) {
+    const int shownIndex = _shownItems.indexOf(item);
+    _shownItems.removeAll(item);
+    if (_allItems.removeAll(item) > 0) {
+        if (_currentItem == item) {
+            _currentItem = nullptr;
+        }
+        // The caller (the player) may still hold the item in this event.
+        item->deleteLater();
+    }
+    return shownIndex;
+}
+
+void RMVideoFileList::onPlayNextVideo(int index) {
+    if ((index == -1 && !_currentItem) || (_busy && _busy())) {
+        return;
+    }
+    if (_shownItems.isEmpty()) {
+        Q_EMIT playNoMoreItem();
+        return;
+    }
+    const int c = _currentItem ? _shownItems.indexOf(_currentItem) : -1;
+    int j;
+    if (index != -1) {
+        if (index < -1) {
+            Q_EMIT playNoMoreItem();
+            return;
+        }
+        j = index + 1;
+    } else {
+        j = c + 1;  // 0 when the current item is not in the list
+    }
+    if (j >= _shownItems.size()) {
+        j = 0;
+    }
+    Q_EMIT playItemFound(_shownItems.at(j), c);
+}
+
+void RMVideoFileList::onPlayPreviousVideo(int index) {
+    if ((index == -1 && !_currentItem) || (_busy && _busy())) {
+        return;
+    }
+    const int c = _currentItem ? _shownItems.indexOf(_currentItem) : -1;
+    const int from = index != -1 ? index : c;
+    if (from > 0 && from - 1 < _shownItems.size()) {
+        Q_EMIT playItemFound(_shownItems.at(from - 1), c);
+    } else {
+        Q_EMIT playNoMoreItem();
+    }
+}
+
+QList<RMBackupJob> RMVideoFileList::checkedJobs() const {
+    QList<RMVideoItem*> items;
+    checkedItems(items);
+    QList<RMBackupJob> jobs;
+    for (RMVideoItem* item : items) {
+        jobs.append({item->frontPath, item->rearPath});
+    }
+    return jobs;
+}
+
+QString RMVideoFileList::backupTarget(const QString& folder, const QString& source) {
+    const QFileInfo info(source);
+    const QString name = info.fileName().toUpper();
+    return QDir::cleanPath(folder + QDir::separator() + name);
+}
+
+QString RMVideoFileList::overwriteDisplayName(const QString& target) {
+    const QFileInfo info(target);
+    QStringList pieces = info.baseName().split('-', Qt::SkipEmptyParts);
+    if (pieces.size() == 3) {
+        pieces.removeLast();
+    }
+    return pieces.join('-') + "." + info.suffix();
+}
+
+void RMVideoFileList::backup(QString folder, const QList<RMBackupJob>& jobs) {
+    if (jobs.isEmpty()) {
+        return;
+    }
+    RMOverwrite::reset();
+    Q_EMIT backupStarted();
+    int lastPercent = -1;
+    QStringList failed;
+    const int count = jobs.size();
+    for (int i = 0; i < count && !RMOverwrite::isCancelled(); ++i) {
+        for (const QString& source : {jobs[i].frontPath, jobs[i].rearPath}) {
+            if (source.isEmpty() || RMOverwrite::isCancelled()) {
+                continue;
+            }
+            if (!_backupOverwrite(backupTarget(folder, source), source, count - i)) {
+                failed << QFileInfo(source).fileName();
+            }
+        }
+        RMOverwrite::nextRecording();
+        const int percent = int(double(i + 1) / count * kProgressMaximum);
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            Q_EMIT updateProgress(percent);
+        }
+    }
+    if (!failed.isEmpty()) {
+        Q_EMIT backupFailed(failed);
+    }
+    Q_EMIT backupEnd();
+}
+
+bool RMVideoFileList::_backupOverwrite(QString target, QString source, int remaining) {
+    if (QFileInfo::exists(target)) {
+        if (RMOverwrite::gCurrent.load() & RMOverwrite::OVERWRITE_ASK) {
+            RMOverwrite::ask(overwriteDisplayName(target), remaining);
+            Q_EMIT backupPaused(true);
+            const int decision = RMOverwrite::waitForAnswer();
+            Q_EMIT backupPaused(false);
+            if (decision & RMOverwrite::OVERWRITE_CANCEL) {
+                return true;
+            }
+        }
+        const int decision = RMOverwrite::gCurrent.load();
+        if (!(decision & RMOverwrite::OVERWRITE_REPLACE)) {
+            return true;  // skipped, or cancelled meanwhile
+        }
+    }
+    return RMFileCopier::copy(source, target);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QRunnable>
+#include <QString>
+
+#include "data/rm_video_file_list.h"
+
+// Copies the ticked recordings into a folder on a pool thread. The files are
+// taken when the backup is made (on the GUI thread), so the worker never
+// reads the list.
+class RMVideoFileListBackup : public QRunnable {
+public:
+    explicit RMVideoFileListBackup(const QString& folder);
+
+    void run() override;
+
+    // Starts a backup of the ticked recordings on the global pool.
+    static void start(const QString& folder);
+
+private:
+    QString _folder;
+    QList<RMBackupJob> _jobs;
+};

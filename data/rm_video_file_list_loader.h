@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QList>
+#include <QRunnable>
+#include <QString>
+#include <QUrl>
+
+// Builds the recording list on a pool thread: from a folder (scanned on the
+// pool thread as well) or from a list of files.
+class RMVideoFileListLoader : public QRunnable {
+public:
+    explicit RMVideoFileListLoader(const QList<QUrl>& urls);
+    explicit RMVideoFileListLoader(const QString& folder);
+
+    void run() override;
+
+    // Starts a loader for a folder on the global pool at the list's priority.
+    static void startForFolder(const QString& folder);
+
+private:
+    QList<QUrl> _urls;
+    QString _folder;
+};

@@ -1,0 +1,419 @@
+// MP4 reader: durations against ffprobe, the size pass, the repair, both
+// sensor-track layouts decoded end to end, and a corpus of damaged files that
+// must give their empty results at once. Files are built here box by box.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtEndian>
+#include <cstring>
+#include <memory>
+
+#include "data/mov_format.h"
+#include "data/rm_sensor_data.h"
+#include "test_support.h"
+
+namespace {
+
+template <typename T>
+QByteArray be(T v) {
+    QByteArray b(sizeof v, 0);
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray box(const char* type, const QByteArray& body) {
+    return be(quint32(8 + body.size())) + QByteArray(type, 4) + body;
+}
+
+QByteArray ftyp() {
+    return box("ftyp", QByteArray("isom") + be(0x200u) + "isom");
+}
+
+// Media data starts after ftyp (20 bytes) and the mdat header.
+constexpr quint32 kPayload = 28;
+
+QByteArray mp4(const QByteArray& payload, const QByteArray& moovBody, const QByteArray& tail = {}) {
+    return ftyp() + box("mdat", payload) + box("moov", moovBody) + tail;
+}
+
+QByteArray mvhd(quint32 timeScale, quint32 duration) {
+    return box("mvhd", be(0u) + be(0u) + be(0u) + be(timeScale) + be(duration) + QByteArray(80, 0));
+}
+
+QByteArray table(const char* type, const QVector<quint32>& entries) {
+    // "stsz" carries a constant sample size (0: sizes follow) before its count.
+    QByteArray body = be(0u) + (type == QByteArray("stsz") ? be(0u) : QByteArray());
+    body += be(quint32(entries.size()));
+    for (quint32 e : entries) {
+        body += be(e);
+    }
+    return box(type, body);
+}
+
+QByteArray track(const char* entry, const QByteArray& stsz, const QByteArray& stco) {
+    const QByteArray stsd = box("stsd", be(0u) + be(1u) + box(entry, QByteArray(8, 0)));
+    return box("trak", box("mdia", box("minf", box("stbl", stsd + stsz + stco))));
+}
+
+// A track whose samples lie back to back from `offset`, one per chunk.
+QByteArray track(const char* entry, const QByteArrayList& samples, quint32 offset) {
+    QVector<quint32> sizes, offsets;
+    for (const QByteArray& s : samples) {
+        sizes << quint32(s.size());
+        offsets << offset;
+        offset += quint32(s.size());
+    }
+    return track(entry, table("stsz", sizes), table("stco", offsets));
+}
+
+using Stream = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+Stream open(const QString& path, const char* mode = "rb") {
+    return Stream(fopen(QFile::encodeName(path).constData(), mode), fclose);
+}
+
+_AVIPreInfo durationOf(const QString& path) {
+    _AVIPreInfo info = {};
+    MOVFormat::duration(open(path).get(), &info);
+    return info;
+}
+
+_AVIPreInfo sizeOf(const QString& path, bool* ok) {
+    _AVIPreInfo info = {};
+    *ok = MOVFormat::movSize(open(path).get(), &info);
+    return info;
+}
+
+// Record u of the single-track layout: GPS in every tenth, sample 0 unfixed.
+QByteArray record(int u) {
+    // Built in a plain buffer: writing through QByteArray::data() trips a
+    // false stringop-overflow warning in GCC 12.
+    char r[64] = {};
+    if (u % 10 == 0) {
+        const int j = u / 10;
+        qToLittleEndian(3540.5, r + 8);
+        qToLittleEndian(13945.25, r + 16);
+        qToLittleEndian<quint16>(quint16(30 + j), r + 32);
+        const char when[] = {20, 1, 31, 23, 59, char(j % 60), 5, char(j == 0 ? 0 : 1)};
+        memcpy(r + 34, when, sizeof when);
+    }
+    r[51] = char(u % 50);
+    r[52] = char(-(u % 30));
+    r[53] = char(64);
+    return QByteArray(r, sizeof r);
+}
+
+}  // namespace
+
+class TestMovFormat : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir _dir;
+    int _files = 0;
+
+    QString write(const QByteArray& bytes) {
+        const QString path = _dir.filePath(QString("f%1.mp4").arg(++_files));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            return {};
+        }
+        f.close();
+        // Seeds for the fuzz target, when asked for.
+        const QString corpus = qEnvironmentVariable("ORVIN_CORPUS_DIR");
+        if (!corpus.isEmpty()) {
+            QFile::copy(path, corpus + QString("/mov_%1.mp4").arg(_files));
+        }
+        return path;
+    }
+
+private Q_SLOTS:
+    void durationFromMovieHeader_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<uint>("ms");
+        QTest::newRow("scale 1000") << mp4({}, mvhd(1000, 60000)) << 60000u;
+        QTest::newRow("scale 90000") << mp4({}, mvhd(90000, 5400000)) << 60000u;
+        QTest::newRow("truncates") << mp4({}, mvhd(3, 5)) << 1666u;
+        const QByteArray v1 = box("mvhd", be(0x01000000u) + be(0ull) + be(0ull) + be(600u) +
+                                              be(36000ull) + QByteArray(80, 0));
+        QTest::newRow("version 1") << mp4({}, v1) << 60000u;
+        const QByteArray body = mvhd(1000, 2500);
+        QTest::newRow("64-bit moov size")
+            << ftyp() + be(1u) + "moov" + be(16ull + quint64(body.size())) + body << 2500u;
+    }
+    void durationFromMovieHeader() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(uint, ms);
+        const _AVIPreInfo info = durationOf(write(bytes));
+        QVERIFY(info.found);
+        QCOMPARE(info.durationMs, ms);
+    }
+
+    // Encoder output against ffprobe: the duration, the size pass against
+    // the sum of the video packets, and a repair that must not happen.
+    void agreesWithFfprobe_data() {
+        QTest::addColumn<QString>("timescale");
+        QTest::addColumn<bool>("audio");
+        QTest::addColumn<bool>("faststart");
+        for (const char* scale : {"1000", "90000", "12800"}) {
+            for (bool audio : {false, true}) {
+                for (bool fast : {false, true}) {
+                    QTest::addRow("%s%s%s", scale, audio ? " aac" : "", fast ? " faststart" : "")
+                        << QString(scale) << audio << fast;
+                }
+            }
+        }
+    }
+    void agreesWithFfprobe() {
+        QFETCH(QString, timescale);
+        QFETCH(bool, audio);
+        QFETCH(bool, faststart);
+        if (QStandardPaths::findExecutable("ffmpeg").isEmpty() ||
+            QStandardPaths::findExecutable("ffprobe").isEmpty()) {
+            QSKIP("ffmpeg or ffprobe not installed");
+        }
+        const QString path = _dir.filePath(QString("ff%1.mp4").arg(++_files));
+        QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=30"};
+        if (audio) {
+            args << "-f"
+                 << "lavfi"
+                 << "-i"
+                 << "sine=sample_rate=44100"
+                 << "-c:a"
+                 << "aac";
+        }
+        args << "-t" << (audio ? "1.37" : "2") << "-c:v"
+             << "libx264"
+             << "-preset"
+             << "ultrafast"
+             << "-pix_fmt"
+             << "yuv420p"
+             << "-video_track_timescale" << timescale;
+        if (faststart) {
+            args << "-movflags"
+                 << "+faststart";
+        }
+        QCOMPARE(QProcess::execute("ffmpeg", args << path), 0);
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                "format=duration:packet=size", "-of", "default=nw=1", path});
+        QVERIFY(probe.waitForFinished(60000));
+        double probed = -1;
+        quint64 packetBytes = 0;
+        for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("duration=")) {
+                probed = line.mid(9).toDouble() * 1000.0;
+            } else if (line.startsWith("size=")) {
+                packetBytes += line.mid(5).toULongLong();
+            }
+        }
+        QVERIFY(probed > 0);
+
+        const _AVIPreInfo info = durationOf(path);
+        QVERIFY2(qAbs(double(info.durationMs) - probed) <= 1.0,
+                 qPrintable(QString("%1 vs %2").arg(info.durationMs).arg(probed)));
+        bool ok = false;
+        QCOMPARE(quint64(sizeOf(path, &ok).moviSize), packetBytes);
+        QVERIFY(ok);
+
+        // The encoder puts a "free" box before its media data; zeroing it would
+        // hide the rest of the file.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(!MOVFormat::fix(open(path, "r+b").get()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == before);
+    }
+
+    void sizePass() {
+        const auto clip = [](quint32 ms, const QVector<quint32>& sizes) {
+            return mvhd(1000, ms) + track("avc1", table("stsz", sizes), table("stco", {0, 0, 0}));
+        };
+        bool ok = false;
+        _AVIPreInfo info = sizeOf(write(mp4({}, clip(3000, {1000, 2000, 500}))), &ok);
+        QVERIFY(ok && info.moviFound);
+        QCOMPARE(info.moviSize, 3500u);
+        // A sum past 2^32 saturates instead of wrapping to a small size.
+        info = sizeOf(write(mp4({}, clip(3000, {0xFFFFFFF0u, 0x20u}))), &ok);
+        QVERIFY(ok);
+        QCOMPARE(info.moviSize, 0xFFFFFFFFu);
+
+        // Longer clips are judged by the camera's rear-video flag alone.
+        info = sizeOf(write(mp4({}, clip(60000, {1}), box("usea", QByteArray(1, 1)))), &ok);
+        QVERIFY(ok);
+        QCOMPARE(info.moviSize, 1000000000u);
+        info = sizeOf(write(mp4({}, clip(60000, {1}), box("usea", QByteArray(1, 0)))), &ok);
+        QVERIFY(!ok && !info.moviFound);
+        info = sizeOf(write(mp4({}, clip(60000, {1}))), &ok);
+        QVERIFY(!ok && !info.moviFound && info.durationMs == 60000);
+    }
+
+    void repairHidesTrailingGarbage() {
+        const QByteArray good = mp4(QByteArray(16, 'v'), mvhd(1000, 60000));
+        const QString path = write(good + box("free", QByteArray(40, 'x')));
+        QVERIFY(!MOVFormat::fix(open(path).get()));  // read-only: nothing written
+        QVERIFY(MOVFormat::fix(open(path, "r+b").get()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == good + QByteArray(8, 0) + QByteArray(40, 'x'));
+        QVERIFY(!MOVFormat::fix(open(path, "r+b").get()));
+        QCOMPARE(durationOf(path).durationMs, 60000u);
+    }
+
+    // One "gpmd" track of 64-byte records with a 12-byte placeholder after
+    // every 59 records.
+    void singleTrackSensorData() {
+        QByteArrayList samples;
+        for (int i = 0, u = 0; i < 600; ++i) {
+            samples << (i % 60 == 59 ? QByteArray(12, char(0xEE)) : record(u++));
+        }
+        const QByteArray video = track("avc1", table("stsz", {}), table("stco", {}));
+        Stream f = open(write(
+            mp4(samples.join(), mvhd(1000, 59000) + video + track("gpmd", samples, kPayload))));
+        RMSensorData data(f.get(), FILE_TYPE_MP4);
+        QCOMPARE(data.sensorCount, 590u);
+        QCOMPARE(data.gpsCount, 59u);
+        QVERIFY(data.hasGPS);
+        const RMGPSSample& s = data.gps[1];
+        QCOMPARE(s.year, quint16(2020));
+        QCOMPARE(s.second, quint8(1));
+        QCOMPARE(s.speed, 31.0);
+        QCOMPARE(s.gpsAux, quint8(5));
+        QVERIFY(qAbs(s.latitude - 35.675) < 1e-12);
+        QVERIFY(qAbs(s.longitude - (139.0 + 45.25 / 60.0)) < 1e-12);
+        QCOMPARE(data.sensor[0], 0.0f);
+        QCOMPARE(data.sensor[59 * 3], 1.0f / 128);       // across the placeholder
+        QCOMPARE(data.sensor[30 * 3 + 1], 29.0f / 128);  // -29 to 0, read signed
+        QCOMPARE(data.sensor[5 * 3 + 2], 0.0f);
+
+        data.clipWithDuration(30500);
+        data.fixGPS();
+        QCOMPARE(data.sensorCount, 305u);
+        QCOMPARE(data.gpsCount, 30u);
+        QCOMPARE(data.gps[0].fixStatus, quint8(1));
+        QCOMPARE(data.gps[0].second, quint8(1));
+    }
+
+    // Third track GPS (32 bytes), fourth track G-sensor (14 bytes); a "gpmd"
+    // track among them does not matter once there are four tracks.
+    void twoTrackSensorData() {
+        QByteArrayList gSamples, gpsSamples;
+        for (int i = 0; i < 25; ++i) {
+            const char b[14] = {0, 0, 0, char(i), char(-2 * i), 100};
+            gSamples << QByteArray(b, sizeof b);
+        }
+        for (int j = 0; j < 5; ++j) {
+            QByteArray g(32, 0);
+            qToLittleEndian(-3540.5, g.data());
+            qToLittleEndian<qint32>(-7, g.data() + 16);
+            qToLittleEndian<quint16>(quint16(88 + j), g.data() + 20);
+            const char when[] = {120, 5, 9, 7, 30, char(j), 3, 1};
+            memcpy(g.data() + 22, when, sizeof when);
+            gpsSamples << g;
+        }
+        const QByteArray moov =
+            mvhd(1000, 2500) + track("avc1", table("stsz", {}), table("stco", {})) +
+            track("gpmd", QByteArrayList{record(0)}, 0u) +
+            track("gps ", gpsSamples, kPayload + 25 * 14) + track("gsen", gSamples, kPayload);
+        Stream f = open(write(mp4(gSamples.join() + gpsSamples.join(), moov)));
+        MOVFormat reader(f.get(), READ_SENSOR, nullptr);
+        QCOMPARE(reader.sensorRecordCount(), 25u);
+        QCOMPARE(reader.gpsCount(), 3);  // five GPS samples, but three carriers
+        QCOMPARE(qFromLittleEndian<qint64>(reader.sensorRecords() + 10 * 64 + 24), qint64(-7));
+
+        RMSensorData data(f.get(), FILE_TYPE_MP4);
+        QCOMPARE(data.sensorCount, 25u);
+        QCOMPARE(data.gpsCount, 3u);
+        const RMGPSSample& s = data.gps[1];
+        QCOMPARE(s.year, quint16(2020));
+        QCOMPARE(s.month, quint8(6));
+        QCOMPARE(s.day, quint8(9));
+        QCOMPARE(s.second, quint8(1));
+        QCOMPARE(s.speed, 89.0);
+        QCOMPARE(s.fixStatus, quint8(1));
+        QCOMPARE(s.gpsAux, quint8(3));
+        QVERIFY(qAbs(s.latitude + 35.675) < 1e-12);
+        QCOMPARE(data.sensor[7 * 3], 1.0f / 128);
+        QCOMPARE(data.sensor[7 * 3 + 1], -2.0f / 128);
+    }
+
+    // Damaged files give their empty (or clamped) results at once, with
+    // every pass run on each. Columns: duration and sensor record count.
+    void damagedFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<uint>("ms");
+        QTest::addColumn<uint>("records");
+        const QByteArray head = mvhd(1000, 60000);
+        const QByteArray good = mp4({}, head);
+        const auto gpmd = [&](const QByteArray& stsz, const QByteArray& stco) {
+            return mp4(QByteArray(64, 1), head + track("gpmd", stsz, stco));
+        };
+        QTest::newRow("empty") << QByteArray() << 0u << 0u;
+        QTest::newRow("size 0") << ftyp() + be(0u) + "free" + box("moov", head) << 0u << 0u;
+        for (quint32 n = 2; n < 8; ++n) {
+            QTest::addRow("size %u", n) << ftyp() + be(n) + "moov" + head << 0u << 0u;
+        }
+        QTest::newRow("64-bit size 8") << be(1u) + "moov" + be(8ull) + head << 0u << 0u;
+        QTest::newRow("64-bit size past file")
+            << be(1u) + "moov" + be(1ull << 40) + head << 60000u << 0u;
+        QTest::newRow("cut in 64-bit header") << ftyp() + be(1u) + "moov" + be(0u) << 0u << 0u;
+        QTest::newRow("cut in header") << good.left(good.size() - head.size() - 3) << 0u << 0u;
+        QTest::newRow("cut in mvhd") << good.left(good.size() - 90) << 0u << 0u;
+        // The time scale and duration would come from the next box if the
+        // header were not cut to its parent.
+        QTest::newRow("child larger than parent")
+            << ftyp() + box("moov", be(1000u) + "mvhd" + head.mid(8, 12)) + be(1000u) + be(60000u) +
+                   QByteArray(100, 0)
+            << 0u << 0u;
+        QTest::newRow("child larger than file")
+            << ftyp() + box("moov", be(1000u) + "mvhd" + head.mid(8, 20)) << 60000u << 0u;
+        QTest::newRow("mvhd time scale 0") << mp4({}, mvhd(0, 60000)) << 0u << 0u;
+        QTest::newRow("mvhd version 1 cut short")
+            << mp4({}, box("mvhd", be(0x01000000u) + be(0ull) + be(0ull) + be(1000u))) << 0u << 0u;
+        QTest::newRow("4 GB box in 1 KB")
+            << ftyp() + be(0xFFFFFFF0u) + "mdat" + QByteArray(1000, 0) + box("moov", head) << 0u
+            << 0u;
+        QByteArray nested = head;
+        for (int i = 0; i < 20; ++i) {
+            nested = box("trak", nested);
+        }
+        QTest::newRow("nested 20 deep") << mp4({}, head + nested) << 60000u << 0u;
+        for (quint32 count : {0xFFFFFFFFu, 0x40000000u}) {
+            const QByteArray stsz = box("stsz", be(0u) + be(0u) + be(count) + be(64u));
+            QTest::addRow("stsz count %x", count)
+                << gpmd(stsz, table("stco", {kPayload})) << 60000u << 0u;
+            const QByteArray stco = box("stco", be(0u) + be(count) + be(kPayload));
+            QTest::addRow("stco count %x", count)
+                << gpmd(table("stsz", {64}), stco) << 60000u << 0u;
+        }
+        QTest::newRow("stsz and stco counts differ")
+            << gpmd(table("stsz", {64, 64, 64, 64}), table("stco", {kPayload, kPayload})) << 60000u
+            << 2u;
+        QTest::newRow("chunk offsets past end")
+            << gpmd(table("stsz", {64, 64}), table("stco", {0xFFFFFF00u, kPayload + 40})) << 60000u
+            << 2u;
+    }
+    void damagedFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(uint, ms);
+        QFETCH(uint, records);
+        const QString path = write(bytes);
+        QElapsedTimer timer;
+        timer.start();
+        _AVIPreInfo info = {};
+        QCOMPARE(MOVFormat::duration(open(path).get(), &info), ms != 0);
+        QCOMPARE(info.durationMs, ms);
+        bool ok = false;
+        sizeOf(path, &ok);
+        Stream f = open(path, "r+b");
+        RMSensorData data(f.get(), FILE_TYPE_MP4);
+        QCOMPARE(data.sensorCount, records);
+        QVERIFY(!data.hasGPS && !data.gps);
+        QVERIFY(!MOVFormat::fix(f.get()));
+        QVERIFY(timer.elapsed() < 2000);
+    }
+};
+
+ORVIN_CORE_TEST_MAIN(TestMovFormat)
+#include "test_mov_format.moc"

@@ -1,0 +1,215 @@
+#include "ui/rm_frame_list.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "app/rm_app.h"
+#include "app/rm_settings.h"
+#include "core/rm_key_event.h"
+#include "data/rm_overwrite.h"
+#include "data/rm_video_file_list.h"
+#include "data/rm_video_file_list_backup.h"
+#include "data/rm_video_file_list_loader.h"
+#include "ui/rm_button.h"
+#include "ui/rm_dialog_overwrite.h"
+#include "ui/rm_dialog_progress.h"
+#include "ui/rm_popup_message.h"
+#include "ui/rm_widget_video_list.h"
+
+namespace {
+QShortcut* addShortcut(const QKeySequence& key, QObject* receiver, const char* slot) {
+    QWidget* window = RMApp::instance()->mainWindow();
+    auto* shortcut = new QShortcut(key, window ? window : qobject_cast<QWidget*>(receiver));
+    shortcut->setContext(Qt::ApplicationShortcut);
+    QObject::connect(shortcut, SIGNAL(activated()), receiver, slot);
+    return shortcut;
+}
+}  // namespace
+
+RMFrameList::RMFrameList(QWidget* parent) : RMWidgetStyleBase(parent, QString(), false) {
+    setObjectName("all_border");
+    setFixedHeight(362);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    _layout = new QVBoxLayout(this);
+    _layout->setContentsMargins(1, 1, 1, 1);
+    _layout->setSpacing(0);
+    _layout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+    _header = new QLabel(this);
+    _header->setFixedHeight(41);
+    _layout->addWidget(_header);
+
+    auto* groups = new QHBoxLayout();
+    groups->setContentsMargins(0, 0, 0, 0);
+    groups->setSpacing(0);
+    _normalButton = RMButton::create(this, groups, "group_normal", QString(), QSize(169, 33));
+    _eventButton = RMButton::create(this, groups, "group_event", QString(), QSize(169, 33));
+    for (RMButton* button : {_normalButton, _eventButton}) {
+        button->setCheckable(true);
+        button->setEnabled(false);
+        connect(button, SIGNAL(toggled(bool)), this, SLOT(onToggleGroup(bool)));
+    }
+    _layout->addLayout(groups);
+
+    _table = new RMWidgetVideoList(this);
+    _table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    _layout->addWidget(_table);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(0);
+    buttons->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    _openButton = RMButton::create(this, buttons, "open", "ファイルを開く", QSize(113, 30));
+    RMLanguage::instance()->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP,
+                                   _openButton, "Open files");
+    _backupButton = RMButton::create(this, buttons, "backup", QString(), QSize(112, 30));
+    _backupButton->setEnabled(false);
+    auto* unused = new QLabel(this);
+    unused->setFixedSize(115, 30);
+    unused->setPixmap(QPixmap(":/image/list_file_unused.png").scaled(115, 30));
+    buttons->addWidget(unused);
+    _layout->addLayout(buttons);
+    connect(_openButton, SIGNAL(clicked()), this, SLOT(onOpen()));
+    connect(_backupButton, SIGNAL(clicked()), this, SLOT(onBackup()));
+
+    _openShortcut = addShortcut(QKeySequence(Qt::CTRL + Qt::Key_O), this, SLOT(onOpen()));
+    _backupShortcut = addShortcut(QKeySequence(Qt::Key_F4), this, SLOT(onBackup()));
+    _backupShortcut->setEnabled(false);
+
+    refreshLanguage();
+    RMVideoFileList* list = RMVideoFileList::instance();
+    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
+            SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
+    connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onListUpdate(bool)));
+    connect(list, SIGNAL(backupPaused(bool)), this, SLOT(onBackupPaused(bool)));
+    connect(list, SIGNAL(backupStarted()), this, SLOT(onBackupStarted()));
+    connect(list, SIGNAL(backupEnd()), this, SLOT(onBackupEnded()));
+    connect(list, SIGNAL(backupFailed(QStringList)), this, SLOT(onBackupFailed(QStringList)));
+    connect(list, SIGNAL(folderScanned(QString, int)), this, SLOT(onFolderScanned(QString, int)));
+    connect(_table, SIGNAL(itemChecked(bool)), this, SLOT(onItemChecked(bool)));
+}
+
+void RMFrameList::refreshLanguage() {
+    const QString suffix = RMLanguage::instance()->isJapanese() ? "" : "_en";
+    _header->setPixmap(QPixmap(":/image/title_list" + suffix + ".png"));
+    _normalButton->updateObject("group_normal" + suffix);
+    _eventButton->updateObject("group_event" + suffix);
+    _openButton->updateObject("open" + suffix);
+    _backupButton->updateObject("backup" + suffix);
+    _table->onLanguageChange(RMLanguage::instance()->language());
+}
+
+void RMFrameList::onLanguageChange(RMLanguage::LANGUAGE_TYPE) {
+    refreshLanguage();
+}
+
+void RMFrameList::onToggleGroup(bool bChecked) {
+    if (sender() == _normalButton) {
+        RMVideoFileList::instance()->setFilter(FILTER_NORMAL, bChecked);
+    } else if (sender() == _eventButton) {
+        RMVideoFileList::instance()->setFilter(FILTER_EVENT, bChecked);
+    }
+}
+
+void RMFrameList::onListUpdate(bool bLoading) {
+    if (!bLoading) {
+        return;
+    }
+    const bool any = !RMVideoFileList::instance()->allItems().isEmpty();
+    for (RMButton* button : {_normalButton, _eventButton}) {
+        // Set the state quietly: toggled() would apply the filter again.
+        const bool blocked = button->blockSignals(true);
+        button->setEnabled(any);
+        button->setChecked(any);
+        button->blockSignals(blocked);
+    }
+}
+
+void RMFrameList::onOpen() {
+    if (RMKeyEvent::instance()->isKeyHeld()) {
+        return;
+    }
+    RMLanguage* language = RMLanguage::instance();
+    const QString folder =
+        RMApp::openFolder(RMSettings::instance()->lastMoviePath(), true,
+                          language->text("録画ファイルがあるフォルダ選択", "Open Folder"));
+    if (!folder.isEmpty()) {
+        openFolder(folder);
+    }
+}
+
+void RMFrameList::openFolder(QString folder) {
+    // The scan runs on the loader's thread; the folder is remembered when it
+    // held recordings (onFolderScanned).
+    RMVideoFileListLoader::startForFolder(folder);
+}
+
+void RMFrameList::onFolderScanned(QString folder, int count) {
+    if (count > 0) {
+        RMSettings::instance()->setLastMoviePath(folder);
+    }
+}
+
+void RMFrameList::onBackup() {
+    if (RMKeyEvent::instance()->isKeyHeld() || !_backupButton->isEnabled()) {
+        return;
+    }
+    RMLanguage* language = RMLanguage::instance();
+    const QString folder = RMApp::openFolder(RMApp::appPath(RMApp::PATH_BACKUP), true,
+                                             language->text("MP4 保存", "Backup MP4 files"));
+    if (!folder.isEmpty()) {
+        RMVideoFileListBackup::start(folder);
+    }
+}
+
+void RMFrameList::onItemChecked(bool bSelected) {
+    _backupButton->setEnabled(bSelected);
+    _backupShortcut->setEnabled(bSelected);
+}
+
+void RMFrameList::onBackupStarted() {
+    RMDialogProgress::setCancelHandler(RMOverwrite::requestCancel);
+    RMDialogProgress::start(RMLanguage::instance()->text("バックアップ中", "Backup files..."),
+                            true);
+}
+
+void RMFrameList::onBackupEnded() {
+    QApplication::restoreOverrideCursor();
+    RMDialogProgress::stop();
+    RMDialogProgress::setCancelHandler(nullptr);
+    if (_failed.isEmpty()) {
+        return;
+    }
+    RMLanguage* language = RMLanguage::instance();
+    const QString text =
+        language->text("次のファイルはコピーできませんでした。", "These files were not copied:") +
+        "\n" + _failed.join("\n");
+    _failed.clear();
+    RMPopupMessage message(RMApp::instance()->mainWindow(), language->text("注意", "Error"), text);
+    message.exec();
+}
+
+void RMFrameList::onBackupPaused(bool bPaused) {
+    RMDialogProgress* progress = RMDialogProgress::current();
+    if (!bPaused) {
+        if (progress) {
+            progress->show();
+        }
+        return;
+    }
+    if (progress) {
+        progress->hide();
+    }
+    RMDialogOverwrite question(RMApp::instance()->mainWindow());
+    if (question.exec() != QDialog::Accepted) {
+        // Closed without an answer: the backup stops.
+        RMOverwrite::answer(RMOverwrite::OVERWRITE_CANCEL);
+    }
+}
+
+void RMFrameList::onBackupFailed(QStringList files) {
+    _failed = files;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/rm_language.h"
+#include "ui/rm_widget_style_base.h"
+
+class QLabel;
+class QShortcut;
+class QVBoxLayout;
+class RMButton;
+class RMWidgetVideoList;
+
+// The recording list frame: header, normal/event filter toggles, the table,
+// and the Open and Backup buttons with their shortcuts (Ctrl+O, F4).
+class RMFrameList : public RMWidgetStyleBase {
+    Q_OBJECT
+public:
+    explicit RMFrameList(QWidget* parent);
+
+    void openFolder(QString folder);
+    void refreshLanguage();
+
+    RMWidgetVideoList* table() const { return _table; }
+    RMButton* normalButton() const { return _normalButton; }
+    RMButton* eventButton() const { return _eventButton; }
+    RMButton* openButton() const { return _openButton; }
+    RMButton* backupButton() const { return _backupButton; }
+    QShortcut* backupShortcut() const { return _backupShortcut; }
+
+public Q_SLOTS:
+    void onToggleGroup(bool bChecked);
+    void onOpen();
+    void onBackup();
+    void onListUpdate(bool bLoading);
+    void onItemChecked(bool bSelected);
+    void onBackupStarted();
+    void onBackupEnded();
+    void onBackupPaused(bool bPaused);
+    void onBackupFailed(QStringList files);
+    void onFolderScanned(QString folder, int count);
+    void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
+
+private:
+    RMButton* _normalButton;
+    RMButton* _eventButton;
+    RMWidgetVideoList* _table;
+    RMButton* _openButton;
+    RMButton* _backupButton;
+    QVBoxLayout* _layout;
+    QLabel* _header;
+    QShortcut* _backupShortcut;
+    QShortcut* _openShortcut;
+    // Files the running backup could not copy, shown when it ends.
+    QStringList _failed;
+};
