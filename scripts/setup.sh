@@ -13,7 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libswresample-dev libavfilter-dev ffmpeg
   xvfb xauth x11-utils libgl1-mesa-dri mesa-utils
-  fonts-dseg fonts-noto-cjk librsvg2-bin libxml2-utils
+  fonts-dseg fonts-noto-cjk libxml2-utils zlib1g-dev
 )
 
 missing=()
