@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     RMApp::instance()->initialize(app);
 
     static WindowMain* window = new WindowMain(nullptr);
-    window->setStartFolder(folderArgument(QCoreApplication::arguments()));
     window->show();
+    window->openFolder(folderArgument(QCoreApplication::arguments()));
     return QApplication::exec();
 }

@@ -18,8 +18,8 @@ namespace {
 // the whole file.
 constexpr qint64 kWritebackStep = 32 * 1024 * 1024;
 
-std::function<int(qint64)>& writeFault() {
-    static std::function<int(qint64)> fault;
+std::function<int(qint64, qint64)>& writeFault() {
+    static std::function<int(qint64, qint64)> fault;
     return fault;
 }
 
@@ -58,7 +58,7 @@ void syncFolder(const QString& folder) {
 }
 }  // namespace
 
-void RMFileCopier::setWriteFault(std::function<int(qint64)> fault) {
+void RMFileCopier::setWriteFault(std::function<int(qint64, qint64)> fault) {
     writeFault() = std::move(fault);
 }
 
@@ -66,7 +66,7 @@ bool RMFileCopier::_writeAll(int fd, const char* data, qint64 length, qint64 wri
                              int* failure) {
     while (length > 0) {
         if (writeFault()) {
-            if (const int injected = writeFault()(written)) {
+            if (const int injected = writeFault()(written, length)) {
                 *failure = injected;
                 return false;
             }

@@ -13,9 +13,9 @@ class RMFileCopier {
 public:
     static bool copy(const QString& source, const QString& target, QString* error = nullptr);
 
-    // Tests inject faults: called before each write with the bytes written so
-    // far; a non-zero errno makes that write fail with it.
-    static void setWriteFault(std::function<int(qint64 written)> fault);
+    // Tests inject faults: called before each write with its offset and
+    // length; a non-zero errno makes that write fail with it.
+    static void setWriteFault(std::function<int(qint64 offset, qint64 length)> fault);
 
     static constexpr qint64 kBufferSize = 4 * 1024 * 1024;
 

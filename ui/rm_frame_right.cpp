@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/rm_frame_list.h"
 #include "ui/rm_layout.h"
 #include "ui/rm_widget_style_base.h"
 
@@ -29,15 +30,8 @@ RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
 
     RMLayout::addSpacer(_layout, 0, 11);
 
-    auto* list = new RMWidgetStyleBase(this, "all_border", true);
-    list->setFixedHeight(362);
-    auto* listLayout = new QVBoxLayout(list);
-    listLayout->setContentsMargins(1, 1, 1, 1);
-    listLayout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    _listHeader = new QLabel(list);
-    _listHeader->setFixedHeight(41);
-    listLayout->addWidget(_listHeader);
-    _layout->addWidget(list);
+    _frameList = new RMFrameList(this);
+    _layout->addWidget(_frameList);
 
     onLanguageChange(RMLanguage::instance()->language());
     connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
@@ -47,7 +41,6 @@ RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
 void RMFrameRight::onLanguageChange(RMLanguage::LANGUAGE_TYPE language) {
     const QString suffix = language == RMLanguage::LANGUAGE_JAPANESE ? "" : "_en";
     _paneTitle->setPixmap(QPixmap(":/image/title_video_rear" + suffix + ".png"));
-    _listHeader->setPixmap(QPixmap(":/image/title_list" + suffix + ".png"));
 }
 
 void RMFrameRight::onAppEvent(RMApp::Event event) {

@@ -5,6 +5,7 @@
 
 class QLabel;
 class QVBoxLayout;
+class RMFrameList;
 
 // Right column of the main window: the small video pane above the list of
 // recordings. Hidden in full screen.
@@ -13,6 +14,8 @@ class RMFrameRight : public RMWidgetBase {
 public:
     explicit RMFrameRight(QWidget* parent);
 
+    RMFrameList* frameList() const { return _frameList; }
+
 public Q_SLOTS:
     void onAppEvent(RMApp::Event event) override;
     void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
@@ -20,5 +23,5 @@ public Q_SLOTS:
 private:
     QVBoxLayout* _layout;
     QLabel* _paneTitle;
-    QLabel* _listHeader;
+    RMFrameList* _frameList;
 };

@@ -16,10 +16,12 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "core/rm_key_event.h"
+#include "data/rm_video_file_list.h"
 #include "settings/rm_settings_window_base.h"
 #include "ui/rm_button.h"
 #include "ui/rm_dialog_progress.h"
 #include "ui/rm_frame_left.h"
+#include "ui/rm_frame_list.h"
 #include "ui/rm_frame_right.h"
 #include "ui/rm_popup_info.h"
 #include "ui/rm_popup_message.h"
@@ -66,8 +68,20 @@ WindowMain::WindowMain(QWidget* parent)
     _right = new RMFrameRight(contentWidget());
     _contentLayout->addWidget(_right);
 
+    RMVideoFileList* list = RMVideoFileList::instance();
+    connect(list, SIGNAL(listUpdateStarted(bool)), this, SLOT(onLoadingListStart(bool)));
+    connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onLoadingListEnd(bool)));
+
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
+}
+
+RMFrameList* WindowMain::frameList() const { return _right->frameList(); }
+
+void WindowMain::openFolder(const QString& folder) {
+    if (!folder.isEmpty()) {
+        frameList()->openFolder(folder);
+    }
 }
 
 QShortcut* WindowMain::_addFullScreenShortcut(int key) {

@@ -7,6 +7,7 @@ class QHBoxLayout;
 class QShortcut;
 class QTimer;
 class RMFrameLeft;
+class RMFrameList;
 class RMFrameRight;
 class WindowSettings;
 
@@ -20,9 +21,10 @@ public:
     static const int kWidth = 1030;
     static const int kHeight = 716;
 
-    // The folder named on the command line, opened once recordings can be listed.
-    void setStartFolder(const QString& folder) { _startFolder = folder; }
-    QString startFolder() const { return _startFolder; }
+    // Opens a folder as the Open button does (the command line's folder).
+    void openFolder(const QString& folder);
+
+    RMFrameList* frameList() const;
 
     QShortcut* escapeShortcut() const { return _escapeShortcut; }
     QHBoxLayout* contentLayout() const { return _contentLayout; }
@@ -67,5 +69,4 @@ private:
     QTimer* focusTimer = nullptr;
     QDialog* focusDialog = nullptr;
     bool _closing = false;
-    QString _startFolder;
 };

@@ -1,0 +1,238 @@
+// The backup worker on the real thread pool: verified copies, the overwrite
+// question and its answers, cancel, and failures that must never leave a
+// partial file or pass as success.
+#include <errno.h>
+
+#include <QSignalSpy>
+#include <QThreadPool>
+#include <thread>
+
+#include "data/rm_file_copier.h"
+#include "data/rm_overwrite.h"
+#include "data/rm_video_file_list.h"
+#include "data/rm_video_file_list_backup.h"
+#include "test_support.h"
+
+namespace {
+QByteArray content(const QString& name, int size) {
+    QByteArray bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        bytes += name.toUtf8() + QByteArray::number(bytes.size());
+    }
+    bytes.truncate(size);
+    return bytes;
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+}  // namespace
+
+class TestBackup : public QObject {
+    Q_OBJECT
+
+    QString source;
+    QList<RMBackupJob> jobs;
+    RMVideoFileList* list = RMVideoFileList::instance();
+
+    // Runs a backup on the pool and answers each question with the next
+    // decision; returns the files reported as not copied.
+    QStringList runBackup(const QString& target, QList<int> answers, int* questions = nullptr) {
+        int asked = 0;
+        QMetaObject::Connection answering =
+            connect(list, &RMVideoFileList::backupPaused, this, [&](bool paused) {
+                if (paused) {
+                    ++asked;
+                    RMOverwrite::answer(answers.isEmpty() ? RMOverwrite::OVERWRITE_CANCEL
+                                                          : answers.takeFirst());
+                }
+            });
+        QStringList failed;
+        QMetaObject::Connection failures = connect(list, &RMVideoFileList::backupFailed, this,
+                                                   [&](QStringList files) { failed = files; });
+        QSignalSpy ended(list, SIGNAL(backupEnd()));
+        const QList<RMBackupJob> copy = jobs;
+        const QString folder = target;
+        QThreadPool::globalInstance()->start(
+            [this, folder, copy]() { list->backup(folder, copy); });
+        [&] { QVERIFY(ended.wait(20000)); }();
+        QThreadPool::globalInstance()->waitForDone();
+        disconnect(answering);
+        disconnect(failures);
+        if (questions) {
+            *questions = asked;
+        }
+        return failed;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        source = orvin_test::home().path() + "/card/DCIM";
+        for (const char* name : {"NNF_200101-100000-000001", "NEF_200101-100100-000002"}) {
+            const QString front = source + "/" + name + "_1.mp4";
+            const QString rear = source + "/" + name + "_2.mp4";
+            write(front, content(front, 3 * 1024 * 1024 + 17));
+            write(rear, content(rear, 1024 * 1024 + 5));
+            jobs.append({front, rear});
+        }
+    }
+
+    void cleanup() { RMFileCopier::setWriteFault(nullptr); }
+
+    void copiesEveryFileUnderItsUpperCaseName() {
+        const QString target = orvin_test::home().path() + "/backup/empty";
+        QDir().mkpath(target);
+        QSignalSpy progress(list, SIGNAL(updateProgress(int)));
+        int questions = 0;
+        QCOMPARE(runBackup(target, {}, &questions), QStringList());
+        QCOMPARE(questions, 0);
+        // The folder keeps its case; only the file names are upper-cased.
+        QCOMPARE(entries(target),
+                 QStringList({"NEF_200101-100100-000002_1.MP4", "NEF_200101-100100-000002_2.MP4",
+                              "NNF_200101-100000-000001_1.MP4", "NNF_200101-100000-000001_2.MP4"}));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), read(jobs[0].frontPath));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.MP4"), read(jobs[1].rearPath));
+        QCOMPARE(progress.last().at(0).toInt(), 364);
+    }
+
+    void skipForAllAsksOnce() {
+        const QString target = orvin_test::home().path() + "/backup/skip-all";
+        write(target + "/NNF_200101-100000-000001_1.MP4", "old front");
+        write(target + "/NEF_200101-100100-000002_2.MP4", "old rear");
+        int questions = 0;
+        const int skipAll = RMOverwrite::OVERWRITE_SKIP | RMOverwrite::OVERWRITE_APPLY_ALL;
+        QCOMPARE(runBackup(target, {skipAll}, &questions), QStringList());
+        QCOMPARE(questions, 1);
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), QByteArray("old front"));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.MP4"), QByteArray("old rear"));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), read(jobs[0].rearPath));
+        QCOMPARE(entries(target).size(), 4);
+    }
+
+    void withoutApplyAllTheNextRecordingAsksAgain() {
+        const QString target = orvin_test::home().path() + "/backup/ask-again";
+        write(target + "/NNF_200101-100000-000001_1.MP4", "old 1");
+        write(target + "/NNF_200101-100000-000001_2.MP4", "old 2");
+        write(target + "/NEF_200101-100100-000002_1.MP4", "old 3");
+        int questions = 0;
+        // First recording: overwrite (both of its files); second: skip.
+        QCOMPARE(runBackup(target, {RMOverwrite::OVERWRITE_REPLACE, RMOverwrite::OVERWRITE_SKIP},
+                           &questions),
+                 QStringList());
+        QCOMPARE(questions, 2);
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), read(jobs[0].frontPath));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), read(jobs[0].rearPath));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.MP4"), QByteArray("old 3"));
+    }
+
+    void theQuestionNamesTheRecordingAndWhatIsLeft() {
+        QCOMPARE(RMVideoFileList::overwriteDisplayName("/x/NNF_200101-101500-000012_1.MP4"),
+                 QString("NNF_200101-101500.MP4"));
+        const QString target = orvin_test::home().path() + "/backup/names";
+        write(target + "/NEF_200101-100100-000002_1.MP4", "old");
+        QString asked;
+        int count = 0;
+        QMetaObject::Connection peek =
+            connect(list, &RMVideoFileList::backupPaused, this, [&](bool paused) {
+                if (paused) {
+                    asked = RMOverwrite::currentFileName();
+                    count = RMOverwrite::currentCount();
+                }
+            });
+        runBackup(target, {RMOverwrite::OVERWRITE_SKIP});
+        disconnect(peek);
+        QCOMPARE(asked, QString("NEF_200101-100100.MP4"));
+        QCOMPARE(count, 1);  // the last recording: no "apply to all" offered
+    }
+
+    void cancelStopsAndKeepsWhatWasCopied() {
+        const QString target = orvin_test::home().path() + "/backup/cancel";
+        write(target + "/NNF_200101-100000-000001_2.MP4", "old");
+        QCOMPARE(runBackup(target, {RMOverwrite::OVERWRITE_CANCEL}), QStringList());
+        QCOMPARE(entries(target),
+                 QStringList({"NNF_200101-100000-000001_1.MP4", "NNF_200101-100000-000001_2.MP4"}));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), QByteArray("old"));
+    }
+
+    void anAnswerGivenBeforeTheWaitIsKept() {
+        RMOverwrite::reset();
+        RMOverwrite::ask("x", 1);
+        RMOverwrite::answer(RMOverwrite::OVERWRITE_SKIP);
+        // Would block forever if the early answer were lost.
+        QCOMPARE(RMOverwrite::waitForAnswer(), int(RMOverwrite::OVERWRITE_SKIP));
+        RMOverwrite::reset();
+        RMOverwrite::ask("y", 1);
+        std::thread gui([] { RMOverwrite::requestCancel(); });
+        QVERIFY(RMOverwrite::waitForAnswer() & RMOverwrite::OVERWRITE_CANCEL);
+        gui.join();
+        // A cancel survives the reset made after each recording.
+        RMOverwrite::nextRecording();
+        QVERIFY(RMOverwrite::isCancelled());
+    }
+
+    void aFullTargetLeavesNoPartialFileAndSaysWhich() {
+        const QString target = orvin_test::home().path() + "/backup/full";
+        write(target + "/NEF_200101-100100-000002_1.MP4", "precious old copy");
+        // The disk fills up 2 MB into every copy.
+        RMFileCopier::setWriteFault([](qint64 offset, qint64 length) {
+            return offset + length > 2 * 1024 * 1024 ? ENOSPC : 0;
+        });
+        const QStringList failed = runBackup(target, {RMOverwrite::OVERWRITE_REPLACE});
+        QCOMPARE(failed,
+                 QStringList({"NNF_200101-100000-000001_1.mp4", "NEF_200101-100100-000002_1.mp4"}));
+        // Small rear files fit; the big ones are missing, with no temporary
+        // file left, and the replaced file is still the old one.
+        QCOMPARE(entries(target),
+                 QStringList({"NEF_200101-100100-000002_1.MP4", "NEF_200101-100100-000002_2.MP4",
+                              "NNF_200101-100000-000001_2.MP4"}));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.MP4"), QByteArray("precious old copy"));
+    }
+
+    void aSourceRemovedMidBackupIsReported() {
+        const QString target = orvin_test::home().path() + "/backup/pulled";
+        // The question about the first file is the moment to pull the card.
+        write(target + "/NNF_200101-100000-000001_1.MP4", "old");
+        const QString gone = orvin_test::home().path() + "/card/gone";
+        QDir().mkpath(gone);
+        QFile::copy(jobs[1].frontPath, gone + "/front.mp4");
+        QMetaObject::Connection pull =
+            connect(list, &RMVideoFileList::backupPaused, this, [&](bool paused) {
+                if (paused) {
+                    QFile::remove(jobs[1].frontPath);
+                }
+            });
+        const QStringList failed = runBackup(target, {RMOverwrite::OVERWRITE_SKIP});
+        disconnect(pull);
+        QFile::copy(gone + "/front.mp4", jobs[1].frontPath);
+        QCOMPARE(failed, QStringList({"NEF_200101-100100-000002_1.mp4"}));
+        QVERIFY(!QFile::exists(target + "/NEF_200101-100100-000002_1.MP4"));
+        QCOMPARE(entries(target).size(), 3);
+    }
+
+    void aMissingSourceLeavesNothingBehind() {
+        const QString target = orvin_test::home().path() + "/backup/direct/X.MP4";
+        QDir().mkpath(QFileInfo(target).path());
+        QString error;
+        QVERIFY(!RMFileCopier::copy(source + "/missing.mp4", target, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(entries(QFileInfo(target).path()).isEmpty());
+        QVERIFY(RMFileCopier::copy(jobs[0].rearPath, target, &error));
+        QCOMPARE(read(target), read(jobs[0].rearPath));
+    }
+};
+
+ORVIN_CORE_TEST_MAIN(TestBackup)
+#include "test_backup.moc"
