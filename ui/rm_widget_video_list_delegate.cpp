@@ -47,8 +47,10 @@ RMWidgetVideoListDelegate::RMWidgetVideoListDelegate(RMWidgetVideoList* table)
     table->setMouseTracking(true);
     connect(table, SIGNAL(entered(QModelIndex)), this, SLOT(entered(QModelIndex)));
 
-    _headerHolder = new QWidget(table->horizontalHeader());
-    _headerHolder->setGeometry(0, 0, 24, 24);
+    // A child of the table laid over the header's first section: the header
+    // itself is disabled so that its sections cannot be clicked.
+    _headerHolder = new QWidget(table);
+    _headerHolder->setGeometry(table->frameWidth(), table->frameWidth(), 24, 23);
     auto* layout = new QHBoxLayout(_headerHolder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignCenter);

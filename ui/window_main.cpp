@@ -76,7 +76,9 @@ WindowMain::WindowMain(QWidget* parent)
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
 }
 
-RMFrameList* WindowMain::frameList() const { return _right->frameList(); }
+RMFrameList* WindowMain::frameList() const {
+    return _right->frameList();
+}
 
 void WindowMain::openFolder(const QString& folder) {
     if (!folder.isEmpty()) {

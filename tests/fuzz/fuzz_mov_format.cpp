@@ -4,6 +4,7 @@
 #include <QtGlobal>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "data/mov_format.h"
 #include "data/rm_sensor_data.h"
@@ -12,15 +13,14 @@ namespace {
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// The reader works on a stdio stream; an anonymous temporary file is
-// writable, so the repair pass runs too.
-FILE* streamOf(const uint8_t* data, size_t size) {
-    FILE* file = tmpfile();
-    if (file && (fwrite(data, 1, size, file) != size || fflush(file) != 0)) {
-        fclose(file);
-        return nullptr;
+// The reader works on a stdio stream; a writable stream over a copy of the
+// input in memory lets the repair pass run too, without touching the disk.
+FILE* streamOf(const uint8_t* data, size_t size, std::vector<char>* buffer) {
+    if (size == 0) {
+        return tmpfile();  // a memory stream cannot be empty
     }
-    return file;
+    buffer->assign(data, data + size);
+    return fmemopen(buffer->data(), buffer->size(), "r+");
 }
 
 }  // namespace
@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* file = streamOf(data, size);
+    std::vector<char> buffer;
+    FILE* file = streamOf(data, size, &buffer);
     if (!file) {
         return 0;
     }

@@ -1,0 +1,236 @@
+// The list frame and table with real widgets: opening a folder through the
+// Open button, the group toggles, the tick boxes, Page Down and Page Up, the
+// double-click guard, a vanished file, and a backup answered in the real
+// overwrite dialog.
+#include <QCheckBox>
+#include <QLabel>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QThreadPool>
+#include <QTimer>
+
+#include "app/rm_app.h"
+#include "app/rm_settings.h"
+#include "data/rm_video_file_list.h"
+#include "mp4_fixture.h"
+#include "test_support.h"
+#include "ui/rm_button.h"
+#include "ui/rm_dialog_overwrite.h"
+#include "ui/rm_frame_list.h"
+#include "ui/rm_popup_message.h"
+#include "ui/rm_widget_video_list.h"
+#include "ui/rm_widget_video_list_delegate.h"
+
+using namespace orvin_test;
+
+namespace {
+RMVideoFileList* list() {
+    return RMVideoFileList::instance();
+}
+
+template <typename Action>
+void answerModal(Action action) {
+    QTimer::singleShot(0, [action]() {
+        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+        action(QApplication::activeModalWidget());
+    });
+}
+}  // namespace
+
+class TestListView : public QObject {
+    Q_OBJECT
+
+    QWidget* window = nullptr;
+    RMFrameList* frame = nullptr;
+    QString cardPath;
+    QString chosen;
+
+    RMWidgetVideoList* table() const { return frame->table(); }
+    int selectedRow() const {
+        const QModelIndexList rows = table()->selectionModel()->selectedRows();
+        return rows.isEmpty() ? -1 : rows.first().row();
+    }
+
+    void openThroughTheButton(const QString& folder) {
+        chosen = folder;
+        QSignalSpy ended(list(), SIGNAL(listUpdateEnd(bool)));
+        frame->openButton()->click();
+        QVERIFY(ended.wait(20000));
+        QTRY_VERIFY(ended.contains(QList<QVariant>({true})));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        const QString busy = makeMp4(Video::Busy, 2);
+        if (busy.isEmpty()) {
+            QSKIP("ffmpeg cannot make the fixtures");
+        }
+        cardPath = home().path() + "/card";
+        const char* names[] = {"NNF_200101-100000-000001", "NEF_200101-100100-000002",
+                               "NNF_200101-100200-000003", "PEF_200101-100300-000004"};
+        for (const char* name : names) {
+            placeCopy(busy, cardPath + "/DCIM/" + name + "_1.mp4");
+            placeCopy(busy, cardPath + "/DCIM/" + name + "_2.mp4");
+        }
+        RMApp::setFolderChooser([this](const QString&, const QString&) { return chosen; });
+        window = new QWidget;
+        window->resize(340, 362);
+        RMApp::instance()->setMainWindow(window);
+        frame = new RMFrameList(window);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+    }
+
+    void openingAFolderListsItAndRemembersIt() {
+        QVERIFY(!frame->normalButton()->isEnabled());
+        openThroughTheButton(cardPath);
+        QCOMPARE(table()->rowCount(), 4);
+        QCOMPARE(selectedRow(), 0);
+        QVERIFY(frame->normalButton()->isEnabled() && frame->normalButton()->isChecked());
+        QVERIFY(frame->eventButton()->isChecked());
+        QVERIFY(table()->delegate()->headerCheckBox()->isEnabled());
+        QTRY_COMPARE(RMSettings::instance()->lastMoviePath(), cardPath);
+
+        // A folder without recordings changes nothing, not even the memory.
+        QSignalSpy scanned(list(), SIGNAL(folderScanned(QString, int)));
+        chosen = home().path() + "/nothing";
+        QDir().mkpath(chosen);
+        frame->openButton()->click();
+        QVERIFY(scanned.wait(5000));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(table()->rowCount(), 4);
+        QCOMPARE(RMSettings::instance()->lastMoviePath(), cardPath);
+    }
+
+    void groupTogglesFilterTheRows() {
+        frame->normalButton()->click();  // hide the normal recordings
+        QCOMPARE(table()->rowCount(), 2);
+        frame->eventButton()->click();
+        QCOMPARE(table()->rowCount(), 0);
+        frame->normalButton()->click();
+        frame->eventButton()->click();
+        QCOMPARE(table()->rowCount(), 4);
+    }
+
+    void tickBoxesDriveTheHeaderAndBackup() {
+        QCheckBox* header = table()->delegate()->headerCheckBox();
+        QCOMPARE(header->checkState(), Qt::Unchecked);
+        QVERIFY(!frame->backupButton()->isEnabled());
+        for (int row = 0; row < 4; ++row) {
+            // The persistent editor opens under the mouse and ticks its row.
+            table()->delegate()->entered(table()->model()->index(row, 0));
+            QCheckBox* box = nullptr;
+            for (QCheckBox* candidate :
+                 table()->viewport()->findChildren<QCheckBox*>("list_check")) {
+                if (candidate->property("row").toInt() == row) {
+                    box = candidate;
+                }
+            }
+            QVERIFY(box);
+            box->click();
+            QCOMPARE(list()->shownItems().at(row)->checked, true);
+            QCOMPARE(header->checkState(), row < 3 ? Qt::PartiallyChecked : Qt::Checked);
+            QVERIFY(frame->backupButton()->isEnabled());
+            QVERIFY(frame->backupShortcut()->isEnabled());
+        }
+        header->click();  // checked -> none
+        QCOMPARE(header->checkState(), Qt::Unchecked);
+        QVERIFY(!frame->backupButton()->isEnabled());
+        header->click();  // none -> all
+        QCOMPARE(header->checkState(), Qt::Checked);
+        for (RMVideoItem* item : list()->shownItems()) {
+            QVERIFY(item->checked);
+        }
+    }
+
+    void pageDownWrapsAndPageUpStopsAtTheTop() {
+        table()->selectRow(3);
+        table()->nextShortcut()->activated();
+        QCOMPARE(selectedRow(), 0);
+        table()->previousShortcut()->activated();
+        QCOMPARE(selectedRow(), 0);
+        table()->nextShortcut()->activated();
+        QCOMPARE(selectedRow(), 1);
+        table()->previousShortcut()->activated();
+        QCOMPARE(selectedRow(), 0);
+    }
+
+    void doubleClickSelectsOnceWithinTheGuard() {
+        list()->setCurrentItem(nullptr);
+        QSignalSpy selected(table(), SIGNAL(listSelected(RMVideoItem*)));
+        table()->onDoubleClickItem(1, 1);
+        table()->onDoubleClickItem(2, 1);  // within 300 ms: ignored
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(list()->currentItem(), list()->shownItems().at(1));
+        QTest::qWait(RMWidgetVideoList::kDoubleClickGuardMs + 50);
+        table()->onDoubleClickItem(1, 1);  // already playing: not restarted
+        QCOMPARE(selected.count(), 1);
+        QTest::qWait(RMWidgetVideoList::kDoubleClickGuardMs + 50);
+        table()->onDoubleClickItem(2, 1);
+        QCOMPARE(selected.count(), 2);
+        QTest::qWait(RMWidgetVideoList::kDoubleClickGuardMs + 50);
+    }
+
+    void aVanishedFileIsReportedAndRemoved() {
+        RMVideoItem* item = list()->shownItems().at(3);
+        const QString path = item->primaryPath();
+        QFile::rename(path, path + ".away");
+        QString shown;
+        answerModal([&shown](QWidget* modal) {
+            shown = modal->findChild<QLabel*>("text_header_label")->text();
+            static_cast<QDialog*>(modal)->accept();
+        });
+        QSignalSpy selected(table(), SIGNAL(listSelected(RMVideoItem*)));
+        table()->onDoubleClickItem(3, 1);
+        QFile::rename(path + ".away", path);
+        QCOMPARE(shown, QString("File does not exist."));
+        QCOMPARE(selected.count(), 0);
+        QCOMPARE(table()->rowCount(), 3);
+        QCOMPARE(list()->shownItems().size(), 3);
+        QTest::qWait(RMWidgetVideoList::kDoubleClickGuardMs + 50);
+    }
+
+    void backupAsksInTheRealDialog() {
+        const QString target = home().path() + "/backup";
+        QDir().mkpath(target);
+        QFile old(target + "/NNF_200101-100000-000001_1.MP4");
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        for (RMVideoItem* item : list()->shownItems()) {
+            item->checked = true;
+        }
+        table()->refreshAllCheckBox();
+        int questions = 0;
+        bool offeredAll = false;
+        // Skip, for all the remaining conflicts.
+        connect(list(), &RMVideoFileList::backupPaused, this, [&](bool paused) {
+            if (!paused) {
+                return;
+            }
+            answerModal([&](QWidget* modal) {
+                auto* dialog = qobject_cast<RMDialogOverwrite*>(modal);
+                QVERIFY(dialog);
+                ++questions;
+                offeredAll = dialog->applyToAll() != nullptr;
+                dialog->applyToAll()->setChecked(true);
+                dialog->skipButton()->click();
+            });
+        });
+        QSignalSpy ended(list(), SIGNAL(backupEnd()));
+        chosen = target;
+        frame->backupButton()->click();
+        QVERIFY(ended.wait(30000));
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(questions, 1);
+        QVERIFY(offeredAll);
+        QCOMPARE(QDir(target).entryList(QDir::Files).size(), 6);
+        QFile kept(target + "/NNF_200101-100000-000001_1.MP4");
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+};
+
+ORVIN_TEST_MAIN(TestListView)
+#include "test_list_view.moc"
