@@ -33,7 +33,6 @@ RMVideoFileList* RMVideoFileList::instance() {
 
 RMVideoFileList::RMVideoFileList() {
     qRegisterMetaType<RMVideoItem*>("RMVideoItem*");
-    qRegisterMetaType<QList<RMVideoItem*>>("QList<RMVideoItem*>");
 }
 
 RMVideoFileList::~RMVideoFileList() {
@@ -149,18 +148,27 @@ void RMVideoFileList::loadFromList(QList<QUrl> urls) {
     for (RMVideoItem* item : qAsConst(_pending)) {
         item->moveToThread(thread());
     }
-    const QList<RMVideoItem*> built = _pending;
+    {
+        // Handed over under a lock of our own, so the hand-over is visible
+        // to thread checkers that cannot see Qt's event queue.
+        std::lock_guard<std::mutex> handover(_handoverMutex);
+        _handover = _pending;
+    }
     _pending.clear();
     _pendingNames.clear();
     if (QThread::currentThread() == thread()) {
-        _installLoadedItems(built);
+        _installLoadedItems();
     } else {
-        QMetaObject::invokeMethod(this, "_installLoadedItems", Qt::QueuedConnection,
-                                  Q_ARG(QList<RMVideoItem*>, built));
+        QMetaObject::invokeMethod(this, "_installLoadedItems", Qt::QueuedConnection);
     }
 }
 
-void RMVideoFileList::_installLoadedItems(QList<RMVideoItem*> items) {
+void RMVideoFileList::_installLoadedItems() {
+    QList<RMVideoItem*> items;
+    {
+        std::lock_guard<std::mutex> handover(_handoverMutex);
+        items.swap(_handover);
+    }
     const QList<RMVideoItem*> old = _allItems;
     _allItems = items;
     _filter = FILTER_NORMAL | FILTER_EVENT;

@@ -99,7 +99,7 @@ Q_SIGNALS:
     void backupFailed(QStringList files);
 
 private Q_SLOTS:
-    void _installLoadedItems(QList<RMVideoItem*> items);
+    void _installLoadedItems();
 
 private:
     RMVideoFileList();
@@ -117,4 +117,8 @@ private:
     std::mutex _loadMutex;
     QList<RMVideoItem*> _pending;
     QHash<QString, RMVideoItem*> _pendingNames;
+
+    // Guarded by _handoverMutex: a built list on its way to the list's thread.
+    std::mutex _handoverMutex;
+    QList<RMVideoItem*> _handover;
 };

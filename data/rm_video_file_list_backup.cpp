@@ -6,6 +6,11 @@ namespace {
 const int kBackupPriority = 5;
 }  // namespace
 
+std::mutex& RMVideoFileListBackup::_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
 RMVideoFileListBackup::RMVideoFileListBackup(const QString& folder)
     : _folder(folder), _jobs(RMVideoFileList::instance()->checkedJobs()) {}
 

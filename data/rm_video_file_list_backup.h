@@ -3,6 +3,7 @@
 #include <QList>
 #include <QRunnable>
 #include <QString>
+#include <mutex>
 
 #include "data/rm_video_file_list.h"
 
@@ -19,6 +20,10 @@ public:
     static void start(const QString& folder);
 
 private:
+    // Guards the fields below: written where the runnable is made, read on
+    // the pool thread; a lock of our own makes that visible to thread
+    // checkers, which cannot see the pool's.
+    static std::mutex& _lock();
     QString _folder;
     QList<RMBackupJob> _jobs;
 };

@@ -8,21 +8,39 @@ namespace {
 const int kLoaderPriority = 5;
 }  // namespace
 
-RMVideoFileListLoader::RMVideoFileListLoader(const QList<QUrl>& urls) : _urls(urls) {}
+std::mutex& RMVideoFileListLoader::_lock() {
+    static std::mutex lock;
+    return lock;
+}
 
-RMVideoFileListLoader::RMVideoFileListLoader(const QString& folder) : _folder(folder) {}
+RMVideoFileListLoader::RMVideoFileListLoader(const QList<QUrl>& urls) {
+    std::lock_guard<std::mutex> guard(_lock());
+    _urls = urls;
+}
+
+RMVideoFileListLoader::RMVideoFileListLoader(const QString& folder) {
+    std::lock_guard<std::mutex> guard(_lock());
+    _folder = folder;
+}
 
 void RMVideoFileListLoader::run() {
+    QList<QUrl> urls;
+    QString folder;
+    {
+        std::lock_guard<std::mutex> guard(_lock());
+        urls = _urls;
+        folder = _folder;
+    }
     RMVideoFileList* list = RMVideoFileList::instance();
-    if (!_folder.isEmpty()) {
-        RMVideoFileList::appendFolderToList(_folder, _urls, 0);
-        Q_EMIT list->folderScanned(_folder, _urls.size());
+    if (!folder.isEmpty()) {
+        RMVideoFileList::appendFolderToList(folder, urls, 0);
+        Q_EMIT list->folderScanned(folder, urls.size());
         // A folder without recordings changes nothing.
-        if (_urls.isEmpty()) {
+        if (urls.isEmpty()) {
             return;
         }
     }
-    list->loadFromList(_urls);
+    list->loadFromList(urls);
 }
 
 void RMVideoFileListLoader::startForFolder(const QString& folder) {

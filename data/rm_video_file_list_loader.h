@@ -4,6 +4,7 @@
 #include <QRunnable>
 #include <QString>
 #include <QUrl>
+#include <mutex>
 
 // Builds the recording list on a pool thread: from a folder (scanned on the
 // pool thread as well) or from a list of files.
@@ -18,6 +19,10 @@ public:
     static void startForFolder(const QString& folder);
 
 private:
+    // Guards the fields below: written where the runnable is made, read on
+    // the pool thread; a lock of our own makes that visible to thread
+    // checkers, which cannot see the pool's.
+    static std::mutex& _lock();
     QList<QUrl> _urls;
     QString _folder;
 };

@@ -74,11 +74,40 @@ int RMVideoItem::IsFeasible(QString path, QDateTime* dateTime) {
 }
 
 namespace {
-// Two-digit years parse into 19yy; the camera means 20yy. An invalid parse
-// stays invalid (adding years to it would not).
-QDateTime parseNameTime(const QString& text) {
-    const QDateTime parsed = QDateTime::fromString(text, "yyMMdd-HHmmss");
-    return parsed.isValid() ? parsed.addYears(100) : QDateTime();
+// Six digits as three two-digit numbers, or false.
+bool parsePairs(const QString& text, int* a, int* b, int* c) {
+    if (text.size() != 6) {
+        return false;
+    }
+    int value[3];
+    for (int i = 0; i < 3; ++i) {
+        const QChar high = text[2 * i];
+        const QChar low = text[2 * i + 1];
+        if (!high.isDigit() || !low.isDigit() || high.unicode() > '9' || low.unicode() > '9') {
+            return false;
+        }
+        value[i] = (high.unicode() - '0') * 10 + (low.unicode() - '0');
+    }
+    *a = value[0];
+    *b = value[1];
+    *c = value[2];
+    return true;
+}
+
+// "yyMMdd" and "HHmmss" as the camera writes them: the year in this century,
+// the time as its clock reads (no zone, so no daylight-saving rule can make a
+// real recording's name invalid).
+QDateTime parseNameTime(const QString& date, const QString& time) {
+    int year, month, day, hour, minute, second;
+    if (!parsePairs(date, &year, &month, &day) || !parsePairs(time, &hour, &minute, &second)) {
+        return QDateTime();
+    }
+    const QDate d(2000 + year, month, day);
+    const QTime t(hour, minute, second);
+    if (!d.isValid() || !t.isValid()) {
+        return QDateTime();
+    }
+    return QDateTime(d, t, Qt::UTC);
 }
 }  // namespace
 
@@ -87,18 +116,17 @@ QDateTime RMVideoItem::_fileNameToDateTime(QString rest) {
     if (pieces.size() != 3) {
         return QDateTime();
     }
-    const QString text = pieces[0] + "-" + pieces[1];
-    const QDateTime parsed = parseNameTime(text);
+    const QDateTime parsed = parseNameTime(pieces[0], pieces[1]);
     if (parsed.isValid()) {
         return parsed;
     }
     // A day past the end of its month (30 February) rolls into the next
     // month, as the camera's clock does.
-    const QDateTime firstOfMonth = parseNameTime(text.left(4) + "01-" + pieces[1]);
+    const QDateTime firstOfMonth = parseNameTime(pieces[0].left(4) + "01", pieces[1]);
     if (!firstOfMonth.isValid()) {
         return QDateTime();
     }
-    const int day = text.mid(4, 2).toInt();
+    const int day = pieces[0].mid(4, 2).toInt();
     return firstOfMonth.addDays(day < 1 ? 0 : day - 1);
 }
 

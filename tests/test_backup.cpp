@@ -1,10 +1,8 @@
-// The backup worker on the real thread pool: verified copies, the overwrite
+// The backup worker on a thread of its own: verified copies, the overwrite
 // question and its answers, cancel, and failures that must never leave a
 // partial file or pass as success.
 #include <errno.h>
 
-#include <QSignalSpy>
-#include <QThreadPool>
 #include <thread>
 
 #include "data/rm_file_copier.h"
@@ -63,7 +61,7 @@ class TestBackup : public QObject {
         QStringList failed;
         QMetaObject::Connection failures = connect(list, &RMVideoFileList::backupFailed, this,
                                                    [&](QStringList files) { failed = files; });
-        QSignalSpy ended(list, SIGNAL(backupEnd()));
+        orvin_test::QueuedSpy ended(list, &RMVideoFileList::backupEnd);
         const QList<RMBackupJob> copy = jobs;
         const QString folder = target;
         QThreadPool::globalInstance()->start(
@@ -95,7 +93,7 @@ private Q_SLOTS:
     void copiesEveryFileUnderItsUpperCaseName() {
         const QString target = orvin_test::home().path() + "/backup/empty";
         QDir().mkpath(target);
-        QSignalSpy progress(list, SIGNAL(updateProgress(int)));
+        orvin_test::QueuedSpy progress(list, &RMVideoFileList::updateProgress);
         int questions = 0;
         QCOMPARE(runBackup(target, {}, &questions), QStringList());
         QCOMPARE(questions, 0);
@@ -105,7 +103,7 @@ private Q_SLOTS:
                               "NNF_200101-100000-000001_1.MP4", "NNF_200101-100000-000001_2.MP4"}));
         QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), read(jobs[0].frontPath));
         QCOMPARE(read(target + "/NEF_200101-100100-000002_2.MP4"), read(jobs[1].rearPath));
-        QCOMPARE(progress.last().at(0).toInt(), 364);
+        QCOMPARE(std::get<0>(progress.calls.last()), 364);
     }
 
     void skipForAllAsksOnce() {

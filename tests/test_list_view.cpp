@@ -53,10 +53,9 @@ class TestListView : public QObject {
 
     void openThroughTheButton(const QString& folder) {
         chosen = folder;
-        QSignalSpy ended(list(), SIGNAL(listUpdateEnd(bool)));
+        QueuedSpy ended(list(), &RMVideoFileList::listUpdateEnd);
         frame->openButton()->click();
-        QVERIFY(ended.wait(20000));
-        QTRY_VERIFY(ended.contains(QList<QVariant>({true})));
+        QTRY_VERIFY_WITH_TIMEOUT(ended.calls.contains(std::make_tuple(true)), 20000);
     }
 
 private Q_SLOTS:
@@ -92,7 +91,7 @@ private Q_SLOTS:
         QTRY_COMPARE(RMSettings::instance()->lastMoviePath(), cardPath);
 
         // A folder without recordings changes nothing, not even the memory.
-        QSignalSpy scanned(list(), SIGNAL(folderScanned(QString, int)));
+        QueuedSpy scanned(list(), &RMVideoFileList::folderScanned);
         chosen = home().path() + "/nothing";
         QDir().mkpath(chosen);
         frame->openButton()->click();
@@ -218,7 +217,7 @@ private Q_SLOTS:
                 dialog->skipButton()->click();
             });
         });
-        QSignalSpy ended(list(), SIGNAL(backupEnd()));
+        QueuedSpy ended(list(), &RMVideoFileList::backupEnd);
         chosen = target;
         frame->backupButton()->click();
         QVERIFY(ended.wait(30000));

@@ -5,6 +5,9 @@
 #include <QApplication>
 #endif
 #include <QDir>
+#include <QElapsedTimer>
+#include <tuple>
+#include <type_traits>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -35,6 +38,34 @@ inline void isolateHome(bool withDocuments = true) {
     qputenv("LANG", "en_US.UTF-8");
     qputenv("LC_ALL", "en_US.UTF-8");
 }
+
+// Records a signal like QSignalSpy, but through a queued connection into the
+// test's thread: QSignalSpy appends on the emitting thread, which races with
+// the test when a worker emits.
+template <typename... Args>
+class QueuedSpy : public QObject {
+public:
+    template <typename Sender>
+    QueuedSpy(Sender* sender, void (Sender::*signal)(Args...)) {
+        connect(
+            sender, signal, this,
+            [this](Args... args) { calls.append(std::make_tuple(std::decay_t<Args>(args)...)); },
+            Qt::QueuedConnection);
+    }
+    int count() const { return calls.size(); }
+    // Waits up to ms for one more call.
+    bool wait(int ms = 10000) {
+        const int before = count();
+        QElapsedTimer clock;
+        clock.start();
+        while (count() == before && clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QTest::qSleep(1);
+        }
+        return count() > before;
+    }
+    QList<std::tuple<std::decay_t<Args>...>> calls;
+};
 
 }  // namespace orvin_test
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// Everything the command line decides about a card.
+struct CardOptions {
+    enum class Layout { Side, Folders };
+    enum class Sensor { SingleTrack, TwoTrack };
+    enum class Parse { Ok, Help, Error };
+
+    QString outDir;
+    int recordings = 3;
+    int seconds = 60;
+    quint64 seed = 1;
+    Layout layout = Layout::Side;
+    Sensor sensor = Sensor::SingleTrack;
+    bool tiny = false;
+    QSize frontSize{1920, 1080};
+    QSize rearSize{1280, 720};
+    int fps = 30;
+    int gop = 30;
+    int crf = 23;
+    bool rear = true;
+    // Start of the first recording in the camera's local time (the names
+    // carry local time, the GPS records UTC). Held as a UTC QDateTime so no
+    // time zone of this machine gets in the way.
+    QDateTime start = QDateTime(QDate(2024, 5, 17), QTime(8, 30, 0), Qt::UTC);
+    int utcOffsetMinutes = 9 * 60;
+    int jobs = 1;  // files encoded at the same time; the command line defaults to the cores
+    bool force = false;
+    bool quiet = false;
+
+    // Fills `out` from the arguments (program name first). On Help, `text`
+    // is the help; on Error, a one-line message.
+    static Parse parse(const QStringList& arguments, CardOptions* out, QString* text);
+};
