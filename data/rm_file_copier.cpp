@@ -150,50 +150,83 @@ bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
     return true;
 }
 
-bool RMFileCopier::copy(const QString& source, const QString& target, QString* error) {
-    QString reason;
+RMFileCopier::Pending::~Pending() {
+    discard();
+}
+
+void RMFileCopier::Pending::discard() {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (!temp.isEmpty()) {
+        ::unlink(temp.constData());
+        temp.clear();
+    }
+}
+
+bool RMFileCopier::_fail(const QString& source, const QString& target, const QString& reason,
+                         QString* error) {
+    qInfo() << Q_FUNC_INFO << __LINE__ << source << target << reason;
+    if (error) {
+        *error = reason;
+    }
+    return false;
+}
+
+bool RMFileCopier::write(const QString& source, const QString& target, Pending* pending,
+                         QString* error) {
+    pending->discard();
+    pending->source = source;
+    pending->target = target;
     Descriptor in;
     in.fd = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in.fd < 0) {
-        reason = describe("opening the source", errno);
+        return _fail(source, target, describe("opening the source", errno), error);
     }
+    ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = nativePath(folder + "/." + QFileInfo(target).fileName() + ".part-XXXXXX");
-    Descriptor out;
-    if (reason.isEmpty()) {
-        ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        out.fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (out.fd < 0) {
-            reason = describe("creating the copy", errno);
-        }
+    pending->fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (pending->fd < 0) {
+        return _fail(source, target, describe("creating the copy", errno), error);
     }
-    bool tempExists = out.fd >= 0;
-    if (reason.isEmpty()) {
-        ::fchmod(out.fd, 0644);
-        quint32 crc = 0;
-        qint64 length = 0;
-        if (_copyData(in.fd, out.fd, &crc, &length, &reason)) {
-            if (::fsync(out.fd) != 0) {
-                reason = describe("flushing the copy", errno);
-            } else if (_verify(out.fd, length, crc, &reason)) {
-                if (::rename(temp.constData(), nativePath(target).constData()) != 0) {
-                    reason = describe("renaming the copy", errno);
-                } else {
-                    tempExists = false;
-                    syncFolder(folder);
-                }
-            }
-        }
+    pending->temp = temp;
+    ::fchmod(pending->fd, 0644);
+    QString reason;
+    if (!_copyData(in.fd, pending->fd, &pending->crc, &pending->length, &reason)) {
+        pending->discard();
+        return _fail(source, target, reason, error);
     }
-    if (tempExists) {
-        ::unlink(temp.constData());
-    }
-    if (!reason.isEmpty()) {
-        qInfo() << Q_FUNC_INFO << __LINE__ << source << target << reason;
-        if (error) {
-            *error = reason;
-        }
-        return false;
+    if (::fsync(pending->fd) != 0) {
+        reason = describe("flushing the copy", errno);
+        pending->discard();
+        return _fail(source, target, reason, error);
     }
     return true;
+}
+
+bool RMFileCopier::finish(Pending* pending, QString* error) {
+    if (pending->fd < 0) {
+        return _fail(pending->source, pending->target, "nothing was written", error);
+    }
+    QString reason;
+    if (!_verify(pending->fd, pending->length, pending->crc, &reason)) {
+        pending->discard();
+        return _fail(pending->source, pending->target, reason, error);
+    }
+    if (::rename(pending->temp.constData(), nativePath(pending->target).constData()) != 0) {
+        reason = describe("renaming the copy", errno);
+        pending->discard();
+        return _fail(pending->source, pending->target, reason, error);
+    }
+    pending->temp.clear();  // it is the target now
+    pending->discard();
+    syncFolder(QFileInfo(pending->target).absolutePath());
+    return true;
+}
+
+bool RMFileCopier::copy(const QString& source, const QString& target, QString* error) {
+    Pending pending;
+    return write(source, target, &pending, error) && finish(&pending, error);
 }

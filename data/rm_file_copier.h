@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -11,7 +12,30 @@
 // removes the temporary file and leaves the target as it was.
 class RMFileCopier {
 public:
+    // A copy written and flushed but not yet checked and put in place. It
+    // owns its temporary file and removes it unless finish() succeeds.
+    struct Pending {
+        Pending() = default;
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+        ~Pending();
+        void discard();
+
+        QString source;
+        QString target;
+        QByteArray temp;  // the temporary file's path
+        int fd = -1;
+        quint32 crc = 0;  // of the source, as it was read
+        qint64 length = 0;
+    };
+
     static bool copy(const QString& source, const QString& target, QString* error = nullptr);
+    // The two halves of copy(), so a caller can check one file while the
+    // next one is written: write the data and flush it...
+    static bool write(const QString& source, const QString& target, Pending* pending,
+                      QString* error = nullptr);
+    // ...then read it back, compare, and rename it into place.
+    static bool finish(Pending* pending, QString* error = nullptr);
 
     // Tests inject faults: called before each write with its offset and
     // length; a non-zero errno makes that write fail with it.
@@ -20,6 +44,8 @@ public:
     static constexpr qint64 kBufferSize = 4 * 1024 * 1024;
 
 private:
+    static bool _fail(const QString& source, const QString& target, const QString& reason,
+                      QString* error);
     static bool _writeAll(int fd, const char* data, qint64 length, qint64 written, int* failure);
     static bool _copyData(int in, int out, quint32* crc, qint64* length, QString* error);
     static bool _verify(int fd, qint64 length, quint32 crc, QString* error);

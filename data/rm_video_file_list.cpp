@@ -7,7 +7,7 @@
 #include <QtDebug>
 #include <algorithm>
 
-#include "data/rm_file_copier.h"
+#include "data/rm_backup_pipeline.h"
 #include "data/rm_overwrite.h"
 
 QStringList RMVideoFileList::fileFilters = QStringList() << QString("*.") + "mp4";
@@ -366,16 +366,14 @@ void RMVideoFileList::backup(QString folder, const QList<RMBackupJob>& jobs) {
     RMOverwrite::reset();
     Q_EMIT backupStarted();
     int lastPercent = -1;
-    QStringList failed;
+    RMBackupPipeline pipeline;
     const int count = jobs.size();
     for (int i = 0; i < count && !RMOverwrite::isCancelled(); ++i) {
         for (const QString& source : {jobs[i].frontPath, jobs[i].rearPath}) {
             if (source.isEmpty() || RMOverwrite::isCancelled()) {
                 continue;
             }
-            if (!_backupOverwrite(backupTarget(folder, source), source, count - i)) {
-                failed << QFileInfo(source).fileName();
-            }
+            _backupOverwrite(backupTarget(folder, source), source, count - i, &pipeline);
         }
         RMOverwrite::nextRecording();
         const int percent = int(double(i + 1) / count * kProgressMaximum);
@@ -384,13 +382,15 @@ void RMVideoFileList::backup(QString folder, const QList<RMBackupJob>& jobs) {
             Q_EMIT updateProgress(percent);
         }
     }
+    const QStringList failed = pipeline.finish();
     if (!failed.isEmpty()) {
         Q_EMIT backupFailed(failed);
     }
     Q_EMIT backupEnd();
 }
 
-bool RMVideoFileList::_backupOverwrite(QString target, QString source, int remaining) {
+void RMVideoFileList::_backupOverwrite(QString target, QString source, int remaining,
+                                       RMBackupPipeline* pipeline) {
     if (QFileInfo::exists(target)) {
         if (RMOverwrite::gCurrent.load() & RMOverwrite::OVERWRITE_ASK) {
             RMOverwrite::ask(overwriteDisplayName(target), remaining);
@@ -398,13 +398,13 @@ bool RMVideoFileList::_backupOverwrite(QString target, QString source, int remai
             const int decision = RMOverwrite::waitForAnswer();
             Q_EMIT backupPaused(false);
             if (decision & RMOverwrite::OVERWRITE_CANCEL) {
-                return true;
+                return;
             }
         }
         const int decision = RMOverwrite::gCurrent.load();
         if (!(decision & RMOverwrite::OVERWRITE_REPLACE)) {
-            return true;  // skipped, or cancelled meanwhile
+            return;  // skipped, or cancelled meanwhile
         }
     }
-    return RMFileCopier::copy(source, target);
+    pipeline->copy(source, target);
 }

@@ -16,6 +16,8 @@ struct RMBackupJob {
     QString rearPath;
 };
 
+class RMBackupPipeline;
+
 // Which group classes the list shows.
 enum FILTER : qint32 {
     FILTER_NORMAL = 1,
@@ -63,8 +65,9 @@ public:
     QList<RMBackupJob> checkedJobs() const;
     // Copies the files of the jobs into folder (worker thread).
     void backup(QString folder, const QList<RMBackupJob>& jobs);
-    // Copies one file unless the user skips it; false when a copy failed.
-    bool _backupOverwrite(QString target, QString source, int remaining);
+    // Copies one file through the pipeline unless the user skips it.
+    void _backupOverwrite(QString target, QString source, int remaining,
+                          RMBackupPipeline* pipeline);
     // The target of a backup copy: the file name upper-cased, the folder kept.
     static QString backupTarget(const QString& folder, const QString& source);
     // How the overwrite question names a file: without its index and channel.
