@@ -86,34 +86,45 @@ bool RMFileCopier::_writeAll(int fd, const char* data, qint64 length, qint64 wri
     return true;
 }
 
-bool RMFileCopier::_copyData(int in, int out, quint32* crc, qint64* length, QString* error) {
+bool RMFileCopier::_readAll(int fd, const char* what, QString* error,
+                            const std::function<bool(const char*, qint64)>& use) {
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    qint64 total = 0;
-    qint64 flushedTo = 0;
-    *crc = quint32(crc32(0L, Z_NULL, 0));
     for (;;) {
-        const qint64 got = readSome(in, buffer.get(), kBufferSize);
+        const qint64 got = readSome(fd, buffer.get(), kBufferSize);
         if (got < 0) {
-            *error = describe("reading the source", errno);
+            *error = describe(what, errno);
             return false;
         }
         if (got == 0) {
-            break;
+            return true;
         }
-        *crc = quint32(crc32(*crc, reinterpret_cast<const Bytef*>(buffer.get()), uInt(got)));
-        int failure = 0;
-        if (!_writeAll(out, buffer.get(), got, total, &failure)) {
-            *error = describe("writing the copy", failure);
+        if (!use(buffer.get(), got)) {
             return false;
         }
-        total += got;
-        if (total - flushedTo >= kWritebackStep) {
-            ::sync_file_range(out, flushedTo, total - flushedTo, SYNC_FILE_RANGE_WRITE);
-            flushedTo = total;
-        }
     }
+}
+
+bool RMFileCopier::_copyData(int in, int out, quint32* crc, qint64* length, QString* error) {
+    qint64 total = 0;
+    qint64 flushedTo = 0;
+    *crc = quint32(crc32(0L, Z_NULL, 0));
+    const bool copied =
+        _readAll(in, "reading the source", error, [&](const char* data, qint64 got) {
+            *crc = quint32(crc32(*crc, reinterpret_cast<const Bytef*>(data), uInt(got)));
+            int failure = 0;
+            if (!_writeAll(out, data, got, total, &failure)) {
+                *error = describe("writing the copy", failure);
+                return false;
+            }
+            total += got;
+            if (total - flushedTo >= kWritebackStep) {
+                ::sync_file_range(out, flushedTo, total - flushedTo, SYNC_FILE_RANGE_WRITE);
+                flushedTo = total;
+            }
+            return true;
+        });
     *length = total;
-    return true;
+    return copied;
 }
 
 bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
@@ -128,20 +139,16 @@ bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
         *error = describe("reading the copy back", errno);
         return false;
     }
-    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     quint32 check = quint32(crc32(0L, Z_NULL, 0));
     qint64 total = 0;
-    for (;;) {
-        const qint64 got = readSome(fd, buffer.get(), kBufferSize);
-        if (got < 0) {
-            *error = describe("reading the copy back", errno);
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        check = quint32(crc32(check, reinterpret_cast<const Bytef*>(buffer.get()), uInt(got)));
-        total += got;
+    const bool read =
+        _readAll(fd, "reading the copy back", error, [&](const char* data, qint64 got) {
+            check = quint32(crc32(check, reinterpret_cast<const Bytef*>(data), uInt(got)));
+            total += got;
+            return true;
+        });
+    if (!read) {
+        return false;
     }
     if (total != length || check != crc) {
         *error = "the copy differs from the source";

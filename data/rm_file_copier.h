@@ -47,6 +47,10 @@ private:
     static bool _fail(const QString& source, const QString& target, const QString& reason,
                       QString* error);
     static bool _writeAll(int fd, const char* data, qint64 length, qint64 written, int* failure);
+    // Reads fd to its end in chunks handed to use; false on a read error or
+    // when use says stop.
+    static bool _readAll(int fd, const char* what, QString* error,
+                         const std::function<bool(const char*, qint64)>& use);
     static bool _copyData(int in, int out, quint32* crc, qint64* length, QString* error);
     static bool _verify(int fd, qint64 length, quint32 crc, QString* error);
 };
