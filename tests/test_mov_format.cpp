@@ -154,7 +154,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("timescale");
         QTest::addColumn<bool>("audio");
         QTest::addColumn<bool>("faststart");
-        for (const char* scale : {"1000", "90000", "12800"}) {
+        for (const char* scale : {"1000", "90000", "12800", "44100"}) {
             for (bool audio : {false, true}) {
                 for (bool fast : {false, true}) {
                     QTest::addRow("%s%s%s", scale, audio ? " aac" : "", fast ? " faststart" : "")
