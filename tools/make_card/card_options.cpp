@@ -95,8 +95,13 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
                                    QStringLiteral("Write into a folder that is not empty."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress on standard error."));
+    const QCommandLineOption truth(
+        QStringLiteral("truth"),
+        QStringLiteral("Also write the GPS samples as recorded to FILE (CSV), for checking "
+                       "exports."),
+        QStringLiteral("FILE"));
     parser.addOptions({help, recordings, seconds, seed, layout, sensor, tiny, frontSize, rearSize,
-                       fps, gop, crf, noRear, start, utcOffset, jobs, force, quiet});
+                       fps, gop, crf, noRear, start, utcOffset, jobs, force, quiet, truth});
 
     if (!parser.parse(arguments)) {
         *text = parser.errorText();
@@ -113,6 +118,7 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
     }
     CardOptions o;
     o.outDir = positional.first();
+    o.truthFile = parser.value(truth);
 
     auto bad = [&](const QCommandLineOption& option, const QString& expected) {
         *text = QStringLiteral("--%1 %2: expected %3")

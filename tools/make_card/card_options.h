@@ -33,6 +33,7 @@ struct CardOptions {
     int jobs = 1;  // files encoded at the same time; the command line defaults to the cores
     bool force = false;
     bool quiet = false;
+    QString truthFile;  // empty: none
 
     // Fills `out` from the arguments (program name first). On Help, `text`
     // is the help; on Error, a one-line message.

@@ -1,5 +1,7 @@
 #include "card_writer.h"
 
+#include "ground_truth.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -74,14 +76,23 @@ bool CardWriter::prepareFolders() {
     return true;
 }
 
-bool CardWriter::writeFile(const QString& path, const QByteArray& data) {
+bool CardWriter::writeFile(const QString& path, const QByteArray& data, bool onCard) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     }
-    ++m_files;
-    m_bytes += data.size();
+    if (onCard) {
+        ++m_files;
+        m_bytes += data.size();
+    }
     return true;
+}
+
+void CardWriter::addTruth(const PlannedRecording& recording,
+                          const std::vector<DriveSample>& ticks) {
+    if (!m_options.truthFile.isEmpty()) {
+        m_truth += GroundTruth::rows(recording.baseName(), ticks);
+    }
 }
 
 RecordingJob CardWriter::job(const PlannedRecording& recording, bool rear,
@@ -118,10 +129,16 @@ bool CardWriter::run() {
     DriveModel drive(m_options.seed, startUtcMs, latitude, longitude, noFix);
 
     const std::vector<PlannedRecording> plan = CardPlan::make(m_options);
+    if (!m_options.truthFile.isEmpty()) {
+        m_truth = GroundTruth::header();
+    }
     for (const PlannedRecording& r : plan) {
         ++m_prefixes[r.prefix.left(3)];
     }
     if (!(m_options.tiny ? writeTiny(plan, drive) : writeFull(plan, drive))) {
+        return false;
+    }
+    if (!m_options.truthFile.isEmpty() && !writeFile(m_options.truthFile, m_truth, false)) {
         return false;
     }
     m_elapsed = double(timer.elapsed()) / 1000.0;
@@ -136,6 +153,7 @@ bool CardWriter::writeTiny(const std::vector<PlannedRecording>& plan, DriveModel
     for (int i = 0; i < count; ++i) {
         const PlannedRecording& r = plan[size_t(i)];
         const std::vector<DriveSample> ticks = drive.next(r.segment);
+        addTruth(r, ticks);
         for (bool rear : {false, true}) {
             if (rear && !m_options.rear) {
                 continue;
@@ -161,6 +179,7 @@ bool CardWriter::writeFull(const std::vector<PlannedRecording>& plan, DriveModel
     ticks.reserve(plan.size());
     for (const PlannedRecording& r : plan) {
         ticks.push_back(drive.next(r.segment));
+        addTruth(r, ticks.back());
     }
     std::vector<RecordingJob> jobs;
     for (size_t i = 0; i < plan.size(); ++i) {

@@ -32,7 +32,9 @@ private:
     bool writeFull(const std::vector<PlannedRecording>& plan, DriveModel& drive);
     RecordingJob job(const PlannedRecording& recording, bool rear,
                      const std::vector<DriveSample>& ticks) const;
-    bool writeFile(const QString& path, const QByteArray& data);
+    // Files on the card count in the summary; the truth file does not.
+    bool writeFile(const QString& path, const QByteArray& data, bool onCard = true);
+    void addTruth(const PlannedRecording& recording, const std::vector<DriveSample>& ticks);
     void progress(const QString& line) const;
     bool fail(const QString& message);
 
@@ -42,4 +44,5 @@ private:
     qint64 m_bytes = 0;
     double m_elapsed = 0;  // seconds
     QMap<QString, int> m_prefixes;
+    QByteArray m_truth;  // CSV of the GPS samples, when asked for
 };
