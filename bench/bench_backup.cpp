@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules("*.info=false");
     QCommandLineParser parser;
-    parser.addOption({"card", "Card folder to open (made with orvin-make-card when absent).", "dir"});
+    parser.addOption(
+        {"card", "Card folder to open (made with orvin-make-card when absent).", "dir"});
     parser.addOption({"mb", "Size of the backup in MB.", "n", "1024"});
     parser.addOption({"work", "Folder for the temporary files.", "dir"});
     parser.process(app);

@@ -53,8 +53,8 @@ double libavPerFile(const QStringList& paths) {
     clock.start();
     for (const QString& path : paths) {
         AVFormatContext* context = nullptr;
-        if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr,
-                                nullptr) == 0) {
+        if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, nullptr) ==
+            0) {
             avformat_find_stream_info(context, nullptr);
             avformat_close_input(&context);
         }
@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         QProcess process;
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(maker, {card, "--recordings", parser.value("recordings"), "--seconds", "60",
-                              "--tiny"});
+        process.start(
+            maker, {card, "--recordings", parser.value("recordings"), "--seconds", "60", "--tiny"});
         if (!process.waitForFinished(-1) || process.exitCode() != 0) {
             std::fprintf(stderr, "cannot make the card with %s\n", qPrintable(maker));
             return 1;
@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
     std::printf("list: %d recordings from %d files in %.3f s (%.1f us per file, %lld bytes read)\n",
                 recordings, files, best, perFileUs, static_cast<long long>(bytesPerFile));
     std::printf("libavformat: %.1f us per file (open + find_stream_info)\n", libav * 1e6);
-    std::printf("recordings=%d files=%d list_s=%.3f per_file_us=%.1f bytes_per_file=%lld "
-                "libav_ratio=%.1f sensor_ms=%.3f\n",
-                recordings, files, best, perFileUs, static_cast<long long>(bytesPerFile), ratio,
-                sensor);
+    std::printf(
+        "recordings=%d files=%d list_s=%.3f per_file_us=%.1f bytes_per_file=%lld "
+        "libav_ratio=%.1f sensor_ms=%.3f\n",
+        recordings, files, best, perFileUs, static_cast<long long>(bytesPerFile), ratio, sensor);
     return 0;
 }

@@ -1,0 +1,59 @@
+// Figures for the command-line GPX export of a whole card:
+//   bench-export [--card DIR] [--recordings N]
+// The card is listed and every recording's GPS track is read and written as
+// GPX, as `orvin-tool gps CARD` does, with a warm cache.
+// Last line: recordings=N gpx_s=X per_recording_ms=Y gpx_mb=Z
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "cli/rm_tool.h"
+#include "data/rm_video_file_list.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules("*.info=false");
+    QCommandLineParser parser;
+    parser.addOption({"card", "Card folder (made with orvin-make-card when absent).", "dir"});
+    parser.addOption({"recordings", "Recordings of the generated card.", "n", "2000"});
+    parser.process(app);
+
+    QTemporaryDir work(QDir::currentPath() + "/bench-export-XXXXXX");
+    QString card = parser.value("card");
+    if (card.isEmpty()) {
+        card = work.path() + "/card";
+        std::printf("making a %s-recording card...\n", qPrintable(parser.value("recordings")));
+        std::fflush(stdout);
+        QProcess maker;
+        maker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        maker.start(QCoreApplication::applicationDirPath() + "/orvin-make-card",
+                    {card, "--recordings", parser.value("recordings"), "--seconds", "60", "--tiny",
+                     "--quiet"});
+        if (!maker.waitForFinished(-1) || maker.exitCode() != 0) {
+            std::fprintf(stderr, "cannot make the card\n");
+            return 1;
+        }
+    }
+    const QString output = work.path() + "/card.gpx";
+    FILE* devnull = std::fopen("/dev/null", "w");
+    double best = 1e9;
+    for (int round = 0; round < 3; ++round) {  // the first round warms the cache
+        QElapsedTimer clock;
+        clock.start();
+        RMTool(devnull, devnull).run({"orvin-tool", "gps", card, "-o", output});
+        best = qMin(best, clock.nsecsElapsed() / 1e9);
+    }
+    std::fclose(devnull);
+    const int recordings = RMVideoFileList::instance()->allItems().size();
+    const double mb = QFileInfo(output).size() / 1e6;
+    std::printf("gpx: %d recordings in %.3f s (%.3f ms each), %.1f MB of GPX\n", recordings, best,
+                best * 1000 / qMax(1, recordings), mb);
+    std::printf("recordings=%d gpx_s=%.3f per_recording_ms=%.3f gpx_mb=%.1f\n", recordings, best,
+                best * 1000 / qMax(1, recordings), mb);
+    return 0;
+}

@@ -1,0 +1,338 @@
+#include "cli/rm_tool.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSet>
+#include <QUrl>
+
+#include "data/mov_format.h"
+#include "data/rm_sensor_data.h"
+#include "data/rm_track_export.h"
+#include "data/rm_video_file_list.h"
+
+namespace {
+enum ExitCode { kAllDone = 0, kSomeSkipped = 1, kNothingDone = 2 };
+
+QString groupName(int group) {
+    switch (group) {
+        case GROUP_NNF:
+            return "NNF";
+        case GROUP_NEF:
+            return "NEF";
+        case GROUP_PNF:
+            return "PNF";
+        case GROUP_PEF:
+            return "PEF";
+        default:
+            return QString();
+    }
+}
+
+// The name a recording goes by in exports: its file name without channel.
+QString recordingName(const QString& path) {
+    return RMVideoItem::fileNameWithoutChannel(path);
+}
+
+QByteArray utf8(const QString& text) {
+    return text.toUtf8();
+}
+}  // namespace
+
+RMTool::RMTool(FILE* out, FILE* err) : _out(out), _err(err) {}
+
+QString RMTool::usage() {
+    return "usage: orvin-tool list FOLDER [--normal] [--event] [--json]\n"
+           "       orvin-tool gps FILE|FOLDER [--format gpx|csv|json] [-o OUT]\n"
+           "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n";
+}
+
+int RMTool::_fail(const QString& message) {
+    std::fprintf(_err, "orvin-tool: %s\n", utf8(message).constData());
+    return kNothingDone;
+}
+
+void RMTool::_warn(const QString& message) {
+    std::fprintf(_err, "orvin-tool: %s\n", utf8(message).constData());
+}
+
+void RMTool::_progress(int done, int count, const QString& name) {
+    if (_showProgress) {
+        std::fprintf(_err, "[%d/%d] %s\n", done, count, utf8(name).constData());
+    }
+}
+
+int RMTool::run(const QStringList& arguments) {
+    const QString command = arguments.value(1);
+    const QStringList rest = arguments.mid(1);
+    if (command == "list") {
+        return _list(rest);
+    }
+    if (command == "gps") {
+        return _gps(rest);
+    }
+    if (command == "gsensor") {
+        return _gsensor(rest);
+    }
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fprintf(_out, "%s", utf8(usage()).constData());
+        return kAllDone;
+    }
+    if (command.isEmpty()) {
+        std::fprintf(_err, "%s", utf8(usage()).constData());
+        return kNothingDone;
+    }
+    return _fail("unknown command '" + command + "' (see orvin-tool --help)");
+}
+
+QList<RMVideoItem*> RMTool::_loadFolder(const QString& folder, int filter, QStringList* unusable) {
+    QList<QUrl> urls;
+    RMVideoFileList::appendFolderToList(QFileInfo(folder).absoluteFilePath(), urls, 0);
+    RMVideoFileList* list = RMVideoFileList::instance();
+    list->loadFromList(urls);
+    list->setFilter(FILTER_NORMAL, filter & FILTER_NORMAL);
+    list->setFilter(FILTER_EVENT, filter & FILTER_EVENT);
+    if (urls.isEmpty()) {
+        return QList<RMVideoItem*>();
+    }
+    if (unusable) {
+        *unusable = _unmeasurable(urls, list->allItems());
+    }
+    return list->shownItems();
+}
+
+QStringList RMTool::_unmeasurable(const QList<QUrl>& urls, const QList<RMVideoItem*>& items) {
+    QSet<QString> used;
+    for (RMVideoItem* item : items) {
+        used << item->frontPath << item->rearPath;
+    }
+    QStringList unusable;
+    for (const QUrl& url : urls) {
+        const QString path = QDir::cleanPath(url.toLocalFile());
+        if (used.contains(path)) {
+            continue;
+        }
+        // The list leaves out files it cannot measure; name them.
+        quint32 duration = 0;
+        _loadFile(path, &duration);
+        if (duration == 0) {
+            unusable << path + ": not an MP4 recording";
+        }
+    }
+    return unusable;
+}
+
+RMTool::Loaded RMTool::_loadFile(const QString& path, quint32* durationMs) {
+    Loaded loaded;
+    loaded.name = recordingName(path);
+    FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!file) {
+        loaded.problem = path + ": cannot be read";
+        return loaded;
+    }
+    _AVIPreInfo info = {};
+    MOVFormat::duration(file, &info);
+    if (info.durationMs == 0) {
+        std::fclose(file);
+        loaded.problem = path + ": not an MP4 recording";
+        return loaded;
+    }
+    auto data = std::make_shared<RMSensorData>(file, FILE_TYPE_MP4);
+    std::fclose(file);
+    data->clipWithDuration(info.durationMs);
+    data->fixGPS();
+    if (durationMs) {
+        *durationMs = info.durationMs;
+    }
+    if (data->sensorCount == 0 && data->gpsCount == 0) {
+        loaded.problem = path + ": no sensor data";
+        return loaded;
+    }
+    loaded.data = data;
+    return loaded;
+}
+
+bool RMTool::_recordings(const QString& path, QList<Loaded>* loaded) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        _fail(path + ": no such file or folder");
+        return false;
+    }
+    if (!info.isDir()) {
+        loaded->append(_loadFile(path));
+        return true;
+    }
+    if (!info.isReadable() || !QDir(path).isReadable()) {
+        _fail(path + ": the folder cannot be read");
+        return false;
+    }
+    QStringList unusable;
+    const QList<RMVideoItem*> items = _loadFolder(path, FILTER_NORMAL | FILTER_EVENT, &unusable);
+    if (items.isEmpty()) {
+        _fail(path + ": no recordings");
+        return false;
+    }
+    for (const QString& problem : unusable) {
+        loaded->append({QString(), nullptr, problem});
+    }
+    _showProgress = true;
+    for (int i = 0; i < items.size(); ++i) {
+        _progress(i + 1, items.size(), items[i]->title());
+        loaded->append(_loadFile(items[i]->primaryPath()));
+    }
+    return true;
+}
+
+int RMTool::_export(const QList<Loaded>& loaded, const QString& format, const QString& output,
+                    bool gps) {
+    QList<RMTrackExport::Recording> good;
+    QStringList skipped;
+    for (const Loaded& one : loaded) {
+        if (one.data) {
+            good.append({one.name, one.data.get()});
+        } else {
+            skipped << one.problem;
+        }
+    }
+    if (good.isEmpty()) {
+        return _fail(skipped.isEmpty() ? QString("nothing to export") : skipped.first());
+    }
+    for (const QString& problem : skipped) {
+        _warn("skipped " + problem);
+    }
+    QByteArray bytes;
+    if (gps && format == "gpx") {
+        bytes = RMTrackExport::gpx(good);
+    } else if (format == "csv") {
+        bytes = gps ? RMTrackExport::gpsCsv(good) : RMTrackExport::gsensorCsv(good);
+    } else {
+        bytes = gps ? RMTrackExport::gpsJson(good) : RMTrackExport::gsensorJson(good);
+    }
+    if (!_write(output, bytes)) {
+        return kNothingDone;
+    }
+    return skipped.isEmpty() ? kAllDone : kSomeSkipped;
+}
+
+bool RMTool::_write(const QString& output, const QByteArray& bytes) {
+    if (output.isEmpty() || output == "-") {
+        return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), _out) ==
+                   size_t(bytes.size()) &&
+               std::fflush(_out) == 0;
+    }
+    // Whole or not at all: an existing file is replaced only by a complete one.
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        _fail(output + ": " + file.errorString());
+        return false;
+    }
+    return true;
+}
+
+int RMTool::_gps(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("path", "A recording or a folder.");
+    parser.addOption({"format", "gpx, csv or json.", "format", "gpx"});
+    parser.addOption({{"o", "output"}, "Output file (standard output when absent).", "file"});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "gps needs one FILE or FOLDER"
+                                                  : parser.errorText());
+    }
+    const QString format = parser.value("format");
+    if (format != "gpx" && format != "csv" && format != "json") {
+        return _fail("--format " + format + ": expected gpx, csv or json");
+    }
+    QList<Loaded> loaded;
+    if (!_recordings(parser.positionalArguments().first(), &loaded)) {
+        return kNothingDone;
+    }
+    return _export(loaded, format, parser.value("output"), true);
+}
+
+int RMTool::_gsensor(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("file", "A recording.");
+    parser.addOption({"format", "csv or json.", "format", "csv"});
+    parser.addOption({{"o", "output"}, "Output file (standard output when absent).", "file"});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "gsensor needs one FILE" : parser.errorText());
+    }
+    const QString format = parser.value("format");
+    if (format != "csv" && format != "json") {
+        return _fail("--format " + format + ": expected csv or json");
+    }
+    const QString path = parser.positionalArguments().first();
+    if (!QFileInfo::exists(path)) {
+        return _fail(path + ": no such file");
+    }
+    if (QFileInfo(path).isDir()) {
+        return _fail(path + ": a folder; gsensor reads one recording");
+    }
+    return _export({_loadFile(path)}, format, parser.value("output"), false);
+}
+
+int RMTool::_list(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("folder", "A card or folder.");
+    parser.addOption({"normal", "Only normal recordings."});
+    parser.addOption({"event", "Only event recordings."});
+    parser.addOption({"json", "JSON instead of a table."});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "list needs one FOLDER" : parser.errorText());
+    }
+    const QString folder = parser.positionalArguments().first();
+    const QFileInfo info(folder);
+    if (!info.exists() || !info.isDir()) {
+        return _fail(folder + ": no such folder");
+    }
+    if (!QDir(folder).isReadable()) {
+        return _fail(folder + ": the folder cannot be read");
+    }
+    int filter = 0;
+    filter |= parser.isSet("normal") ? FILTER_NORMAL : 0;
+    filter |= parser.isSet("event") ? FILTER_EVENT : 0;
+    const QList<RMVideoItem*> items = _loadFolder(folder, filter ? filter : 3);
+
+    QJsonArray rows;
+    QByteArray table;
+    for (RMVideoItem* item : items) {
+        item->loadAVIInfo();
+        const RMSensorData* data = item->sensorData;
+        const bool gps = data && data->hasGPS && data->gpsCount > 0;
+        const bool gsensor = data && data->sensorCount > 0;
+        const QString start = item->dateTime.toString("yyyy-MM-ddTHH:mm:ss");
+        rows.append(QJsonObject{
+            {"recording", item->title()},
+            {"start", start},
+            {"duration_ms", qint64(item->durationMs)},
+            {"group", groupName(item->groupType)},
+            {"front", item->frontPath},
+            {"rear", item->rearPath},
+            {"gps", gps},
+            {"gsensor", gsensor},
+        });
+        table += QString("%1  %2  %3  %4  %5  %6  %7  %8\n")
+                     .arg(item->title(), -17)
+                     .arg(start)
+                     .arg(item->durationMs, 8)
+                     .arg(groupName(item->groupType))
+                     .arg(gps ? "gps" : "-  ")
+                     .arg(gsensor ? "g" : "-")
+                     .arg(item->frontPath.isEmpty() ? "-" : item->frontPath)
+                     .arg(item->rearPath.isEmpty() ? "-" : item->rearPath)
+                     .toUtf8();
+        item->clearSensorData();
+    }
+    if (parser.isSet("json")) {
+        return _write(QString(), QJsonDocument(rows).toJson()) ? kAllDone : kNothingDone;
+    }
+    const QByteArray header =
+        "recording          start                duration  group  gps  "
+        "g  front  rear\n";
+    return _write(QString(), header + table) ? kAllDone : kNothingDone;
+}

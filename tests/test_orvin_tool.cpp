@@ -1,0 +1,255 @@
+// The command-line companion on generated cards: exports checked against the
+// route the generator recorded, GPX against the public schema, and bad input.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <cstdio>
+
+#include "cli/rm_tool.h"
+#include "mp4_fixture.h"
+#include "test_support.h"
+
+using namespace orvin_test;
+
+namespace {
+struct Result {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the tool in this process with its output captured in memory.
+Result tool(const QStringList& arguments) {
+    char* outBuffer = nullptr;
+    size_t outSize = 0;
+    char* errBuffer = nullptr;
+    size_t errSize = 0;
+    FILE* out = open_memstream(&outBuffer, &outSize);
+    FILE* err = open_memstream(&errBuffer, &errSize);
+    Result result;
+    result.code = RMTool(out, err).run(QStringList{"orvin-tool"} + arguments);
+    std::fclose(out);
+    std::fclose(err);
+    result.out = QByteArray(outBuffer, int(outSize));
+    result.err = QByteArray(errBuffer, int(errSize));
+    std::free(outBuffer);
+    std::free(errBuffer);
+    return result;
+}
+
+QList<QStringList> csvRows(const QByteArray& csv) {
+    QList<QStringList> rows;
+    for (const QByteArray& line : csv.split('\n')) {
+        if (!line.isEmpty()) {
+            rows << QString::fromUtf8(line).split(',');
+        }
+    }
+    return rows;
+}
+
+bool makeCard(const QString& folder, const QStringList& options) {
+    QProcess maker;
+    maker.start(qEnvironmentVariable("ORVIN_BIN_DIR") + "/orvin-make-card",
+                QStringList{folder, "--quiet", "--tiny", "--recordings", "3", "--seconds", "20",
+                            "--truth", folder + ".truth.csv"} +
+                    options);
+    return maker.waitForFinished(60000) && maker.exitCode() == 0;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+}  // namespace
+
+class TestOrvinTool : public QObject {
+    Q_OBJECT
+
+    QString cards;
+
+    // The exported GPS rows must be what the generator recorded.
+    void compareWithTruth(const QString& card) {
+        const Result gps = tool({"gps", card, "--format", "csv"});
+        QCOMPARE(gps.code, 0);
+        const QList<QStringList> got = csvRows(gps.out);
+        const QList<QStringList> want = csvRows(readAll(card + ".truth.csv"));
+        QCOMPARE(got.first(), want.first());  // the header
+        QCOMPARE(got.size(), want.size());
+        int fixed = 0;
+        for (int i = 1; i < got.size(); ++i) {
+            const QStringList& g = got[i];
+            const QStringList& w = want[i];
+            QCOMPARE(g.value(0), w.value(0));  // recording
+            QCOMPARE(g.value(1), w.value(1));  // index
+            QCOMPARE(g.value(2), w.value(2));  // UTC, to the second
+            QCOMPARE(g.value(6), w.value(6));  // fix
+            if (w.value(6) == "1") {
+                ++fixed;
+                QVERIFY(qAbs(g.value(3).toDouble() - w.value(3).toDouble()) <= 1e-6);
+                QVERIFY(qAbs(g.value(4).toDouble() - w.value(4).toDouble()) <= 1e-6);
+                QCOMPARE(g.value(5), w.value(5));  // km/h, exact
+            }
+        }
+        QVERIFY(fixed > 30);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        cards = home().path() + "/cards";
+        if (!makeCard(cards + "/one", {}) ||
+            !makeCard(cards + "/two", {"--sensor", "type2", "--layout", "folders"})) {
+            QSKIP("the card generator is not built");
+        }
+    }
+
+    void gpsMatchesTheRecordedRouteInBothLayouts() {
+        compareWithTruth(cards + "/one");
+        compareWithTruth(cards + "/two");
+    }
+
+    void gpxIsValidWithATrackPerRecordingAndBreaksWhereTheFixIsLost() {
+        if (QStandardPaths::findExecutable("xmllint").isEmpty()) {
+            QSKIP("xmllint not installed");
+        }
+        const QString out = home().path() + "/one.gpx";
+        QCOMPARE(tool({"gps", cards + "/one", "-o", out}).code, 0);
+        QProcess lint;
+        lint.start("xmllint", {"--noout", "--schema", QFINDTESTDATA("data/gpx-1.1.xsd"), out});
+        QVERIFY(lint.waitForFinished(30000));
+        QVERIFY2(lint.exitCode() == 0, lint.readAllStandardError().constData());
+
+        const QByteArray gpx = readAll(out);
+        QCOMPARE(gpx.count("<trk>"), 3);
+        // Every fixed sample is a point; a lost fix starts a new segment.
+        const QList<QStringList> truth = csvRows(readAll(cards + "/one.truth.csv"));
+        int points = 0;
+        int segments = 0;
+        QString previousRecording;
+        bool previousFixed = false;
+        for (int i = 1; i < truth.size(); ++i) {
+            const bool fixed = truth[i].value(6) == "1";
+            const bool sameRecording = truth[i].value(0) == previousRecording;
+            if (fixed) {
+                ++points;
+                segments += (!sameRecording || !previousFixed) ? 1 : 0;
+            }
+            previousRecording = truth[i].value(0);
+            previousFixed = fixed;
+        }
+        QCOMPARE(gpx.count("<trkpt "), points);
+        QCOMPARE(gpx.count("<trkseg>"), segments);
+    }
+
+    void jsonMirrorsCsv() {
+        const QString file = QDir(cards + "/one/DCIM").entryList({"*_1.mp4"}).first();
+        const QString path = cards + "/one/DCIM/" + file;
+        const QList<QStringList> csv = csvRows(tool({"gps", path, "--format", "csv"}).out);
+        const QJsonObject json =
+            QJsonDocument::fromJson(tool({"gps", path, "--format", "json"}).out).object();
+        const QJsonArray samples =
+            json["recordings"].toArray().first().toObject()["samples"].toArray();
+        QCOMPARE(samples.size(), csv.size() - 1);
+        for (int i = 0; i < samples.size(); ++i) {
+            const QJsonObject s = samples[i].toObject();
+            QCOMPARE(s["utc"].toString(), csv[i + 1][2]);
+            QCOMPARE(QString::number(s["latitude"].toDouble(), 'f', 6), csv[i + 1][3]);
+            QCOMPARE(s["fix"].toInt(), csv[i + 1][6].toInt());
+        }
+    }
+
+    void gsensorSamplesComeTenPerSecond() {
+        const QString file = QDir(cards + "/two/DCIM/1").entryList({"*_1.mp4"}).first();
+        const Result csv = tool({"gsensor", cards + "/two/DCIM/1/" + file});
+        QCOMPARE(csv.code, 0);
+        const QList<QStringList> rows = csvRows(csv.out);
+        QCOMPARE(rows.first(), QString("recording,index,offset_ms,x,y,z").split(','));
+        QCOMPARE(rows.size() - 1, 200);
+        QCOMPARE(rows[150][2], QString("14900"));
+        for (int i = 1; i < rows.size(); ++i) {
+            // Differences of 1/128 g steps: exact in seven decimals.
+            const double x = rows[i][3].toDouble() * 128;
+            QCOMPARE(x, double(qRound(x)));
+        }
+        const QJsonObject json =
+            QJsonDocument::fromJson(
+                tool({"gsensor", cards + "/two/DCIM/1/" + file, "--format", "json"}).out)
+                .object();
+        QCOMPARE(json["recordings"].toArray().first().toObject()["samples"].toArray().size(), 200);
+    }
+
+    void listsAsTheViewerDoes() {
+        const Result all = tool({"list", cards + "/two", "--json"});
+        QCOMPARE(all.code, 0);
+        const QJsonArray rows = QJsonDocument::fromJson(all.out).array();
+        QCOMPARE(rows.size(), 3);
+        const QJsonObject first = rows.first().toObject();
+        QCOMPARE(first["duration_ms"].toInt(), 20000);
+        QVERIFY(first["front"].toString().endsWith("/DCIM/1/" + first["recording"].toString() +
+                                                   "-000001_1.mp4"));
+        QVERIFY(first["rear"].toString().contains("/DCIM/2/"));
+        QVERIFY(first["gps"].toBool() && first["gsensor"].toBool());
+        QVERIFY(rows[0].toObject()["start"].toString() < rows[1].toObject()["start"].toString());
+
+        const QJsonArray events =
+            QJsonDocument::fromJson(tool({"list", cards + "/two", "--event", "--json"}).out)
+                .array();
+        for (const QJsonValue& row : events) {
+            QVERIFY(row.toObject()["group"].toString().endsWith("EF"));
+        }
+        QVERIFY(events.size() < rows.size());
+    }
+
+    void badInputGivesOneLineAndNoCrash() {
+        auto fails = [](const QStringList& arguments, const char* says) {
+            const Result result = tool(arguments);
+            QCOMPARE(result.code, 2);
+            QCOMPARE(result.err.count('\n'), 1);
+            QVERIFY2(result.err.contains(says), result.err.constData());
+            QVERIFY(result.out.isEmpty());
+        };
+        fails({"gps", home().path() + "/missing.mp4"}, "no such file");
+        const QString text = home().path() + "/notes_1.mp4";
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a video at all");
+        file.close();
+        fails({"gps", text}, "not an MP4 recording");
+        const QString plain = makeMp4(Video::Black, 2);
+        if (!plain.isEmpty()) {
+            fails({"gsensor", plain}, "no sensor data");
+        }
+        const QString empty = home().path() + "/empty";
+        QDir().mkpath(empty);
+        fails({"gps", empty}, "no recordings");
+        fails({"list", text}, "no such folder");
+        fails({"gps", cards + "/one", "--format", "kml"}, "expected gpx, csv or json");
+        fails({"frobnicate"}, "unknown command");
+    }
+
+    void aFolderWithSomeBadFilesExportsTheGoodOnes() {
+        const QString card = cards + "/one";
+        const QString bad = card + "/DCIM/NNF_240517-090000-000099_1.mp4";
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        // Named: a file that is not an MP4 and one without a sensor track.
+        const QString plain = makeMp4(Video::Black, 2);
+        if (plain.isEmpty()) {
+            QSKIP("ffmpeg cannot make the fixture");
+        }
+        placeCopy(plain, card + "/DCIM/NNF_240517-090100-000100_1.mp4");
+        const Result result = tool({"gps", card, "--format", "csv"});
+        QCOMPARE(result.code, 1);
+        QVERIFY(result.err.contains("skipped"));
+        QVERIFY(result.err.contains("NNF_240517-090100-000100_1.mp4: no sensor data"));
+        QVERIFY(result.err.contains("NNF_240517-090000-000099_1.mp4: not an MP4 recording"));
+        QCOMPARE(csvRows(result.out).size() - 1, csvRows(readAll(card + ".truth.csv")).size() - 1);
+        QFile::remove(bad);
+        QFile::remove(card + "/DCIM/NNF_240517-090100-000100_1.mp4");
+    }
+};
+
+ORVIN_CORE_TEST_MAIN(TestOrvinTool)
+#include "test_orvin_tool.moc"
