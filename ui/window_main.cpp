@@ -18,6 +18,7 @@
 #include "core/rm_key_event.h"
 #include "data/rm_video_file_list.h"
 #include "settings/rm_settings_window_base.h"
+#include "settings/window_settings.h"
 #include "ui/rm_button.h"
 #include "ui/rm_dialog_progress.h"
 #include "ui/rm_frame_left.h"
@@ -25,6 +26,7 @@
 #include "ui/rm_frame_right.h"
 #include "ui/rm_popup_info.h"
 #include "ui/rm_popup_message.h"
+#include "ui/rm_popup_select_disk.h"
 #include "ui/title_widget.h"
 
 namespace {
@@ -243,11 +245,36 @@ void WindowMain::onCloseApplication() {
     QCoreApplication::quit();
 }
 
-void WindowMain::onCloseSettings() {}
+void WindowMain::onCloseSettings() {
+    if (!_settings) {
+        return;
+    }
+    _settings->disconnect(this);
+    _settings->close();
+    delete _settings;
+    _settings = nullptr;
+}
+
+QString WindowMain::_chooseSettingsDisk(const QStringList& disks) {
+    if (disks.size() == 1 && RMApp::isModelDisk(disks.first())) {
+        return disks.first();
+    }
+    // A remembered disk counts only while it is still listed as writable.
+    const QString last = RMSettingsWindowBase::lastSettingDisk;
+    if (!last.isEmpty() && disks.contains(last) && RMApp::isModelDisk(last)) {
+        return last;
+    }
+    RMPopupSelectDisk popup(this);
+    if (popup.exec() != QDialog::Accepted) {
+        return QString();
+    }
+    return popup.selectedDisk();
+}
 
 void WindowMain::onShowSettings() {
     setFocus();
     const QStringList disks = RMApp::getRemovableDisks();
+    qInfo() << Q_FUNC_INFO << __LINE__ << disks;
     if (disks.isEmpty()) {
         RMLanguage* language = RMLanguage::instance();
         RMPopupMessage message(
@@ -257,6 +284,18 @@ void WindowMain::onShowSettings() {
         message.exec();
         return;
     }
+    const QString disk = _chooseSettingsDisk(disks);
+    if (disk.isEmpty()) {
+        return;
+    }
+    RMSettingsWindowBase::lastSettingDisk = disk;
+    _settings = new WindowSettings(this);
+    _settings->move(x() + (width() - _settings->width()) / 2,
+                    y() + (height() - _settings->height()) / 2);
+    _settings->exec();
+    // onCloseSettings may have ended the window already.
+    delete _settings;
+    _settings = nullptr;
 }
 
 QString WindowMain::findVersionFile() {

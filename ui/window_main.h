@@ -57,6 +57,8 @@ private:
     QShortcut* _addFullScreenShortcut(int key);
     void _focusLater();
     void _setNormalGeometry();
+    // The disk whose settings to edit, empty when the user cancelled.
+    QString _chooseSettingsDisk(const QStringList& disks);
 
     WindowSettings* _settings = nullptr;
     QHBoxLayout* _contentLayout;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+// The camera's 96-byte settings record "__SYSTEM.CFG": the working copy that
+// the settings controls edit in place, the copy last loaded or saved, and the
+// operations between them and the card. Static members only.
+class CFG {
+public:
+    static const int SIZE = 96;
+
+    // Working record; every settings control writes its byte here directly.
+    static unsigned char data[SIZE];
+    // The record as last loaded from or saved to the card.
+    static unsigned char stored[SIZE];
+    // What Reset writes: the camera's factory record.
+    static const unsigned char defaults[SIZE];
+
+    static void setDefault();
+    static void backup();
+    static void restore();
+    // Reads the record; a file without the model name gives the defaults.
+    static bool load(QString path);
+    // Writes the record whole or not at all; stored follows only on success.
+    static bool save(QString path);
+
+    // The steps of a save, in order; a failure up to SAVE_RENAME leaves the
+    // file on the card as it was.
+    enum SAVE_STEP {
+        SAVE_NONE = 0,
+        SAVE_OPEN = 1,
+        SAVE_WRITE = 2,
+        SAVE_SYNC = 3,
+        SAVE_CHECK = 4,
+        SAVE_RENAME = 5,
+        SAVE_FOLDER_SYNC = 6,
+        SAVE_READ_BACK = 7,
+    };
+    struct SaveError {
+        SAVE_STEP step = SAVE_NONE;
+        int error = 0;  // errno of the failed call
+    };
+    // Where the last save stopped; step SAVE_NONE after a good one.
+    static SaveError lastSaveError();
+    static bool lastSaveLeftFileUnchanged();
+
+    // Test seam: every following save fails at step with errno error, as a
+    // full card (SAVE_WRITE, ENOSPC), a write-protected card (SAVE_OPEN,
+    // EROFS) or a pulled card would. SAVE_NONE removes the fault.
+    static void injectFault(SAVE_STEP step, int error);
+
+    // Name of the temporary file a save writes beside the target.
+    static QString temporaryPath(const QString& path);
+};
