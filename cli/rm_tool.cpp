@@ -15,6 +15,8 @@
 #include "data/rm_sensor_data.h"
 #include "data/rm_track_export.h"
 #include "data/rm_video_file_list.h"
+#include "settings/cfg.h"
+#include "settings/rm_cfg_table.h"
 
 namespace {
 enum ExitCode { kAllDone = 0, kSomeSkipped = 1, kNothingDone = 2 };
@@ -49,7 +51,8 @@ RMTool::RMTool(FILE* out, FILE* err) : _out(out), _err(err) {}
 QString RMTool::usage() {
     return "usage: orvin-tool list FOLDER [--normal] [--event] [--json]\n"
            "       orvin-tool gps FILE|FOLDER [--format gpx|csv|json] [-o OUT]\n"
-           "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n";
+           "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n"
+           "       orvin-tool cfg CARD_OR_FILE [--json]\n";
 }
 
 int RMTool::_fail(const QString& message) {
@@ -78,6 +81,9 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "gsensor") {
         return _gsensor(rest);
+    }
+    if (command == "cfg") {
+        return _cfg(rest);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());
@@ -335,4 +341,66 @@ int RMTool::_list(const QStringList& arguments) {
         "recording          start                duration  group  gps  "
         "g  front  rear\n";
     return _write(QString(), header + table) ? kAllDone : kNothingDone;
+}
+
+QString RMTool::_settingText(const RMCfgField& field) {
+    const int byte = CFG::data[field.offset];
+    if (field.kind == RMCfgField::KIND_NUMBER) {
+        const int tenths = (byte << 8) | CFG::data[field.lowOffset];
+        return QString::number(tenths / 10.0, 'f', 1) + " " + field.unit;
+    }
+    QStringList options = field.options(false);
+    int option = field.optionOf(byte);
+    if (field.offset == RMCfgTable::OFFSET_TRAILER) {
+        // The trailer's options are those of the vehicle type.
+        options = RMCfgTable::trailerOptions(CFG::data[RMCfgTable::OFFSET_VEHICLE_TYPE]);
+        option = byte < options.size() ? byte : -1;
+    }
+    return option >= 0 ? options.at(option) : QString("(raw %1)").arg(byte);
+}
+
+int RMTool::_cfg(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("path", "A card or its settings file.");
+    parser.addOption({"json", "JSON instead of text."});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "cfg needs one CARD or FILE"
+                                                  : parser.errorText());
+    }
+    QString path = parser.positionalArguments().first();
+    if (QFileInfo(path).isDir()) {
+        path = QDir(path).filePath("__SYSTEM.CFG");
+    }
+    if (!QFileInfo::exists(path)) {
+        return _fail(path + ": no such file");
+    }
+    if (!CFG::load(path)) {
+        return _fail(path + ": not a camera settings file");
+    }
+    const QString model =
+        QString::fromLatin1(reinterpret_cast<const char*>(CFG::data),
+                            int(qstrnlen(reinterpret_cast<const char*>(CFG::data), 16)));
+    QJsonArray settings;
+    QByteArray text = "model: " + model.toUtf8() + "\n";
+    for (const RMCfgField& field : RMCfgTable::fields()) {
+        const QString label = field.english.trimmed();
+        const QString value = _settingText(field);
+        settings.append(QJsonObject{{"label", label},
+                                    {"offset", field.offset},
+                                    {"byte", int(CFG::data[field.offset])},
+                                    {"text", value}});
+        text += QString("%1 %2\n").arg(label + ":", -24).arg(value).toUtf8();
+    }
+    QJsonArray raw;
+    QStringList rawText;
+    for (int offset : RMCfgTable::uneditedOffsets()) {
+        raw.append(QJsonObject{{"offset", offset}, {"byte", int(CFG::data[offset])}});
+        rawText << QString("%1=%2").arg(offset).arg(CFG::data[offset]);
+    }
+    text += "not edited (offset=byte): " + rawText.join(' ').toUtf8() + "\n";
+    if (parser.isSet("json")) {
+        const QJsonObject object{{"model", model}, {"settings", settings}, {"unedited", raw}};
+        return _write(QString(), QJsonDocument(object).toJson()) ? kAllDone : kNothingDone;
+    }
+    return _write(QString(), text) ? kAllDone : kNothingDone;
 }

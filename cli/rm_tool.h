@@ -8,6 +8,7 @@
 
 class RMSensorData;
 class QUrl;
+struct RMCfgField;
 class RMVideoItem;
 
 // The command-line companion: lists a card as the viewer does and exports
@@ -33,6 +34,8 @@ private:
     int _list(const QStringList& arguments);
     int _gps(const QStringList& arguments);
     int _gsensor(const QStringList& arguments);
+    int _cfg(const QStringList& arguments);
+    static QString _settingText(const RMCfgField& field);
 
     // The recordings of a folder in list order, or of one file.
     bool _recordings(const QString& path, QList<Loaded>* loaded);

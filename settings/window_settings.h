@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/rm_cfg_table.h"
 #include "settings/rm_settings_window_base.h"
 
 class QHBoxLayout;
@@ -21,22 +22,16 @@ public:
     RMGroupTextNum* weightGroup() const { return _weight; }
     RMGroupTextNum* lengthGroup() const { return _length; }
 
-    // The time-zone options of "Set Time ": 0, +01 .. +12, -01 .. -12, Auto.
-    static QStringList timeZoneOptions();
-
 public Q_SLOTS:
     // Enables the trailer, weight and length rows for the vehicle type and
     // offers its trailer options; the trailer byte starts again at 0.
     void onVehicleType(int index);
 
 private:
-    QWidget* _createDashCamTab();
-    QWidget* _createDriveAssistTab();
+    // A tab's two columns of controls, from the table of settings.
+    QWidget* _createTab(RMCfgField::Tab tab);
     QVBoxLayout* _addColumn(QWidget* page, QHBoxLayout* columns);
-    void _fillDashCamLeft(QWidget* page, QVBoxLayout* column);
-    void _fillDashCamRight(QWidget* page, QVBoxLayout* column);
-    void _fillDriveAssistLeft(QWidget* page, QVBoxLayout* column);
-    void _fillDriveAssistRight(QWidget* page, QVBoxLayout* column);
+    QWidget* _addField(QWidget* page, QVBoxLayout* column, const RMCfgField& field);
     RMGroupTextNum* _addNumber(QWidget* page, QVBoxLayout* column, const QString& label,
                                int lowOffset, int highOffset, const QString& unit);
     // The vehicle-type pass of building: states and options for the loaded

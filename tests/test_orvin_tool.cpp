@@ -200,6 +200,46 @@ private Q_SLOTS:
         QVERIFY(events.size() < rows.size());
     }
 
+    void cfgDecodesTheCardsSettings() {
+        // The generator writes the camera's factory record.
+        const Result text = tool({"cfg", cards + "/one"});
+        QCOMPARE(text.code, 0);
+        for (const char* line :
+             {"model: VK7300", "Volume:                  2", "G sensor sensitivity:    3",
+              "Set Time:                Auto", "Vehicle type weight:     7.5 ton",
+              "Direction:               OFF", "Vehicle type trailer:    OFF"}) {
+            QVERIFY2(text.out.contains(line), line);
+        }
+        QVERIFY(text.out.contains("16=0 17=3 18=2 19=1 20=1 21=3 25=10"));
+
+        // A byte no option stands for is shown raw; a truck's trailer types.
+        const QString file = home().path() + "/edited.cfg";
+        QByteArray record = readAll(cards + "/one/__SYSTEM.CFG");
+        record[22] = char(9);     // volume: no such option
+        record[72] = char(1);     // truck
+        record[77] = char(4);     // Type_Semi
+        record[90] = char(0x5A);  // a byte no setting edits
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(record);
+        out.close();
+        const QJsonObject json =
+            QJsonDocument::fromJson(tool({"cfg", file, "--json"}).out).object();
+        QHash<QString, QString> shown;
+        for (const QJsonValue& setting : json["settings"].toArray()) {
+            shown[setting.toObject()["label"].toString()] = setting.toObject()["text"].toString();
+        }
+        QCOMPARE(shown["Volume"], QString("(raw 9)"));
+        QCOMPARE(shown["Vehicle type"], QString("Truck&van"));
+        QCOMPARE(shown["Vehicle type trailer"], QString("Type_Semi"));
+        bool rawSeen = false;
+        for (const QJsonValue& byte : json["unedited"].toArray()) {
+            rawSeen |=
+                byte.toObject()["offset"].toInt() == 90 && byte.toObject()["byte"].toInt() == 0x5A;
+        }
+        QVERIFY(rawSeen);
+    }
+
     void badInputGivesOneLineAndNoCrash() {
         auto fails = [](const QStringList& arguments, const char* says) {
             const Result result = tool(arguments);
@@ -225,6 +265,8 @@ private Q_SLOTS:
         fails({"list", text}, "no such folder");
         fails({"gps", cards + "/one", "--format", "kml"}, "expected gpx, csv or json");
         fails({"frobnicate"}, "unknown command");
+        fails({"cfg", empty}, "no such file");
+        fails({"cfg", text}, "not a camera settings file");
     }
 
     void aFolderWithSomeBadFilesExportsTheGoodOnes() {
