@@ -3,7 +3,8 @@
 // Opening: the folder is loaded through the list frame as the user's Open
 // does, while a 5 ms timer on the GUI thread measures the longest gap in the
 // event loop. Backup: the worker copies (verification included) files of the
-// given total size; cp copies the same files for comparison.
+// given total size; cp followed by sync copies the same files for
+// comparison (cp alone returns before the data is on the disk).
 // Last line: open_max_stall_ms=X backup_mb_s=Y cp_mb_s=Z ratio=R
 #include <QApplication>
 #include <QCommandLineParser>
@@ -150,13 +151,13 @@ int main(int argc, char** argv) {
     // Read the sources once so both copies start from a warm cache.
     run("cat", sources + QStringList{"/dev/null"});
 
-    // Two rounds in turn; the better time of each counts, so neither side
+    // Three rounds in turn; the best time of each counts, so neither side
     // pays for the other's dirty pages.
     double cpSeconds = 1e9;
     double cpSyncSeconds = 1e9;
     double backupSeconds = 1e9;
     QElapsedTimer clock;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         const QString cpTarget = work.path() + "/cp";
         QDir().mkpath(cpTarget);
         run("sync", {});
@@ -176,12 +177,14 @@ int main(int argc, char** argv) {
         QDir(backupTarget).removeRecursively();
     }
 
+    // cp returns before its data is on the disk; the backup does not. The
+    // comparison is with cp followed by sync, the same durable result.
     const double backupRate = mb / backupSeconds;
-    const double cpRate = mb / cpSeconds;
+    const double cpRate = mb / cpSyncSeconds;
     std::printf("backup: %.0f MB in %.2f s (write, flush, read back, compare, rename)\n", mb,
                 backupSeconds);
-    std::printf("cp: %.2f s, %.2f s with sync (%.1f MB/s)\n", cpSeconds, cpSyncSeconds,
-                mb / cpSyncSeconds);
+    std::printf("cp: %.2f s to the page cache (%.1f MB/s), %.2f s with sync (%.1f MB/s)\n",
+                cpSeconds, mb / cpSeconds, cpSyncSeconds, mb / cpSyncSeconds);
     std::printf("open_max_stall_ms=%.0f backup_mb_s=%.1f cp_mb_s=%.1f ratio=%.2f\n", stall,
                 backupRate, cpRate, backupRate / cpRate);
     return 0;
