@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "app/rm_app.h"
+#include "bench_card.h"
 #include "data/rm_video_file_list.h"
 #include "ui/rm_frame_list.h"
 
@@ -128,16 +129,9 @@ int main(int argc, char** argv) {
 
     const QString workRoot = parser.isSet("work") ? parser.value("work") : QDir::currentPath();
     QTemporaryDir work(workRoot + "/bench-backup-XXXXXX");
-    QString card = parser.value("card");
+    const QString card = benchCard(parser.value("card"), work.path() + "/card", "2000");
     if (card.isEmpty()) {
-        card = work.path() + "/card";
-        const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
-        std::printf("making a 2000-recording card...\n");
-        std::fflush(stdout);
-        if (!run(maker, {card, "--recordings", "2000", "--seconds", "60", "--tiny"})) {
-            std::fprintf(stderr, "cannot make the card with %s\n", qPrintable(maker));
-            return 1;
-        }
+        return 1;
     }
     const double stall = openCard(card);
 

@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "bench_card.h"
 #include "cli/rm_tool.h"
 #include "data/rm_video_file_list.h"
 
@@ -24,20 +24,10 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     QTemporaryDir work(QDir::currentPath() + "/bench-export-XXXXXX");
-    QString card = parser.value("card");
+    const QString card =
+        benchCard(parser.value("card"), work.path() + "/card", parser.value("recordings"));
     if (card.isEmpty()) {
-        card = work.path() + "/card";
-        std::printf("making a %s-recording card...\n", qPrintable(parser.value("recordings")));
-        std::fflush(stdout);
-        QProcess maker;
-        maker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        maker.start(QCoreApplication::applicationDirPath() + "/orvin-make-card",
-                    {card, "--recordings", parser.value("recordings"), "--seconds", "60", "--tiny",
-                     "--quiet"});
-        if (!maker.waitForFinished(-1) || maker.exitCode() != 0) {
-            std::fprintf(stderr, "cannot make the card\n");
-            return 1;
-        }
+        return 1;
     }
     const QString output = work.path() + "/card.gpx";
     FILE* devnull = std::fopen("/dev/null", "w");

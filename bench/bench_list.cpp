@@ -15,10 +15,10 @@ extern "C" {
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "bench_card.h"
 #include "data/rm_sensor_data.h"
 #include "data/rm_video_file_list.h"
 
@@ -85,20 +85,10 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     QTemporaryDir work(QDir::currentPath() + "/bench-list-XXXXXX");
-    QString card = parser.value("card");
-    const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
+    const QString card =
+        benchCard(parser.value("card"), work.path() + "/card", parser.value("recordings"));
     if (card.isEmpty()) {
-        card = work.path() + "/card";
-        std::printf("making a %s-recording card...\n", qPrintable(parser.value("recordings")));
-        std::fflush(stdout);
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(
-            maker, {card, "--recordings", parser.value("recordings"), "--seconds", "60", "--tiny"});
-        if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-            std::fprintf(stderr, "cannot make the card with %s\n", qPrintable(maker));
-            return 1;
-        }
+        return 1;
     }
 
     int files = 0;
