@@ -1,0 +1,112 @@
+#include "engine/playback_context.h"
+
+PlaybackContext::PlaybackContext(const QString& path, int audioStreamWanted,
+                                 std::function<void()> wake)
+    : path(path), audioStreamWanted(audioStreamWanted), wake_(std::move(wake)) {}
+
+PlaybackContext::~PlaybackContext() = default;
+
+void PlaybackContext::abort() {
+    aborted_.store(true);
+    videoQueue.abort();
+    audioQueue.abort();
+    notifyChange();
+}
+
+void PlaybackContext::setPaused(bool paused) {
+    {
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        paused_ = paused;
+        ++changes_;
+    }
+    controlChanged_.notify_all();
+}
+
+bool PlaybackContext::isPaused() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return paused_;
+}
+
+void PlaybackContext::startReading() {
+    {
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        reading_ = true;
+        ++changes_;
+    }
+    controlChanged_.notify_all();
+}
+
+bool PlaybackContext::isReading() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return reading_;
+}
+
+uint64_t PlaybackContext::changes() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return changes_;
+}
+
+void PlaybackContext::waitForChange(uint64_t seen, std::chrono::microseconds timeout) {
+    std::unique_lock<std::mutex> lock(controlMutex_);
+    controlChanged_.wait_for(lock, timeout, [&] { return changes_ != seen; });
+}
+
+void PlaybackContext::notifyChange() {
+    {
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        ++changes_;
+    }
+    controlChanged_.notify_all();
+}
+
+void PlaybackContext::pushSeek(const SeekRequest& request) {
+    {
+        std::unique_lock<std::shared_mutex> lock(seekMutex_);
+        seekRequests_.push_back(request);
+    }
+    notifyChange();
+}
+
+bool PlaybackContext::hasSeekRequest() const {
+    std::shared_lock<std::shared_mutex> lock(seekMutex_);
+    return !seekRequests_.empty();
+}
+
+bool PlaybackContext::takeSeek(SeekRequest* request) {
+    std::unique_lock<std::shared_mutex> lock(seekMutex_);
+    if (seekRequests_.empty()) {
+        return false;
+    }
+    *request = seekRequests_.back();
+    seekRequests_.clear();
+    return true;
+}
+
+void PlaybackContext::setSeekTarget(const SeekTarget& target) {
+    std::unique_lock<std::shared_mutex> lock(seekMutex_);
+    seekTarget_ = target;
+}
+
+SeekTarget PlaybackContext::seekTarget() const {
+    std::shared_lock<std::shared_mutex> lock(seekMutex_);
+    return seekTarget_;
+}
+
+void PlaybackContext::post(const PlayerEvent& event) {
+    bool wasEmpty = false;
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        wasEmpty = events_.empty();
+        events_.push_back(event);
+    }
+    if (wasEmpty && wake_) {
+        wake_();
+    }
+}
+
+std::vector<PlayerEvent> PlaybackContext::takeEvents() {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    std::vector<PlayerEvent> taken;
+    taken.swap(events_);
+    return taken;
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <vector>
+
+#include "engine/av_error.h"
+#include "engine/decoder.h"
+#include "engine/engine_types.h"
+#include "engine/packet_queue.h"
+
+// What the demux thread found in the file. Timestamps are the container's own
+// (absolute) ones in microseconds.
+struct MediaInfo {
+    int videoStream = -1;  // container stream index, -1 when none
+    int audioStream = -1;
+    double videoTimeBase = 0;  // seconds per timestamp tick
+    double audioTimeBase = 0;
+    int64_t startUs = 0;
+    int64_t durationUs = 0;
+    double frameRate = 0;  // 0 when unknown
+    QSize frameSize;
+    int audioSampleRate = 0;
+    int audioChannels = 0;
+};
+
+struct SeekRequest {
+    int64_t targetUs = 0;  // absolute media time
+    SeekType type = AccurateSeek;
+};
+
+// The seek that the packets of one serial start with.
+struct SeekTarget {
+    int serial = 0;
+    bool active = false;
+    int64_t targetUs = 0;
+    SeekType type = AccurateSeek;
+};
+
+// What an engine thread reports to the player on the GUI thread.
+struct PlayerEvent {
+    enum Type { Loaded, LoadFailed, FirstFrame, SeekFinished, StreamEnded };
+    Type type = Loaded;
+    int serial = 0;
+    double seconds = 0;  // absolute timestamp
+    bool video = true;   // StreamEnded: which stream
+    AVError error;
+};
+
+// Everything one loaded file shares between the player (GUI thread) and its
+// demux, video and audio threads. A new context is made for every load and
+// dropped after its threads have been joined, so an event or a seek of one
+// load can never reach the next one.
+class PlaybackContext {
+public:
+    // `wake` is called (on an engine thread) when the event mailbox turns
+    // non-empty; it must only post a call to the GUI thread.
+    PlaybackContext(const QString& path, int audioStreamWanted, std::function<void()> wake);
+    ~PlaybackContext();
+
+    const QString path;
+    const int audioStreamWanted;  // -1: no audio
+
+    // Written by the demux thread before it posts Loaded and never after; the
+    // mailbox mutex orders that write before the player's reads, and thread
+    // creation orders it before the decoding threads' reads.
+    MediaInfo info;
+    std::unique_ptr<Decoder> videoDecoder;  // handed to the video thread at play
+    std::unique_ptr<Decoder> audioDecoder;  // handed to the audio thread at play
+
+    PacketQueue videoQueue;
+    PacketQueue audioQueue;
+
+    // Control. Every change calls wake-ups of waitForChange().
+    void abort();
+    bool isAborted() const { return aborted_.load(); }
+    void setPaused(bool paused);
+    bool isPaused() const;
+    void startReading();
+    bool isReading() const;
+    // The change counter before a check; pass it to waitForChange().
+    uint64_t changes() const;
+    // Sleeps until something changed since `seen` or the timeout passed.
+    void waitForChange(uint64_t seen, std::chrono::microseconds timeout);
+    void notifyChange();
+
+    // Seek requests, from the GUI thread to the demux thread.
+    void pushSeek(const SeekRequest& request);
+    bool hasSeekRequest() const;
+    // Takes the newest request and drops older ones (they are merged).
+    bool takeSeek(SeekRequest* request);
+
+    // The seek the current serial starts with (demux thread writes, decoders
+    // read when they meet a new serial).
+    void setSeekTarget(const SeekTarget& target);
+    SeekTarget seekTarget() const;
+    int nextSerial() { return ++serial_; }  // demux thread only
+
+    // Where the media is cut (absolute µs; INT64_MAX: not cut) and how long the
+    // player runs on after its media ends; set from the GUI thread at any time.
+    std::atomic<int64_t> endUs{INT64_MAX};
+    std::atomic<int64_t> extensionUs{0};
+    std::atomic<int> playerId{0};
+    // Whether the audio stream is decoded; fixed before the threads start.
+    std::atomic<bool> audioEnabled{false};
+
+    // Event mailbox, drained by the player on the GUI thread.
+    void post(const PlayerEvent& event);
+    std::vector<PlayerEvent> takeEvents();
+
+private:
+    std::function<void()> wake_;
+    std::atomic<bool> aborted_{false};
+    int serial_ = 0;  // demux thread only
+
+    mutable std::mutex controlMutex_;
+    std::condition_variable controlChanged_;
+    uint64_t changes_ = 0;  // guarded by controlMutex_
+    bool paused_ = false;   // guarded by controlMutex_
+    bool reading_ = false;  // guarded by controlMutex_
+
+    mutable std::shared_mutex seekMutex_;   // the seek queue's read/write lock
+    std::deque<SeekRequest> seekRequests_;  // guarded by seekMutex_
+    SeekTarget seekTarget_;                 // guarded by seekMutex_
+
+    std::mutex eventMutex_;
+    std::vector<PlayerEvent> events_;  // guarded by eventMutex_
+};

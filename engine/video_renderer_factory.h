@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/engine_types.h"
+
+class QWidget;
+class VideoRenderer;
+
+// Makes renderers by id: VideoRendererId_OpenGLWidget, VideoRendererId_Widget
+// (both widgets, with `parent`) or VideoRendererId_Null.
+class VideoRendererFactory {
+public:
+    // Null for an unknown id. The caller owns the renderer.
+    static VideoRenderer* create(VideoRendererId id, QWidget* parent = nullptr);
+};

@@ -1,0 +1,260 @@
+#include "engine/video_thread.h"
+
+#include <QDebug>
+#include <cmath>
+
+#include "engine/av_clock.h"
+#include "engine/output_set.h"
+#include "engine/video_frame.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace {
+
+// Longest sleep before the clock is read again: the clock may be moved from
+// outside (synchronisation) without a wake-up.
+constexpr double kMaxSleep = 0.02;
+// Sleep while paused; a resume, seek or stop wakes the thread at once.
+constexpr double kPausedSleep = 0.2;
+
+std::chrono::microseconds micros(double seconds) {
+    return std::chrono::microseconds(int64_t(seconds * 1e6));
+}
+
+}  // namespace
+
+std::atomic<int> VideoThread::skipCount_{0};
+
+void VideoThread::setSkipCount(int count) {
+    skipCount_.store(count > 0 ? count : 0);
+}
+
+int VideoThread::skipCount() {
+    return skipCount_.load();
+}
+
+VideoThread::VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_ptr<Decoder> decoder,
+                         AVClock* clock, OutputSet* outputs)
+    : context_(std::move(context)),
+      decoder_(std::move(decoder)),
+      clock_(clock),
+      outputs_(outputs) {}
+
+VideoThread::~VideoThread() {
+    join();
+}
+
+void VideoThread::start() {
+    thread_ = std::thread([this] { run(); });
+}
+
+void VideoThread::join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+double VideoThread::frameDuration() const {
+    const double rate = context_->info.frameRate;
+    return rate > 0 ? 1.0 / rate : 1.0 / 30;
+}
+
+void VideoThread::run() {
+    frame_ = av_frame_alloc();
+    seekCandidate_ = av_frame_alloc();
+    if (frame_ != nullptr && seekCandidate_ != nullptr) {
+        QueuedPacket queued;
+        while (context_->videoQueue.get(&queued)) {
+            if (queued.serial != serial_) {
+                newSerial(queued.serial);
+            }
+            bool go = decode(queued.packet);
+            if (go && queued.packet == nullptr) {
+                finishStream();
+            }
+            av_packet_free(&queued.packet);
+            if (!go) {
+                break;
+            }
+        }
+    }
+    av_frame_free(&frame_);
+    av_frame_free(&seekCandidate_);
+}
+
+void VideoThread::newSerial(int serial) {
+    decoder_->flush();
+    serial_ = serial;
+    const SeekTarget target = context_->seekTarget();
+    seek_ = target.serial == serial ? target : SeekTarget();
+    av_frame_unref(seekCandidate_);
+    hasCandidate_ = false;
+    lastDecodedPts_ = -1;
+}
+
+bool VideoThread::decode(const AVPacket* packet) {
+    int ret = decoder_->send(packet);
+    if (ret < 0 && ret != AVERROR_EOF) {
+        // A damaged packet: skip it and go on with the next one.
+        qInfo() << "VideoThread::decode" << __LINE__ << context_->path
+                << AVError(AVError::DecodeError, ret).ffmpegErrorString();
+    }
+    for (;;) {
+        ret = decoder_->receive(frame_);
+        if (ret < 0) {
+            if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
+                qInfo() << "VideoThread::decode" << __LINE__ << context_->path
+                        << AVError(AVError::DecodeError, ret).ffmpegErrorString();
+            }
+            return true;
+        }
+        const bool go = handleFrame(frame_);
+        av_frame_unref(frame_);
+        if (!go) {
+            return false;
+        }
+        if (context_->videoQueue.serial() != serial_) {
+            return true;  // a seek came in: the rest of these frames is stale
+        }
+    }
+}
+
+bool VideoThread::handleFrame(AVFrame* frame) {
+    const PlaybackContext& ctx = *context_;
+    int64_t ts = frame->best_effort_timestamp;
+    if (ts == AV_NOPTS_VALUE) {
+        ts = frame->pts;
+    }
+    const double pts = ts != AV_NOPTS_VALUE   ? double(ts) * ctx.info.videoTimeBase
+                       : lastDecodedPts_ >= 0 ? lastDecodedPts_ + frameDuration()
+                                              : double(ctx.info.startUs) / 1e6;
+    lastDecodedPts_ = pts;
+    const int64_t end = ctx.endUs.load();
+    if (end != INT64_MAX && std::llround(pts * 1e6) >= end) {
+        return true;  // beyond the cut end of the media
+    }
+
+    if (seek_.active) {
+        const double target = double(seek_.targetUs) / 1e6;
+        if (seek_.type != KeyFrameSeek && pts < target - frameDuration() / 2) {
+            av_frame_unref(seekCandidate_);
+            av_frame_move_ref(seekCandidate_, frame);
+            hasCandidate_ = true;
+            candidatePts_ = pts;
+            return true;
+        }
+        finishSeek(frame, pts);
+        return true;
+    }
+
+    const int skip = skipCount_.load(std::memory_order_relaxed);
+    if (firstDecoded_) {
+        frameCounter_ = skip > 0 ? (frameCounter_ + 1) % skip : 0;
+    }
+    firstDecoded_ = true;
+    const bool late = pts < clock_->value();
+    if (late && skip > 0 && frameCounter_ != 0) {
+        return true;
+    }
+    if (!late) {
+        switch (waitUntil(pts)) {
+            case Wait::Aborted:
+                return false;
+            case Wait::Stale:
+                return true;
+            case Wait::Due:
+                break;
+        }
+    }
+    present(frame, pts);
+    return true;
+}
+
+VideoThread::Wait VideoThread::waitUntil(double seconds) {
+    PlaybackContext& ctx = *context_;
+    for (;;) {
+        const uint64_t seen = ctx.changes();
+        if (ctx.isAborted()) {
+            return Wait::Aborted;
+        }
+        if (ctx.videoQueue.serial() != serial_) {
+            return Wait::Stale;
+        }
+        double sleep = kPausedSleep;
+        if (!ctx.isPaused()) {
+            const double speed = clock_->speed();
+            const double ahead = (seconds - clock_->value()) / (speed > 0 ? speed : 1.0);
+            if (ahead <= 0) {
+                return Wait::Due;
+            }
+            sleep = std::min(ahead, kMaxSleep);
+        }
+        ctx.waitForChange(seen, micros(sleep));
+    }
+}
+
+void VideoThread::present(AVFrame* frame, double pts) {
+    outputs_->deliver(VideoFrame(frame, pts));
+    lastShownPts_ = pts;
+    if (!firstFrameNotified_) {
+        firstFrameNotified_ = true;
+        if (context_->playerId.load() == 0) {
+            PlayerEvent event;
+            event.type = PlayerEvent::FirstFrame;
+            event.serial = serial_;
+            event.seconds = pts;
+            context_->post(event);
+        }
+    }
+}
+
+void VideoThread::finishSeek(AVFrame* frame, double pts) {
+    seek_.active = false;
+    present(frame, pts);
+    av_frame_unref(seekCandidate_);
+    hasCandidate_ = false;
+    // The clock goes on from the picture the seek landed on.
+    clock_->updateExternalClock(std::llround(pts * 1000));
+    PlayerEvent event;
+    event.type = PlayerEvent::SeekFinished;
+    event.serial = serial_;
+    event.seconds = pts;
+    context_->post(event);
+}
+
+void VideoThread::finishStream() {
+    PlaybackContext& ctx = *context_;
+    if (seek_.active) {
+        if (hasCandidate_) {
+            finishSeek(seekCandidate_, candidatePts_);
+        } else {
+            // The target lies beyond the last picture: report where it ended.
+            seek_.active = false;
+            PlayerEvent event;
+            event.type = PlayerEvent::SeekFinished;
+            event.serial = serial_;
+            event.seconds = lastShownPts_ >= 0 ? lastShownPts_ : double(seek_.targetUs) / 1e6;
+            ctx.post(event);
+        }
+    }
+    // The stream has played out when its last picture has had its time; a
+    // player with an end extension also waits for its extended end.
+    const double last = std::max(lastDecodedPts_, lastShownPts_);
+    double end = last >= 0 ? last + frameDuration() : double(ctx.info.startUs) / 1e6;
+    const int64_t extension = ctx.extensionUs.load();
+    if (extension > 0) {
+        const int64_t mediaEnd = std::min(ctx.endUs.load(), ctx.info.startUs + ctx.info.durationUs);
+        end = std::max(end, double(mediaEnd + extension) / 1e6);
+    }
+    if (waitUntil(end) != Wait::Due) {
+        return;
+    }
+    PlayerEvent event;
+    event.type = PlayerEvent::StreamEnded;
+    event.serial = serial_;
+    event.video = true;
+    event.seconds = last;
+    ctx.post(event);
+}

@@ -1,0 +1,39 @@
+#include "engine/widget_renderer.h"
+
+#include <QPainter>
+
+WidgetRenderer::WidgetRenderer(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void WidgetRenderer::onFrameReceived(const VideoFrame&, bool update) {
+    if (update) {
+        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
+    }
+}
+
+void WidgetRenderer::onSettingsChanged() {
+    update();
+}
+
+void WidgetRenderer::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const VideoFrame frame = takeFrameForPaint();
+    if (!frame.isValid()) {
+        return;
+    }
+    const QRect target = videoRect(size());
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(target.size()) * ratio).toSize();
+    if (pixels.isEmpty()) {
+        return;
+    }
+    const QRect roi = roiInFrame(regionOfInterest(), frame.size());
+    QImage image = frame.toImage(QImage::Format_RGB32, pixels, roi);
+    if (image.isNull()) {
+        return;
+    }
+    image.setDevicePixelRatio(ratio);
+    painter.drawImage(target.topLeft(), image);
+}
