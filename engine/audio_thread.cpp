@@ -22,8 +22,6 @@ constexpr double kLead = 0.2;
 constexpr double kEarly = 0.02;
 constexpr double kLate = 0.1;
 constexpr double kCardPoll = 0.01;
-constexpr double kMaxSleep = 0.02;
-constexpr double kPausedSleep = 0.2;
 
 }  // namespace
 
@@ -135,11 +133,11 @@ bool AudioThread::handleFrame(AVFrame* frame) {
     }
     const bool audible = output_->isOpen() && std::abs(clock_->speed() - 1.0) < 0.01;
     switch (audible ? waitForCard(pts) : waitUntil(pts - kLead)) {
-        case Wait::Aborted:
+        case StreamWait::Aborted:
             return false;
-        case Wait::Stale:
+        case StreamWait::Stale:
             return true;
-        case Wait::Due:
+        case StreamWait::Due:
             break;
     }
     // Sound that would be heard too late is dropped, so the sound catches up.
@@ -180,59 +178,25 @@ void AudioThread::play(AVFrame* frame) {
     }
 }
 
-AudioThread::Wait AudioThread::waitUntil(double seconds) {
-    PlaybackContext& ctx = *context_;
-    for (;;) {
-        const uint64_t seen = ctx.changes();
-        if (ctx.isAborted()) {
-            return Wait::Aborted;
-        }
-        if (ctx.audioQueue.serial() != serial_) {
-            return Wait::Stale;
-        }
-        double sleep = kPausedSleep;
-        if (!ctx.isPaused()) {
-            const double speed = clock_->speed();
-            const double ahead = (seconds - clock_->value()) / (speed > 0 ? speed : 1.0);
-            if (ahead <= 0) {
-                return Wait::Due;
-            }
-            sleep = std::min(ahead, kMaxSleep);
-        }
-        ctx.waitForChange(seen, std::chrono::microseconds(int64_t(sleep * 1e6)));
-    }
+StreamWait AudioThread::waitUntil(double seconds) {
+    return context_->waitForClock(context_->audioQueue, serial_, *clock_, seconds);
 }
 
-AudioThread::Wait AudioThread::waitForCard(double pts) {
+StreamWait AudioThread::waitForCard(double pts) {
     // Sound written now is heard after the output's latency; it is written
     // once that lands on its timestamp and the output holds no more than the
     // lead. While the card plays, waiting does not change clock + latency,
     // so an early frame waits for the card to run dry (silence) first.
-    PlaybackContext& ctx = *context_;
-    for (;;) {
-        const uint64_t seen = ctx.changes();
-        if (ctx.isAborted()) {
-            return Wait::Aborted;
-        }
-        if (ctx.audioQueue.serial() != serial_) {
-            return Wait::Stale;
-        }
-        double sleep = kPausedSleep;
-        if (!ctx.isPaused()) {
-            const double latency = output_->latency();
-            const double early = pts - (clock_->value() + latency);
-            if (early <= kEarly && latency <= kLead) {
-                return Wait::Due;
-            }
-            sleep = kCardPoll;
-        }
-        ctx.waitForChange(seen, std::chrono::microseconds(int64_t(sleep * 1e6)));
-    }
+    return context_->waitUntilDue(context_->audioQueue, serial_, [this, pts] {
+        const double latency = output_->latency();
+        const double early = pts - (clock_->value() + latency);
+        return early <= kEarly && latency <= kLead ? 0.0 : kCardPoll;
+    });
 }
 
 void AudioThread::finishStream() {
     const double end = lastPts_ >= 0 ? lastPts_ + lastDuration_ : 0;
-    if (waitUntil(end) != Wait::Due) {
+    if (waitUntil(end) != StreamWait::Due) {
         return;
     }
     PlayerEvent event;

@@ -27,15 +27,13 @@ public:
     void join();
 
 private:
-    enum class Wait { Due, Stale, Aborted };
-
     void run();
     bool decode(const AVPacket* packet);
     bool handleFrame(AVFrame* frame);
     void newSerial(int serial);
     void finishStream();
-    Wait waitUntil(double seconds);
-    Wait waitForCard(double pts);
+    StreamWait waitUntil(double seconds);
+    StreamWait waitForCard(double pts);
     void play(AVFrame* frame);
 
     const std::shared_ptr<PlaybackContext> context_;

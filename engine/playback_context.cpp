@@ -1,5 +1,17 @@
 #include "engine/playback_context.h"
 
+#include <algorithm>
+
+#include "engine/av_clock.h"
+
+namespace {
+// Longest sleep before the clock is read again: the clock may be moved from
+// outside (synchronisation) without a wake-up.
+constexpr double kMaxClockSleep = 0.02;
+// Sleep while paused; a resume, seek or stop wakes the thread at once.
+constexpr double kPausedSleep = 0.2;
+}  // namespace
+
 PlaybackContext::PlaybackContext(const QString& path, int audioStreamWanted,
                                  std::function<void()> wake)
     : path(path), audioStreamWanted(audioStreamWanted), wake_(std::move(wake)) {}
@@ -49,6 +61,36 @@ uint64_t PlaybackContext::changes() const {
 void PlaybackContext::waitForChange(uint64_t seen, std::chrono::microseconds timeout) {
     std::unique_lock<std::mutex> lock(controlMutex_);
     controlChanged_.wait_for(lock, timeout, [&] { return changes_ != seen; });
+}
+
+StreamWait PlaybackContext::waitUntilDue(const PacketQueue& queue, int serial,
+                                         const std::function<double()>& sleepBeforeDue) {
+    for (;;) {
+        const uint64_t seen = changes();
+        if (isAborted()) {
+            return StreamWait::Aborted;
+        }
+        if (queue.serial() != serial) {
+            return StreamWait::Stale;
+        }
+        double sleep = kPausedSleep;
+        if (!isPaused()) {
+            sleep = sleepBeforeDue();
+            if (sleep <= 0) {
+                return StreamWait::Due;
+            }
+        }
+        waitForChange(seen, std::chrono::microseconds(int64_t(sleep * 1e6)));
+    }
+}
+
+StreamWait PlaybackContext::waitForClock(const PacketQueue& queue, int serial, const AVClock& clock,
+                                         double seconds) {
+    return waitUntilDue(queue, serial, [&clock, seconds] {
+        const double speed = clock.speed();
+        const double ahead = (seconds - clock.value()) / (speed > 0 ? speed : 1.0);
+        return ahead <= 0 ? 0.0 : std::min(ahead, kMaxClockSleep);
+    });
 }
 
 void PlaybackContext::notifyChange() {

@@ -33,6 +33,11 @@ struct MediaInfo {
     int audioChannels = 0;
 };
 
+class AVClock;
+
+// How a wait of a decoding thread for its frame's time ended.
+enum class StreamWait { Due, Stale, Aborted };
+
 struct SeekRequest {
     int64_t targetUs = 0;  // absolute media time
     SeekType type = AccurateSeek;
@@ -92,6 +97,16 @@ public:
     // Sleeps until something changed since `seen` or the timeout passed.
     void waitForChange(uint64_t seen, std::chrono::microseconds timeout);
     void notifyChange();
+
+    // The wait of a decoding thread: until `sleepBeforeDue` (asked while
+    // playing) returns 0; otherwise it returns how long to sleep before
+    // asking again. Stale when `queue` moved past `serial` (a seek), Aborted
+    // when the playback stops. A change (resume, seek, stop) wakes it at once.
+    StreamWait waitUntilDue(const PacketQueue& queue, int serial,
+                            const std::function<double()>& sleepBeforeDue);
+    // The same, until `clock` reaches `seconds` (at the clock's speed).
+    StreamWait waitForClock(const PacketQueue& queue, int serial, const AVClock& clock,
+                            double seconds);
 
     // Seek requests, from the GUI thread to the demux thread.
     void pushSeek(const SeekRequest& request);

@@ -11,19 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-namespace {
-
-// Longest sleep before the clock is read again: the clock may be moved from
-// outside (synchronisation) without a wake-up.
-constexpr double kMaxSleep = 0.02;
-// Sleep while paused; a resume, seek or stop wakes the thread at once.
-constexpr double kPausedSleep = 0.2;
-
-std::chrono::microseconds micros(double seconds) {
-    return std::chrono::microseconds(int64_t(seconds * 1e6));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::atomic<int> VideoThread::skipCount_{0};
 
@@ -160,39 +148,16 @@ bool VideoThread::handleFrame(AVFrame* frame) {
     }
     if (!late) {
         switch (waitUntil(pts)) {
-            case Wait::Aborted:
+            case StreamWait::Aborted:
                 return false;
-            case Wait::Stale:
+            case StreamWait::Stale:
                 return true;
-            case Wait::Due:
+            case StreamWait::Due:
                 break;
         }
     }
     present(frame, pts);
     return true;
-}
-
-VideoThread::Wait VideoThread::waitUntil(double seconds) {
-    PlaybackContext& ctx = *context_;
-    for (;;) {
-        const uint64_t seen = ctx.changes();
-        if (ctx.isAborted()) {
-            return Wait::Aborted;
-        }
-        if (ctx.videoQueue.serial() != serial_) {
-            return Wait::Stale;
-        }
-        double sleep = kPausedSleep;
-        if (!ctx.isPaused()) {
-            const double speed = clock_->speed();
-            const double ahead = (seconds - clock_->value()) / (speed > 0 ? speed : 1.0);
-            if (ahead <= 0) {
-                return Wait::Due;
-            }
-            sleep = std::min(ahead, kMaxSleep);
-        }
-        ctx.waitForChange(seen, micros(sleep));
-    }
 }
 
 void VideoThread::present(AVFrame* frame, double pts) {
@@ -248,7 +213,7 @@ void VideoThread::finishStream() {
         const int64_t mediaEnd = std::min(ctx.endUs.load(), ctx.info.startUs + ctx.info.durationUs);
         end = std::max(end, double(mediaEnd + extension) / 1e6);
     }
-    if (waitUntil(end) != Wait::Due) {
+    if (waitUntil(end) != StreamWait::Due) {
         return;
     }
     PlayerEvent event;
@@ -257,4 +222,8 @@ void VideoThread::finishStream() {
     event.video = true;
     event.seconds = last;
     ctx.post(event);
+}
+
+StreamWait VideoThread::waitUntil(double seconds) {
+    return context_->waitForClock(context_->videoQueue, serial_, *clock_, seconds);
 }

@@ -34,15 +34,13 @@ public:
     static int skipCount();
 
 private:
-    enum class Wait { Due, Stale, Aborted };
-
     void run();
     // False when the thread must end.
     bool decode(const AVPacket* packet);
     bool handleFrame(AVFrame* frame);
     void newSerial(int serial);
     void finishStream();
-    Wait waitUntil(double seconds);
+    StreamWait waitUntil(double seconds);
     void present(AVFrame* frame, double pts);
     void finishSeek(AVFrame* frame, double pts);
     double frameDuration() const;
