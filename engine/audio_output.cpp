@@ -7,14 +7,16 @@
 namespace {
 
 const QString kBackend = QStringLiteral("QtMultimedia");
-constexpr int kDeviceTimeoutMs = 3000;
+const QString kNullBackend = QStringLiteral("Null");
 
 }  // namespace
 
-AudioOutput::AudioOutput(QObject* parent) : QObject(parent), backends_(backendsAvailable()) {}
+AudioOutput::AudioOutput(QObject* parent) : QObject(parent), backends_{kBackend} {}
 
 AudioOutput::~AudioOutput() {
     close();
+    // The queued close may not run before the thread ends; the device's
+    // destructor releases the card then.
     if (thread_ != nullptr) {
         thread_->quit();
         thread_->wait();
@@ -24,7 +26,7 @@ AudioOutput::~AudioOutput() {
 }
 
 QStringList AudioOutput::backendsAvailable() {
-    return QStringList{kBackend};
+    return QStringList{kBackend, kNullBackend};
 }
 
 void AudioOutput::setBackends(const QStringList& backends) {
@@ -68,7 +70,15 @@ qreal AudioOutput::volume() const {
 
 bool AudioOutput::open(int sampleRate, int channels) {
     close();
-    if (!backends_.contains(kBackend) || sampleRate <= 0 || channels <= 0) {
+    std::vector<int> sinks;
+    for (const QString& backend : backends_) {
+        if (backend == kBackend) {
+            sinks.push_back(AudioDevice::SoundCard);
+        } else if (backend == kNullBackend) {
+            sinks.push_back(AudioDevice::NullSink);
+        }
+    }
+    if (sinks.empty() || sampleRate <= 0 || channels <= 0) {
         return false;
     }
     if (thread_ == nullptr) {
@@ -80,15 +90,26 @@ bool AudioOutput::open(int sampleRate, int channels) {
     }
     device_->setMuted(mute_);
     device_->setVolume(volume_);
-    open_ = device_->requestOpen(sampleRate, qMin(channels, 2), kDeviceTimeoutMs);
-    return open_;
+    device_->holdNullSink(nullHeld_);
+    writtenSinceClear_.store(0);
+    ticket_.store(device_->requestOpen(sampleRate, qMin(channels, 2), sinks));
+    requested_.store(true);
+    return true;
 }
 
 void AudioOutput::close() {
-    if (open_ && device_ != nullptr) {
-        device_->requestClose(kDeviceTimeoutMs);
+    if (requested_.exchange(false) && device_ != nullptr) {
+        device_->requestClose();
     }
-    open_ = false;
+}
+
+bool AudioOutput::isOpen() const {
+    return requested_.load() && device_ != nullptr && device_->isOpened();
+}
+
+bool AudioOutput::waitForDevice(int timeoutMs) const {
+    return requested_.load() && device_ != nullptr &&
+           device_->waitForAnswer(ticket_.load(), timeoutMs);
 }
 
 int AudioOutput::sampleRate() const {
@@ -100,19 +121,36 @@ int AudioOutput::channels() const {
 }
 
 qint64 AudioOutput::write(const char* data, qint64 bytes) {
-    return open_ ? device_->push(data, bytes) : 0;
+    if (!requested_.load() || device_ == nullptr) {
+        return 0;
+    }
+    const qint64 taken = device_->push(data, bytes);
+    writtenSinceClear_.fetch_add(taken);
+    return taken;
 }
 
 qint64 AudioOutput::bufferedBytes() const {
-    return open_ ? device_->buffered() : 0;
+    return requested_.load() && device_ != nullptr ? device_->buffered() : 0;
 }
 
 void AudioOutput::clear() {
     if (device_ != nullptr) {
         device_->clear();
     }
+    writtenSinceClear_.store(0);
 }
 
 double AudioOutput::latency() const {
-    return open_ ? device_->latency() : 0;
+    return requested_.load() && device_ != nullptr ? device_->latency() : 0;
+}
+
+quint64 AudioOutput::consumedBytes() const {
+    return device_ != nullptr ? device_->consumed() : 0;
+}
+
+void AudioOutput::holdNullSink(bool hold) {
+    nullHeld_ = hold;
+    if (device_ != nullptr) {
+        device_->holdNullSink(hold);
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QStringList>
+#include <atomic>
+#include <cstdint>
 
 class AudioDevice;
 class QThread;
@@ -9,17 +11,22 @@ class QThread;
 // A player's sound output through Qt Multimedia. The GUI thread sets the
 // backends, volume and mute; the player opens it when playback starts and the
 // audio thread writes 16-bit interleaved samples to it. With an empty backend
-// list, or when no sound card takes the format, open() fails and the player
-// plays on silently: its clock never depends on the card.
+// list, or when no sound card takes the format, the output never opens and
+// the player plays on silently: its clock never depends on the card.
+//
+// Opening and closing never make the GUI thread wait for the card: open()
+// only asks, and the audio thread waits for the answer (waitForDevice()).
 class AudioOutput : public QObject {
     Q_OBJECT
 public:
     explicit AudioOutput(QObject* parent = nullptr);
     ~AudioOutput() override;
 
-    // The backends this engine has: {"QtMultimedia"}.
+    // The backends this engine has: "QtMultimedia" (the sound card, the
+    // default) and "Null" (a sink that takes sound in real time and discards
+    // it, for tests and benchmarks).
     static QStringList backendsAvailable();
-    // An empty list means no sound at all.
+    // Tried in order; an empty list means no sound at all.
     void setBackends(const QStringList& backends);
     QStringList backends() const;
 
@@ -29,11 +36,17 @@ public:
     void setVolume(qreal volume);
     qreal volume() const;
 
-    // GUI thread: opens the sound card for the format (it may pick another
-    // rate or channel count; see sampleRate() and channels()).
+    // GUI thread: asks for the sound card for the format (it may pick
+    // another rate or channel count; see sampleRate() and channels()). False
+    // when there is nothing to ask for; the answer comes later.
     bool open(int sampleRate, int channels);
+    // GUI thread: closes without waiting.
     void close();
-    bool isOpen() const { return open_; }
+    // Any thread: a sink took the format asked for last and it is not closed.
+    bool isOpen() const;
+    // Audio thread: waits up to timeoutMs for the answer to the last open();
+    // true once it came (isOpen() then tells whether a sink took it).
+    bool waitForDevice(int timeoutMs) const;
     int sampleRate() const;
     int channels() const;
 
@@ -45,6 +58,13 @@ public:
     double latency() const;
     // Drops the sound not played yet (pause, seek).
     void clear();
+    // Bytes the sink has taken so far: it stands still when the card stalls.
+    quint64 consumedBytes() const;
+    // Bytes accepted by write() since the last open() or clear(): the sound
+    // handed over since playback started, was paused or sought.
+    qint64 writtenSinceClear() const { return writtenSinceClear_.load(); }
+    // The "Null" sink takes nothing while held, like a card that stalled.
+    void holdNullSink(bool hold);
 
 signals:
     void volumeChanged(qreal volume);
@@ -55,9 +75,12 @@ private:
     QStringList backends_;
     bool mute_ = false;
     qreal volume_ = 1.0;
-    // Set on the GUI thread before the audio thread starts and not changed
-    // while it runs (the player closes the output only after joining it).
-    bool open_ = false;
-    QThread* thread_ = nullptr;      // the device's thread, made on first open
+    bool nullHeld_ = false;
+    // Written on the GUI thread, read by the audio thread.
+    std::atomic<bool> requested_{false};
+    std::atomic<uint64_t> ticket_{0};  // the device's number for the last open
+    std::atomic<qint64> writtenSinceClear_{0};
+    // Made on the GUI thread before the first open and kept until the end.
+    QThread* thread_ = nullptr;      // the device's thread
     AudioDevice* device_ = nullptr;  // lives on thread_
 };

@@ -1,6 +1,7 @@
 #include "engine/audio_thread.h"
 
 #include <QDebug>
+#include <chrono>
 #include <cmath>
 
 #include "engine/audio_output.h"
@@ -22,6 +23,15 @@ constexpr double kLead = 0.2;
 constexpr double kEarly = 0.02;
 constexpr double kLate = 0.1;
 constexpr double kCardPoll = 0.01;
+// A card that holds sound and takes none for this long has stalled.
+constexpr double kStallSeconds = 0.5;
+// How long the thread waits for the card to answer the open request.
+constexpr int kDeviceAnswerMs = 3000;
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -48,6 +58,13 @@ void AudioThread::join() {
 }
 
 void AudioThread::run() {
+    // The GUI thread only asked for the card; its answer is awaited here, in
+    // slices, so that a stop is never held up.
+    for (int waited = 0; waited < kDeviceAnswerMs && !context_->isAborted(); waited += 20) {
+        if (output_->waitForDevice(20)) {
+            break;
+        }
+    }
     frame_ = av_frame_alloc();
     if (frame_ != nullptr) {
         QueuedPacket queued;
@@ -121,17 +138,12 @@ bool AudioThread::handleFrame(AVFrame* frame) {
         if (pts + duration <= target) {
             return true;
         }
-        seek_.active = false;
-        if (!hasVideo_) {
-            clock_->updateExternalClock(std::llround(std::max(pts, target) * 1000));
-            PlayerEvent event;
-            event.type = PlayerEvent::SeekFinished;
-            event.serial = serial_;
-            event.seconds = std::max(pts, target);
-            context_->post(event);
+        if (!finishSeek(std::max(pts, target))) {
+            return false;
         }
     }
-    const bool audible = output_->isOpen() && std::abs(clock_->speed() - 1.0) < 0.01;
+    const bool audible =
+        !cardStalled_ && output_->isOpen() && std::abs(clock_->speed() - 1.0) < 0.01;
     switch (audible ? waitForCard(pts) : waitUntil(pts - kLead)) {
         case StreamWait::Aborted:
             return false;
@@ -141,7 +153,7 @@ bool AudioThread::handleFrame(AVFrame* frame) {
             break;
     }
     // Sound that would be heard too late is dropped, so the sound catches up.
-    if (audible && pts + duration >= clock_->value() + output_->latency() - kLate) {
+    if (audible && !cardStalled_ && pts + duration >= clock_->value() + output_->latency() - kLate) {
         play(frame);
     }
     return true;
@@ -186,16 +198,70 @@ StreamWait AudioThread::waitForCard(double pts) {
     // Sound written now is heard after the output's latency; it is written
     // once that lands on its timestamp and the output holds no more than the
     // lead. While the card plays, waiting does not change clock + latency,
-    // so an early frame waits for the card to run dry (silence) first.
+    // so an early frame waits for the card to run dry (silence) first. A
+    // card that stops taking sound ends the wait.
     return context_->waitUntilDue(context_->audioQueue, serial_, [this, pts] {
+        if (!cardAlive()) {
+            return 0.0;
+        }
         const double latency = output_->latency();
         const double early = pts - (clock_->value() + latency);
         return early <= kEarly && latency <= kLead ? 0.0 : kCardPoll;
     });
 }
 
+bool AudioThread::cardAlive() {
+    if (cardStalled_) {
+        return false;
+    }
+    const double now = steadySeconds();
+    const uint64_t consumed = output_->consumedBytes();
+    // Time spent paused or asleep between polls does not count.
+    const bool resumed = lastPoll_ < 0 || now - lastPoll_ > 5 * kCardPoll;
+    lastPoll_ = now;
+    if (resumed || consumed != lastConsumed_ || output_->bufferedBytes() == 0) {
+        lastConsumed_ = consumed;
+        consumedSince_ = now;
+        return true;
+    }
+    if (now - consumedSince_ < kStallSeconds) {
+        return true;
+    }
+    qInfo() << "AudioThread::cardAlive" << __LINE__ << context_->path
+            << "the sound card stopped taking sound; playing on silently";
+    cardStalled_ = true;
+    output_->clear();
+    return false;
+}
+
+bool AudioThread::finishSeek(double landing) {
+    PlaybackContext& ctx = *context_;
+    seek_.active = false;
+    if (!hasVideo_) {
+        clock_->updateExternalClock(std::llround(landing * 1000));
+        PlayerEvent event;
+        event.type = PlayerEvent::SeekFinished;
+        event.serial = serial_;
+        event.requestId = seek_.requestId;
+        event.seconds = landing;
+        ctx.post(event);
+    }
+    if (ctx.landed(serial_, landing, false)) {
+        clock_->updateExternalClock(std::llround(ctx.restartLanding() * 1000));
+    }
+    return ctx.waitForRestart(ctx.audioQueue, serial_) != StreamWait::Aborted;
+}
+
 void AudioThread::finishStream() {
-    const double end = lastPts_ >= 0 ? lastPts_ + lastDuration_ : 0;
+    double end = lastPts_ >= 0 ? lastPts_ + lastDuration_ : 0;
+    if (seek_.active) {
+        // The sound ends before the target: it lands at its end.
+        const double target = double(seek_.targetUs) / 1e6;
+        end = lastPts_ >= 0 ? std::min(end, target) : target;
+        if (!finishSeek(end)) {
+            return;
+        }
+    }
     if (waitUntil(end) != StreamWait::Due) {
         return;
     }

@@ -15,7 +15,9 @@ struct SwrContext;
 // step with the master clock: it never runs more than a short lead ahead of
 // the clock, drops sound that is already late, and drops everything while the
 // speed is not 1 or when no sound card is open. The clock never follows the
-// sound card, so playback goes on the same with or without one.
+// sound card, so playback goes on the same with or without one; a card that
+// stops taking sound for kStallSeconds is given up for the rest of the run,
+// and the sound then plays out silently with the clock.
 class AudioThread {
 public:
     AudioThread(std::shared_ptr<PlaybackContext> context, std::unique_ptr<Decoder> decoder,
@@ -34,6 +36,10 @@ private:
     void finishStream();
     StreamWait waitUntil(double seconds);
     StreamWait waitForCard(double pts);
+    // False once the card has held sound without taking any for too long.
+    bool cardAlive();
+    // Reports the landing of a seek and waits for the other streams.
+    bool finishSeek(double landing);
     void play(AVFrame* frame);
 
     const std::shared_ptr<PlaybackContext> context_;
@@ -51,4 +57,8 @@ private:
     SeekTarget seek_;
     double lastPts_ = -1;
     double lastDuration_ = 0;
+    bool cardStalled_ = false;
+    uint64_t lastConsumed_ = 0;
+    double consumedSince_ = -1;  // steady seconds when the card last took sound
+    double lastPoll_ = -1;
 };

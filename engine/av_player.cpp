@@ -81,6 +81,7 @@ bool AVPlayer::load() {
     mediaEndUs_ = -1;
     extensionUs_ = 0;
     videoEndSerial_ = audioEndSerial_ = -1;
+    landedSeek_ = requestedSeek_;
     context_ = std::make_shared<PlaybackContext>(file_, audioStream_, [this] {
         QMetaObject::invokeMethod(this, "onEngineEvents", Qt::QueuedConnection);
     });
@@ -203,16 +204,21 @@ void AVPlayer::seek(qint64 msecs) {
         return;
     }
     const qint64 start = relative_ ? 0 : info_.startUs / 1000;
-    const qint64 last = start + qMax<qint64>(0, durationUs_ / 1000);
+    const qint64 last = start + qMax<qint64>(0, (durationUs_ + extensionUs_) / 1000);
     msecs = qBound(start, msecs, last);
     SeekRequest request;
     request.targetUs = (relative_ ? info_.startUs : 0) + msecs * 1000;
     request.type = seekType_;
+    request.id = ++requestedSeek_;
     context_->pushSeek(request);
 }
 
 bool AVPlayer::seek_exist() const {
     return context_ != nullptr && context_->hasSeekRequest();
+}
+
+int AVPlayer::executedSeekCount() const {
+    return context_ != nullptr ? context_->seeksExecuted.load() : 0;
 }
 
 void AVPlayer::setSpeed(qreal speed) {
@@ -287,13 +293,22 @@ void AVPlayer::setPlayerID(int id) {
 }
 
 void AVPlayer::setFixedDuration(quint64 msecs) {
+    if (!isLoaded()) {
+        pendingFixedMs_ = qint64(msecs);
+        return;
+    }
+    pendingFixedMs_ = -1;
+    applyFixedDuration(msecs);
+}
+
+void AVPlayer::applyFixedDuration(quint64 msecs) {
     const qint64 own = ownDurationUs_;
     const qint64 fixed = qint64(msecs) * 1000;
     extensionUs_ = 0;
     durationUs_ = own;
     mediaEndUs_ = own;
     qint64 cutUs = INT64_MAX;
-    if (playerId_ == 1 && isLoaded()) {
+    if (playerId_ == 1) {
         if (fixed > own) {
             extensionUs_ = fixed - own;
         } else if (fixed < own) {
@@ -387,6 +402,9 @@ void AVPlayer::handle(const PlayerEvent& event) {
             info_ = context->info;
             ownDurationUs_ = durationUs_ = info_.durationUs;
             loaded_ = true;
+            if (pendingFixedMs_ >= 0) {
+                setFixedDuration(quint64(pendingFixedMs_));
+            }
             emit durationChanged(duration());
             if (context_ == context) {
                 setStatus(LoadedMedia);
@@ -410,12 +428,19 @@ void AVPlayer::handle(const PlayerEvent& event) {
             onFirstFrameNotify(double(toPosition(event.seconds)) / 1000.0);
             break;
         case PlayerEvent::SeekFinished: {
+            // A landing of a request that a newer one replaced says nothing
+            // about where the player will be.
+            if (event.requestId != requestedSeek_) {
+                break;
+            }
+            landedSeek_ = event.requestId;
             const qint64 pos = toPosition(event.seconds);
             lastNotified_ = pos;
             emit seekFinished(pos);
             if (context_ != nullptr) {
                 emit positionChanged(pos);
             }
+            checkEnd();
             break;
         }
         case PlayerEvent::StreamEnded:
@@ -426,7 +451,9 @@ void AVPlayer::handle(const PlayerEvent& event) {
 }
 
 void AVPlayer::checkEnd() {
-    if (state_ != PlayingState || context_ == nullptr || context_->hasSeekRequest()) {
+    // A seek that is queued, executing or landing decides where the media
+    // goes on; the end of the stream before it says nothing.
+    if (state_ != PlayingState || context_ == nullptr || isSeeking()) {
         return;
     }
     const bool videoDone = video_ == nullptr || videoEndSerial_ == context_->videoQueue.serial();

@@ -103,12 +103,17 @@ public:
     // Aligns the end with the front player's duration `msecs`: a rear player
     // whose media is shorter runs on for the difference (endExtension) keeping
     // its last picture, one whose media is longer is cut there. On any other
-    // player it only resets the end to the media's own.
+    // player it only resets the end to the media's own. Before the media is
+    // loaded the value is kept and applied once its duration is known.
     void setFixedDuration(quint64 msecs);
     // Seconds the player runs on after its media ends.
     qreal endExtension() const { return double(extensionUs_) / 1e6; }
     // A seek request is queued that the demux thread has not taken up yet.
     bool seek_exist() const;
+    // A seek was requested whose landing has not been reported yet.
+    bool isSeeking() const { return landedSeek_ != requestedSeek_; }
+    // Seeks executed since the load (requests that piled up count once).
+    int executedSeekCount() const;
     // The process-wide skip count (see VideoThread); acts on every player.
     void setSkipCount(int count);
     static int skipCount();
@@ -125,6 +130,9 @@ public slots:
     void pause(bool p = true);
     void togglePause();
     void stop();
+    // Only the landing of the newest request is reported (seekFinished and
+    // positionChanged); a rear player may seek into its end extension, where
+    // it shows its last picture and its clock runs on from the target.
     void seek(qint64 msecs);
     void setPosition(qint64 msecs) { seek(msecs); }
     // Relays the video thread's first picture of a run.
@@ -160,6 +168,7 @@ private:
     void setStatus(MediaStatus status);
     void setState(State state);
     void checkEnd();
+    void applyFixedDuration(quint64 msecs);
     qint64 toPosition(double seconds) const;
     // Posts a call that emits later on the GUI thread.
     void emitLater(std::function<void()> emitter);
@@ -193,6 +202,9 @@ private:
     qint64 mediaEndUs_ = -1;    // the end setFixedDuration set, -1: the duration
     qint64 extensionUs_ = 0;
     qint64 lastNotified_ = -1;
+    qint64 pendingFixedMs_ = -1;  // setFixedDuration before the load, -1: none
+    quint64 requestedSeek_ = 0;   // the newest seek request's number
+    quint64 landedSeek_ = 0;      // the newest request whose landing was reported
 
     AVClock* clock_ = nullptr;
     AudioOutput* audio_ = nullptr;

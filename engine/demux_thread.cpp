@@ -245,7 +245,12 @@ void DemuxThread::executeSeek(const SeekRequest& request) {
     target.active = true;
     target.targetUs = request.targetUs;
     target.type = request.type;
+    target.requestId = request.id;
     ctx.setSeekTarget(target);
+    const int streams = (ctx.info.videoStream >= 0 ? 1 : 0) +
+                        (ctx.info.audioStream >= 0 && ctx.audioEnabled.load() ? 1 : 0);
+    ctx.armRestart(target.serial, streams);
+    ctx.seeksExecuted.fetch_add(1);
     ctx.videoQueue.flush(target.serial);
     ctx.audioQueue.flush(target.serial);
     ctx.notifyChange();

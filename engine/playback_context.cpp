@@ -10,6 +10,8 @@ namespace {
 constexpr double kMaxClockSleep = 0.02;
 // Sleep while paused; a resume, seek or stop wakes the thread at once.
 constexpr double kPausedSleep = 0.2;
+// The longest a stream waits for the others to land after a seek.
+constexpr auto kRestartTimeout = std::chrono::milliseconds(500);
 }  // namespace
 
 PlaybackContext::PlaybackContext(const QString& path, int audioStreamWanted,
@@ -122,6 +124,59 @@ bool PlaybackContext::takeSeek(SeekRequest* request) {
     *request = seekRequests_.back();
     seekRequests_.clear();
     return true;
+}
+
+void PlaybackContext::armRestart(int serial, int streams) {
+    {
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        restart_ = Restart();
+        restart_.serial = serial;
+        restart_.waiting = streams;
+        ++changes_;
+    }
+    controlChanged_.notify_all();
+}
+
+bool PlaybackContext::landed(int serial, double seconds, bool video) {
+    bool last = false;
+    {
+        std::lock_guard<std::mutex> lock(controlMutex_);
+        if (restart_.serial != serial || restart_.waiting <= 0) {
+            return false;
+        }
+        if (video || !restart_.videoLanded) {
+            restart_.landing = seconds;
+            restart_.videoLanded = restart_.videoLanded || video;
+        }
+        last = --restart_.waiting == 0;
+        ++changes_;
+    }
+    controlChanged_.notify_all();
+    return last;
+}
+
+double PlaybackContext::restartLanding() const {
+    std::lock_guard<std::mutex> lock(controlMutex_);
+    return restart_.landing;
+}
+
+StreamWait PlaybackContext::waitForRestart(const PacketQueue& queue, int serial) {
+    const auto deadline = std::chrono::steady_clock::now() + kRestartTimeout;
+    std::unique_lock<std::mutex> lock(controlMutex_);
+    for (;;) {
+        if (isAborted()) {
+            return StreamWait::Aborted;
+        }
+        if (queue.serial() != serial) {
+            return StreamWait::Stale;
+        }
+        if (restart_.serial != serial || restart_.waiting <= 0) {
+            return StreamWait::Due;
+        }
+        if (controlChanged_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            return StreamWait::Due;
+        }
+    }
 }
 
 void PlaybackContext::setSeekTarget(const SeekTarget& target) {

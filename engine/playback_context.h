@@ -41,6 +41,7 @@ enum class StreamWait { Due, Stale, Aborted };
 struct SeekRequest {
     int64_t targetUs = 0;  // absolute media time
     SeekType type = AccurateSeek;
+    uint64_t id = 0;  // counts the player's requests; the newest has the highest
 };
 
 // The seek that the packets of one serial start with.
@@ -49,6 +50,7 @@ struct SeekTarget {
     bool active = false;
     int64_t targetUs = 0;
     SeekType type = AccurateSeek;
+    uint64_t requestId = 0;
 };
 
 // What an engine thread reports to the player on the GUI thread.
@@ -56,7 +58,8 @@ struct PlayerEvent {
     enum Type { Loaded, LoadFailed, FirstFrame, SeekFinished, StreamEnded };
     Type type = Loaded;
     int serial = 0;
-    double seconds = 0;  // absolute timestamp
+    uint64_t requestId = 0;  // SeekFinished: the request that landed
+    double seconds = 0;      // absolute timestamp
     bool video = true;   // StreamEnded: which stream
     AVError error;
 };
@@ -113,6 +116,26 @@ public:
     bool hasSeekRequest() const;
     // Takes the newest request and drops older ones (they are merged).
     bool takeSeek(SeekRequest* request);
+    // Seeks the demux thread has executed since the load (merged ones count
+    // once): a statistic for tests and benchmarks.
+    std::atomic<int> seeksExecuted{0};
+
+    // Restart after a seek. Playback goes on from a seek only once every
+    // decoding stream has its first frame at the new position, so that no
+    // stream starts late against the others (sound that reaches its landing
+    // after the picture would otherwise be dropped as late). The demux thread
+    // arms the barrier for the new serial with the number of streams; each
+    // decoding thread reports its landing and waits for the others.
+    void armRestart(int serial, int streams);
+    // Reports one stream's landing at `seconds` (the picture's landing is
+    // preferred as the common one). True for the last stream to land: the
+    // caller then moves the clock to restartLanding() and playback goes on.
+    bool landed(int serial, double seconds, bool video);
+    double restartLanding() const;
+    // Waits until every stream of `serial` has landed, a newer seek or a stop
+    // came, or kRestartTimeout passed (a stream that never lands is not
+    // waited for longer).
+    StreamWait waitForRestart(const PacketQueue& queue, int serial);
 
     // The seek the current serial starts with (demux thread writes, decoders
     // read when they meet a new serial).
@@ -142,6 +165,13 @@ private:
     uint64_t changes_ = 0;  // guarded by controlMutex_
     bool paused_ = false;   // guarded by controlMutex_
     bool reading_ = false;  // guarded by controlMutex_
+    struct Restart {
+        int serial = -1;
+        int waiting = 0;  // streams of `serial` still to land
+        double landing = 0;
+        bool videoLanded = false;
+    };
+    Restart restart_;  // guarded by controlMutex_
 
     mutable std::shared_mutex seekMutex_;   // the seek queue's read/write lock
     std::deque<SeekRequest> seekRequests_;  // guarded by seekMutex_

@@ -11,7 +11,15 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-namespace {}  // namespace
+namespace {
+
+// Catch-up thresholds, in frame intervals of media time behind the clock.
+constexpr double kNonRefBehind = 4;
+constexpr double kKeyOnlyBehind = 10;
+
+enum CatchUp { kDecodeAll = 0, kSkipNonRef = 1, kKeyOnly = 2 };
+
+}  // namespace
 
 std::atomic<int> VideoThread::skipCount_{0};
 
@@ -58,6 +66,7 @@ void VideoThread::run() {
             if (queued.serial != serial_) {
                 newSerial(queued.serial);
             }
+            catchUp(queued.packet);
             bool go = decode(queued.packet);
             if (go && queued.packet == nullptr) {
                 finishStream();
@@ -80,6 +89,46 @@ void VideoThread::newSerial(int serial) {
     av_frame_unref(seekCandidate_);
     hasCandidate_ = false;
     lastDecodedPts_ = -1;
+    setCatchUp(kDecodeAll);
+}
+
+void VideoThread::setCatchUp(int mode) {
+    if (mode == catchUp_) {
+        return;
+    }
+    catchUp_ = mode;
+    static const AVDiscard discard[] = {AVDISCARD_DEFAULT, AVDISCARD_NONREF, AVDISCARD_NONKEY};
+    decoder_->context()->skip_frame = discard[mode];
+}
+
+void VideoThread::catchUp(const AVPacket* packet) {
+    if (seek_.active || packet == nullptr) {
+        setCatchUp(kDecodeAll);
+        return;
+    }
+    const double interval = frameDuration();
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    double pts = lastDecodedPts_;
+    if (catchUp_ == kKeyOnly) {
+        // Nothing is decoded between key frames: judge by the key packet.
+        if (!key || packet->pts == AV_NOPTS_VALUE) {
+            return;
+        }
+        pts = double(packet->pts) * context_->info.videoTimeBase;
+    }
+    if (pts < 0) {
+        return;
+    }
+    const double behind = (clock_->value() - pts) / interval;
+    if (catchUp_ == kKeyOnly) {
+        setCatchUp(behind > kNonRefBehind ? kKeyOnly : kDecodeAll);
+    } else if (behind > kKeyOnlyBehind) {
+        setCatchUp(kKeyOnly);
+    } else if (behind > kNonRefBehind) {
+        setCatchUp(kSkipNonRef);
+    } else if (behind < 1) {
+        setCatchUp(kDecodeAll);
+    }
 }
 
 bool VideoThread::decode(const AVPacket* packet) {
@@ -133,8 +182,7 @@ bool VideoThread::handleFrame(AVFrame* frame) {
             candidatePts_ = pts;
             return true;
         }
-        finishSeek(frame, pts);
-        return true;
+        return finishSeek(frame, pts, pts);
     }
 
     const int skip = skipCount_.load(std::memory_order_relaxed);
@@ -160,7 +208,12 @@ bool VideoThread::handleFrame(AVFrame* frame) {
     return true;
 }
 
-void VideoThread::present(AVFrame* frame, double pts) {
+bool VideoThread::present(AVFrame* frame, double pts) {
+    // The last moment to notice a seek that came in while this frame was
+    // decoded or waited for its time.
+    if (context_->videoQueue.serial() != serial_) {
+        return false;
+    }
     outputs_->deliver(VideoFrame(frame, pts));
     lastShownPts_ = pts;
     if (!firstFrameNotified_) {
@@ -173,44 +226,55 @@ void VideoThread::present(AVFrame* frame, double pts) {
             context_->post(event);
         }
     }
+    return true;
 }
 
-void VideoThread::finishSeek(AVFrame* frame, double pts) {
+bool VideoThread::finishSeek(AVFrame* frame, double pts, double landing) {
+    PlaybackContext& ctx = *context_;
     seek_.active = false;
-    present(frame, pts);
+    const bool shown =
+        frame == nullptr ? ctx.videoQueue.serial() == serial_ : present(frame, pts);
     av_frame_unref(seekCandidate_);
     hasCandidate_ = false;
+    if (!shown) {
+        return true;  // superseded: the newer seek reports
+    }
     // The clock goes on from the picture the seek landed on.
-    clock_->updateExternalClock(std::llround(pts * 1000));
+    clock_->updateExternalClock(std::llround(landing * 1000));
     PlayerEvent event;
     event.type = PlayerEvent::SeekFinished;
     event.serial = serial_;
-    event.seconds = pts;
-    context_->post(event);
+    event.requestId = seek_.requestId;
+    event.seconds = landing;
+    ctx.post(event);
+    if (ctx.landed(serial_, landing, true)) {
+        clock_->updateExternalClock(std::llround(ctx.restartLanding() * 1000));
+    }
+    return ctx.waitForRestart(ctx.videoQueue, serial_) != StreamWait::Aborted;
 }
 
 void VideoThread::finishStream() {
     PlaybackContext& ctx = *context_;
+    const int64_t extension = ctx.extensionUs.load();
+    const int64_t mediaEnd = std::min(ctx.endUs.load(), ctx.info.startUs + ctx.info.durationUs);
     if (seek_.active) {
-        if (hasCandidate_) {
-            finishSeek(seekCandidate_, candidatePts_);
-        } else {
-            // The target lies beyond the last picture: report where it ended.
-            seek_.active = false;
-            PlayerEvent event;
-            event.type = PlayerEvent::SeekFinished;
-            event.serial = serial_;
-            event.seconds = lastShownPts_ >= 0 ? lastShownPts_ : double(seek_.targetUs) / 1e6;
-            ctx.post(event);
+        // The target lies beyond the last picture: that picture stays. A
+        // player that runs on past its media goes on from the target itself;
+        // any other lands on its last picture.
+        const double target = double(seek_.targetUs) / 1e6;
+        const double last = hasCandidate_      ? candidatePts_
+                            : lastShownPts_ >= 0 ? lastShownPts_
+                                                 : target;
+        const double landing = extension > 0 ? std::max(last, target) : last;
+        if (!finishSeek(hasCandidate_ ? seekCandidate_ : nullptr, candidatePts_, landing)) {
+            return;
         }
     }
     // The stream has played out when its last picture has had its time; a
     // player with an end extension also waits for its extended end.
     const double last = std::max(lastDecodedPts_, lastShownPts_);
     double end = last >= 0 ? last + frameDuration() : double(ctx.info.startUs) / 1e6;
-    const int64_t extension = ctx.extensionUs.load();
     if (extension > 0) {
-        const int64_t mediaEnd = std::min(ctx.endUs.load(), ctx.info.startUs + ctx.info.durationUs);
         end = std::max(end, double(mediaEnd + extension) / 1e6);
     }
     if (waitUntil(end) != StreamWait::Due) {

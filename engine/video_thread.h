@@ -19,6 +19,18 @@ struct AVFrame;
 // is already late against the clock is shown only when the counter is 0; frames
 // on time are always shown. After a seek, frames before the target are decoded
 // and dropped, and the frame at the target is shown at once, also while paused.
+// A frame whose serial is no longer the queue's (a newer seek came in) is never
+// shown, and a superseded seek neither shows its landing nor moves the clock.
+//
+// Stated catch-up policy: dropping decoded frames cannot help when decoding
+// itself is slower than the clock (high speed, weak machine), so the thread
+// also stops decoding what it cannot show in time. When the newest decoded
+// frame is more than kNonRefBehind frame intervals of media time behind the
+// clock, frames nothing refers to are not decoded; beyond kKeyOnlyBehind only
+// key frames are. It decodes everything again once it is less than one frame
+// interval behind, or, while only key frames are decoded, at a key frame no
+// more than kNonRefBehind intervals behind (earlier pictures would miss their
+// references). A seek landing always decodes every frame.
 class VideoThread {
 public:
     VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_ptr<Decoder> decoder,
@@ -38,11 +50,17 @@ private:
     // False when the thread must end.
     bool decode(const AVPacket* packet);
     bool handleFrame(AVFrame* frame);
+    // Chooses what the decoder skips before the packet goes in.
+    void catchUp(const AVPacket* packet);
+    void setCatchUp(int mode);
     void newSerial(int serial);
     void finishStream();
     StreamWait waitUntil(double seconds);
-    void present(AVFrame* frame, double pts);
-    void finishSeek(AVFrame* frame, double pts);
+    // False when the frame is stale (a newer seek) and was not shown.
+    bool present(AVFrame* frame, double pts);
+    // Shows `frame` (if any) as the landing of the seek, moves the clock to
+    // `landing` and reports it, then waits until the other streams landed.
+    bool finishSeek(AVFrame* frame, double pts, double landing);
     double frameDuration() const;
 
     static std::atomic<int> skipCount_;  // written by the GUI thread, read by every video thread
@@ -65,4 +83,5 @@ private:
     bool firstFrameNotified_ = false;
     bool firstDecoded_ = false;
     int frameCounter_ = 0;
+    int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
 };
