@@ -17,6 +17,10 @@ int interrupted(void* opaque) {
 
 constexpr auto kIdleWait = std::chrono::milliseconds(500);
 constexpr auto kFullWait = std::chrono::milliseconds(10);
+// How often a seek steps back (1, 2, 4 ... s) when the container landed
+// after the key frame, and how many packets it reads looking for one.
+constexpr int kSeekBacksteps = 5;
+constexpr int kLeadPackets = 2000;
 
 }  // namespace
 
@@ -191,31 +195,36 @@ void DemuxThread::read() {
             ended = true;
             continue;
         }
-        const MediaInfo& info = ctx.info;
-        const bool video = packet_->stream_index == info.videoStream;
-        const bool audio = packet_->stream_index == info.audioStream && ctx.audioEnabled.load();
-        const int64_t end = ctx.endUs.load();
-        if (!video && !audio) {
-            av_packet_unref(packet_);
-            continue;
-        }
-        if (end != INT64_MAX && packetTimeUs(packet_) >= end) {
-            // The media is cut here: the video ends, later audio is dropped.
-            av_packet_unref(packet_);
-            if (video) {
-                endStreams();
-                ended = true;
-            }
-            continue;
-        }
-        AVPacket* queued = av_packet_alloc();
-        if (queued == nullptr) {
-            av_packet_unref(packet_);
-            continue;
-        }
-        av_packet_move_ref(queued, packet_);
-        (video ? ctx.videoQueue : ctx.audioQueue).put(queued);
+        queuePacket(packet_, &ended);
     }
+}
+
+void DemuxThread::queuePacket(AVPacket* packet, bool* ended) {
+    PlaybackContext& ctx = *context_;
+    const MediaInfo& info = ctx.info;
+    const bool video = packet->stream_index == info.videoStream;
+    const bool audio = packet->stream_index == info.audioStream && ctx.audioEnabled.load();
+    const int64_t end = ctx.endUs.load();
+    if (!video && !audio) {
+        av_packet_unref(packet);
+        return;
+    }
+    if (end != INT64_MAX && packetTimeUs(packet) >= end) {
+        // The media is cut here: the video ends, later audio is dropped.
+        av_packet_unref(packet);
+        if (video) {
+            endStreams();
+            *ended = true;
+        }
+        return;
+    }
+    AVPacket* queued = av_packet_alloc();
+    if (queued == nullptr) {
+        av_packet_unref(packet);
+        return;
+    }
+    av_packet_move_ref(queued, packet);
+    (video ? ctx.videoQueue : ctx.audioQueue).put(queued);
 }
 
 bool DemuxThread::queuesFull() const {
@@ -231,15 +240,8 @@ bool DemuxThread::queuesFull() const {
 
 void DemuxThread::executeSeek(const SeekRequest& request) {
     PlaybackContext& ctx = *context_;
-    // The key frame at or before the target; the decoders go on from there.
-    int ret = avformat_seek_file(format_, -1, INT64_MIN, request.targetUs, request.targetUs, 0);
-    if (ret < 0) {
-        ret = avformat_seek_file(format_, -1, INT64_MIN, request.targetUs, INT64_MAX, 0);
-    }
-    if (ret < 0) {
-        qInfo() << "DemuxThread::executeSeek" << __LINE__ << request.targetUs
-                << AVError(AVError::SeekError, ret).ffmpegErrorString();
-    }
+    std::vector<AVPacket*> lead;
+    seekToKeyFrame(request.targetUs, &lead);
     SeekTarget target;
     target.serial = ctx.nextSerial();
     target.active = true;
@@ -253,7 +255,64 @@ void DemuxThread::executeSeek(const SeekRequest& request) {
     ctx.seeksExecuted.fetch_add(1);
     ctx.videoQueue.flush(target.serial);
     ctx.audioQueue.flush(target.serial);
+    bool ended = false;
+    for (AVPacket* packet : lead) {
+        if (!ended) {
+            queuePacket(packet, &ended);
+        }
+        av_packet_free(&packet);
+    }
     ctx.notifyChange();
+}
+
+void DemuxThread::seekToKeyFrame(int64_t targetUs, std::vector<AVPacket*>* lead) {
+    const int64_t start = context_->info.startUs;
+    int64_t at = targetUs;
+    for (int attempt = 0;; ++attempt) {
+        // The key frame at or before the target; the decoders go on from there.
+        int ret = avformat_seek_file(format_, -1, INT64_MIN, at, at, 0);
+        if (ret < 0) {
+            ret = avformat_seek_file(format_, -1, INT64_MIN, at, INT64_MAX, 0);
+        }
+        if (ret < 0) {
+            qInfo() << "DemuxThread::seekToKeyFrame" << __LINE__ << at
+                    << AVError(AVError::SeekError, ret).ffmpegErrorString();
+        }
+        if (context_->info.videoStream < 0) {
+            return;
+        }
+        // No key frame before the end of the file counts as landing too late.
+        bool endOfFile = false;
+        const int64_t key = readToKeyFrame(lead, &endOfFile);
+        const bool late = endOfFile || (key != INT64_MIN && key > targetUs);
+        if (!late || at <= start || attempt == kSeekBacksteps || context_->isAborted()) {
+            return;
+        }
+        for (AVPacket* packet : *lead) {
+            av_packet_free(&packet);
+        }
+        lead->clear();
+        at = std::max(start, targetUs - (int64_t(AV_TIME_BASE) << attempt));
+    }
+}
+
+int64_t DemuxThread::readToKeyFrame(std::vector<AVPacket*>* lead, bool* endOfFile) {
+    const int videoStream = context_->info.videoStream;
+    int64_t bytes = 0;
+    while (int(lead->size()) < kLeadPackets && bytes < kMaxBytes && !context_->isAborted()) {
+        AVPacket* packet = av_packet_alloc();
+        if (packet == nullptr || av_read_frame(format_, packet) < 0) {
+            *endOfFile = packet != nullptr;
+            av_packet_free(&packet);
+            return INT64_MIN;
+        }
+        lead->push_back(packet);
+        bytes += packet->size;
+        if (packet->stream_index == videoStream && (packet->flags & AV_PKT_FLAG_KEY) != 0) {
+            return packetTimeUs(packet);
+        }
+    }
+    return INT64_MIN;
 }
 
 void DemuxThread::endStreams() {

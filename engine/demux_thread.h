@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "engine/playback_context.h"
 
@@ -31,6 +32,19 @@ private:
     void read();
     bool queuesFull() const;
     void executeSeek(const SeekRequest& request);
+    // Moves the read position to the key frame at or before `targetUs`.
+    // Containers that cannot seek exactly (MPEG-TS searches by timestamp and
+    // may land after a key frame) are sought again further back until the
+    // first key frame read lies at or before the target. The packets read on
+    // the way that belong to the landing are left in `lead`.
+    void seekToKeyFrame(int64_t targetUs, std::vector<AVPacket*>* lead);
+    // Reads into `lead` up to the first video key frame; its time, or
+    // INT64_MIN when none came within a bounded read or before the end of
+    // the file (*endOfFile).
+    int64_t readToKeyFrame(std::vector<AVPacket*>* lead, bool* endOfFile);
+    // Queues a packet read from the file (or drops it); sets *ended when the
+    // media is cut there.
+    void queuePacket(AVPacket* packet, bool* ended);
     void endStreams();
     int64_t packetTimeUs(const AVPacket* packet) const;
 

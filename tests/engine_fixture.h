@@ -25,7 +25,19 @@ struct MediaShape {
     bool faststart = false;  // index first, so a truncated file still opens
     QString pixelFormat = QStringLiteral("yuv420p");
     bool video = true;
+    int bframes = 0;                            // B-frames between references
+    QString codec = QStringLiteral("libx264");  // or libx265 (HEVC)
+    double startSeconds = 0;  // > 0: timestamps begin later (an MPEG-TS file,
+                              // since MP4 pads a late start with an empty edit)
 };
+
+// Whether this ffmpeg has the encoder.
+inline bool hasEncoder(const QString& name) {
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-encoders"});
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput().contains(" " + name.toUtf8() + " ");
+}
 
 inline QTemporaryDir& mediaDir() {
     static QTemporaryDir dir;
@@ -44,10 +56,12 @@ inline bool runFfmpeg(const QStringList& args) {
     return true;
 }
 
-// An H.264 file with a moving test picture (key frame every `gop` frames, no
-// B-frames) and, when asked, a mono AAC tone. Made once per name.
+// An H.264 (or HEVC) file with a moving test picture (key frame every `gop`
+// frames, B-frames as asked) and, when asked, a mono AAC tone. Made once per
+// name.
 inline QString makeMedia(const QString& name, const MediaShape& shape = MediaShape()) {
-    const QString path = mediaDir().filePath(name + QStringLiteral(".mp4"));
+    const QString path =
+        mediaDir().filePath(name + (shape.startSeconds > 0 ? QStringLiteral(".ts") : QStringLiteral(".mp4")));
     if (QFile::exists(path)) {
         return path;
     }
@@ -63,15 +77,22 @@ inline QString makeMedia(const QString& name, const MediaShape& shape = MediaSha
                       .arg(shape.height)
                       .arg(shape.fps)
                       .arg(seconds);
-        outputs << "-c:v"
-                << "libx264"
-                << "-preset"
-                << "ultrafast"
-                << "-pix_fmt" << shape.pixelFormat << "-bf"
-                << "0"
-                << "-g" << QString::number(shape.gop) << "-keyint_min" << QString::number(shape.gop)
-                << "-sc_threshold"
-                << "0";
+        outputs << "-c:v" << shape.codec << "-pix_fmt" << shape.pixelFormat << "-bf"
+                << QString::number(shape.bframes) << "-g" << QString::number(shape.gop)
+                << "-keyint_min" << QString::number(shape.gop);
+        if (shape.codec == QLatin1String("libx265")) {
+            outputs << "-preset"
+                    << "ultrafast"
+                    << "-x265-params"
+                    << QStringLiteral("log-level=error:scenecut=0:bframes=%1").arg(shape.bframes)
+                    << "-tag:v"
+                    << "hvc1";
+        } else {
+            // B-frames need a preset that makes them.
+            outputs << "-preset" << (shape.bframes > 0 ? "veryfast" : "ultrafast")
+                    << "-sc_threshold"
+                    << "0";
+        }
     }
     if (shape.audio) {
         inputs << "-f"
@@ -86,6 +107,9 @@ inline QString makeMedia(const QString& name, const MediaShape& shape = MediaSha
                 << "1";
     }
     QStringList args = inputs + outputs;
+    if (shape.startSeconds != 0) {
+        args << "-output_ts_offset" << QString::number(shape.startSeconds, 'f', 3);
+    }
     if (shape.faststart) {
         args << "-movflags"
              << "+faststart";
@@ -99,8 +123,12 @@ inline QImage ffmpegFrame(const QString& media, double seconds) {
     const QString png = mediaDir().filePath(QStringLiteral("frame_%1_%2.png")
                                                 .arg(QFileInfo(media).completeBaseName())
                                                 .arg(std::llround(seconds * 1000)));
-    if (!QFile::exists(png) &&
-        !runFfmpeg({"-ss", QString::number(seconds, 'f', 3), "-i", media, "-frames:v", "1", png})) {
+    // MPEG-TS input seeking is not frame exact: decode from the start there.
+    const QString at = QString::number(seconds, 'f', 3);
+    const QStringList args = media.endsWith(QLatin1String(".ts"))
+                                 ? QStringList{"-i", media, "-ss", at, "-frames:v", "1", png}
+                                 : QStringList{"-ss", at, "-i", media, "-frames:v", "1", png};
+    if (!QFile::exists(png) && !runFfmpeg(args)) {
         return QImage();
     }
     return QImage(png).convertToFormat(QImage::Format_RGB32);
