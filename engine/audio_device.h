@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <cstdint>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -88,16 +88,16 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable done_;
-    uint64_t opens_ = 0;       // guarded by mutex_: open requests made
-    uint64_t answered_ = 0;    // guarded by mutex_: the request answered last
-    uint64_t closedFor_ = 0;   // guarded by mutex_: opens up to this one are closed
-    std::vector<int> sinks_;   // guarded by mutex_: of the newest open request
-    bool opened_ = false;      // guarded by mutex_
-    int sampleRate_ = 0;       // guarded by mutex_
-    int channels_ = 0;         // guarded by mutex_
-    std::vector<char> ring_;    // guarded by mutex_
-    size_t head_ = 0;           // guarded by mutex_: next byte to play
-    size_t size_ = 0;           // guarded by mutex_: bytes waiting
+    uint64_t opens_ = 0;      // guarded by mutex_: open requests made
+    uint64_t answered_ = 0;   // guarded by mutex_: the request answered last
+    uint64_t closedFor_ = 0;  // guarded by mutex_: opens up to this one are closed
+    std::vector<int> sinks_;  // guarded by mutex_: of the newest open request
+    bool opened_ = false;     // guarded by mutex_
+    int sampleRate_ = 0;      // guarded by mutex_
+    int channels_ = 0;        // guarded by mutex_
+    std::vector<char> ring_;  // guarded by mutex_
+    size_t head_ = 0;         // guarded by mutex_: next byte to play
+    size_t size_ = 0;         // guarded by mutex_: bytes waiting
 
     std::atomic<int> cardPending_{0};  // bytes in the card's buffer, set by feed()
     std::atomic<uint64_t> consumed_{0};

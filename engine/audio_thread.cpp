@@ -153,7 +153,8 @@ bool AudioThread::handleFrame(AVFrame* frame) {
             break;
     }
     // Sound that would be heard too late is dropped, so the sound catches up.
-    if (audible && !cardStalled_ && pts + duration >= clock_->value() + output_->latency() - kLate) {
+    if (audible && !cardStalled_ &&
+        pts + duration >= clock_->value() + output_->latency() - kLate) {
         play(frame);
     }
     return true;

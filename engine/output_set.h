@@ -39,8 +39,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
-    QList<VideoRenderer*> outputs_;       // guarded by mutex_
-    VideoFrame displayed_;                // guarded by mutex_
+    QList<VideoRenderer*> outputs_;  // guarded by mutex_
+    VideoFrame displayed_;           // guarded by mutex_
     // The renderers being called right now and the threads calling them (the
     // video thread delivering, the GUI thread blanking); guarded by mutex_.
     QList<const VideoRenderer*> busy_;

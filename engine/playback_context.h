@@ -60,7 +60,7 @@ struct PlayerEvent {
     int serial = 0;
     uint64_t requestId = 0;  // SeekFinished: the request that landed
     double seconds = 0;      // absolute timestamp
-    bool video = true;   // StreamEnded: which stream
+    bool video = true;       // StreamEnded: which stream
     AVError error;
 };
 

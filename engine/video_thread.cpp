@@ -121,7 +121,13 @@ void VideoThread::catchUp(const AVPacket* packet) {
     }
     const double behind = (clock_->value() - pts) / interval;
     if (catchUp_ == kKeyOnly) {
-        setCatchUp(behind > kNonRefBehind ? kKeyOnly : kDecodeAll);
+        if (behind <= kNonRefBehind) {
+            // Judge the next packets from this key frame on, not from the
+            // last picture decoded before the skipping (the decoder may
+            // hand the key frame out a few packets later).
+            lastDecodedPts_ = pts;
+            setCatchUp(kDecodeAll);
+        }
     } else if (behind > kKeyOnlyBehind) {
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {
@@ -232,8 +238,7 @@ bool VideoThread::present(AVFrame* frame, double pts) {
 bool VideoThread::finishSeek(AVFrame* frame, double pts, double landing) {
     PlaybackContext& ctx = *context_;
     seek_.active = false;
-    const bool shown =
-        frame == nullptr ? ctx.videoQueue.serial() == serial_ : present(frame, pts);
+    const bool shown = frame == nullptr ? ctx.videoQueue.serial() == serial_ : present(frame, pts);
     av_frame_unref(seekCandidate_);
     hasCandidate_ = false;
     if (!shown) {
@@ -262,7 +267,7 @@ void VideoThread::finishStream() {
         // player that runs on past its media goes on from the target itself;
         // any other lands on its last picture.
         const double target = double(seek_.targetUs) / 1e6;
-        const double last = hasCandidate_      ? candidatePts_
+        const double last = hasCandidate_        ? candidatePts_
                             : lastShownPts_ >= 0 ? lastShownPts_
                                                  : target;
         const double landing = extension > 0 ? std::max(last, target) : last;

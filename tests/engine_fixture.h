@@ -27,8 +27,8 @@ struct MediaShape {
     bool video = true;
     int bframes = 0;                            // B-frames between references
     QString codec = QStringLiteral("libx264");  // or libx265 (HEVC)
-    double startSeconds = 0;  // > 0: timestamps begin later (an MPEG-TS file,
-                              // since MP4 pads a late start with an empty edit)
+    double startSeconds = 0;                    // > 0: timestamps begin later (an MPEG-TS file,
+                                                // since MP4 pads a late start with an empty edit)
 };
 
 // Whether this ffmpeg has the encoder.
@@ -60,8 +60,8 @@ inline bool runFfmpeg(const QStringList& args) {
 // frames, B-frames as asked) and, when asked, a mono AAC tone. Made once per
 // name.
 inline QString makeMedia(const QString& name, const MediaShape& shape = MediaShape()) {
-    const QString path =
-        mediaDir().filePath(name + (shape.startSeconds > 0 ? QStringLiteral(".ts") : QStringLiteral(".mp4")));
+    const QString path = mediaDir().filePath(
+        name + (shape.startSeconds > 0 ? QStringLiteral(".ts") : QStringLiteral(".mp4")));
     if (QFile::exists(path)) {
         return path;
     }
@@ -116,6 +116,15 @@ inline QString makeMedia(const QString& name, const MediaShape& shape = MediaSha
     }
     args << path;
     return runFfmpeg(args) ? path : QString();
+}
+
+// Where the file's timestamps begin, in seconds, as ffprobe reads it.
+inline double startSeconds(const QString& media) {
+    QProcess process;
+    process.start(QStringLiteral("ffprobe"),
+                  {"-v", "error", "-show_entries", "format=start_time", "-of", "csv=p=0", media});
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput().trimmed().toDouble();
 }
 
 // The picture ffmpeg decodes at `seconds`.

@@ -1,4 +1,6 @@
 #include <QSignalSpy>
+#include <QThread>
+#include <atomic>
 #include <memory>
 
 #include "engine/audio_output.h"
@@ -80,6 +82,8 @@ private slots:
     void firstFrameOncePerStart();
     void displayedFrame();
     void outputs();
+    void renderersMayAskThePlayer();
+    void removedRendererIsNeverTouchedAgain();
     void callsFromInsideSignals();
     void stopAndDestroyNeverHang();
 };
@@ -357,6 +361,50 @@ void TestEnginePlayer::outputs() {
     player.clearVideoRenderers();
     QVERIFY(player.videoOutputs().isEmpty());
     QCOMPARE(player.renderer(), nullptr);
+}
+
+void TestEnginePlayer::renderersMayAskThePlayer() {
+    // A renderer that asks its player for its outputs and the displayed
+    // frame from inside receive() (on the video thread).
+    AVPlayer player;
+    std::atomic<int> asked{0};
+    NullRenderer output([&](const VideoFrame&) {
+        if (player.videoOutputs().size() == 1 && player.displyedFrame().isValid()) {
+            ++asked;
+        }
+    });
+    player.setRenderer(&output);
+    player.setFile(makeMedia("end_a", MediaShape{320, 240, 30, 2.0, 30}));
+    player.play();
+    QVERIFY(waitUntil([&] { return asked.load() > 10; }, 5000));
+    player.stop();
+}
+
+void TestEnginePlayer::removedRendererIsNeverTouchedAgain() {
+    AVPlayer player;
+    std::atomic<bool> inside{false};
+    std::atomic<bool> removed{false};
+    std::atomic<int> afterRemoval{0};
+    auto slow = std::make_unique<NullRenderer>([&](const VideoFrame&) {
+        inside = true;
+        afterRemoval += removed.load() ? 1 : 0;
+        QThread::msleep(15);
+        inside = false;
+    });
+    NullRenderer other;
+    player.setRenderer(slow.get());
+    player.addVideoRenderer(&other);
+    player.setFile(makeMedia("end_a", MediaShape{320, 240, 30, 2.0, 30}));
+    player.play();
+    // Remove it while the video thread is inside it.
+    QVERIFY(waitUntil([&] { return inside.load(); }, 5000));
+    player.removeVideoRenderer(slow.get());
+    removed = true;
+    QVERIFY(!inside.load());
+    slow.reset();
+    const int before = other.frameCount();
+    QVERIFY(waitUntil([&] { return other.frameCount() > before + 5; }, 5000));
+    QCOMPARE(afterRemoval.load(), 0);
 }
 
 void TestEnginePlayer::callsFromInsideSignals() {

@@ -72,8 +72,8 @@ void TestEngineSeek::landsOnTheFrameAtTheTarget_data() {
     MediaShape hevc{320, 240, 30, 3.0, 30};
     hevc.codec = QStringLiteral("libx265");
     hevc.bframes = 2;
-    QTest::newRow("HEVC with B-frames") << "seek_hevc" << hevc << int(AnyFrameSeek)
-                                        << QList<qint64>{1500, 733, 2967, 0};
+    QTest::newRow("HEVC with B-frames")
+        << "seek_hevc" << hevc << int(AnyFrameSeek) << QList<qint64>{1500, 733, 2967, 0};
     MediaShape late{320, 240, 25, 3.0, 25};
     late.startSeconds = 5;
     QTest::newRow("timestamps from 5 s on")
@@ -98,7 +98,7 @@ void TestEngineSeek::landsOnTheFrameAtTheTarget() {
     player.setSeekType(SeekType(type));
     QVERIFY(startPaused(player, media));
     // Positions count from the first picture; timestamps are the file's own.
-    const double start = player.displyedFrame().timestamp();
+    const double start = engine_fixture::startSeconds(media);
     QCOMPARE(start > 0, shape.startSeconds > 0);
     const double interval = 1000.0 / shape.fps;
     for (qint64 target : targets) {
@@ -244,6 +244,7 @@ void TestEngineSeek::seekAtTheEndIsNotLostToTheEnd() {
     MediaShape shape{320, 240, 30, 0.5, 15};
     shape.startSeconds = 1;
     const QString media = makeMedia("seek_short", shape);
+    int tried = 0;
     for (int round = 0; round < 12; ++round) {
         AVPlayer player;
         NullRenderer output;
@@ -251,20 +252,27 @@ void TestEngineSeek::seekAtTheEndIsNotLostToTheEnd() {
         player.setFile(media);
         player.setSpeed(2.0);
         player.play();
-        QVERIFY(waitUntil([&] { return player.isPlaying() && output.frameCount() > 0; }));
-        // Let the stream end without handing its report over yet.
+        QVERIFY(waitUntil([&] { return output.frameCount() > 0; }));
+        // Let the end come close while nothing is handed over, then seek
+        // back: the end is reached while the seek executes.
         const double end = player.displyedFrame().timestamp() + 0.56;
         while (player.masterClock()->value() < end) {
             QTest::qSleep(1);
         }
+        if (player.mediaStatus() == EndOfMedia) {
+            continue;  // a busy machine let it end before the seek
+        }
+        ++tried;
         player.seek(0);
         QThread::usleep(200 * (round % 4));
         QSignalSpy finished(&player, &AVPlayer::seekFinished);
-        QVERIFY(waitUntil([&] { return finished.count() == 1; }, 5000));
+        QVERIFY2(waitUntil([&] { return finished.count() == 1; }, 5000),
+                 qPrintable(QString::number(round)));
         QVERIFY2(player.mediaStatus() != EndOfMedia, qPrintable(QString::number(round)));
         QCOMPARE(player.state(), AVPlayer::PlayingState);
         QVERIFY(waitUntil([&] { return player.mediaStatus() == EndOfMedia; }, 5000));
     }
+    QVERIFY(tried > 0);
 }
 
 void TestEngineSeek::seekPastTheEndShowsTheLastPicture() {
