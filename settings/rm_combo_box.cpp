@@ -8,7 +8,7 @@
 #include <QtDebug>
 
 #include "settings/rm_value_updater.h"
-#include "ui/rm_layout.h"
+#include "widgets/rm_layout.h"
 
 namespace {
 const int kMaxVisibleItems = 100;

@@ -6,7 +6,7 @@
 #include <QtDebug>
 
 #include "settings/rm_value_updater.h"
-#include "ui/rm_layout.h"
+#include "widgets/rm_layout.h"
 
 RMGroupTextNum::RMGroupTextNum(QWidget* parent, QString title, unsigned char* low,
                                unsigned char* high, QString unit, int scale, int lowest,

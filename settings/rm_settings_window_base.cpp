@@ -14,10 +14,10 @@
 #include "settings/rm_group_combo_box.h"
 #include "settings/rm_group_radio_buttons.h"
 #include "settings/rm_value_updater.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_popup_message.h"
-#include "ui/title_widget.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_popup_message.h"
+#include "widgets/title_widget.h"
 
 QString RMSettingsWindowBase::lastSettingDisk;
 

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QStringList>
 
-#include "ui/rm_popup.h"
+#include "widgets/rm_popup.h"
 
 class QBoxLayout;
 class QLabel;

@@ -16,7 +16,7 @@
 #include "settings/rm_group_combo_box.h"
 #include "settings/rm_group_radio_buttons.h"
 #include "settings/rm_group_text_num.h"
-#include "ui/title_widget.h"
+#include "widgets/title_widget.h"
 
 namespace {
 // Offsets of the bytes with a rule of their own.

@@ -22,11 +22,11 @@
 #include "settings/rm_radio_buttons.h"
 #include "settings/window_settings.h"
 #include "test_support.h"
-#include "ui/rm_button.h"
-#include "ui/rm_popup_message.h"
 #include "ui/rm_popup_select_disk.h"
-#include "ui/title_widget.h"
 #include "ui/window_main.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_popup_message.h"
+#include "widgets/title_widget.h"
 
 using orvin_test::home;
 

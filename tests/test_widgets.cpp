@@ -7,13 +7,13 @@
 
 #include "app/rm_language.h"
 #include "test_support.h"
-#include "ui/rm_button.h"
-#include "ui/rm_dialog_progress.h"
-#include "ui/rm_popup.h"
-#include "ui/rm_popup_message.h"
-#include "ui/rm_utility.h"
-#include "ui/rm_widget_drag.h"
-#include "ui/rm_widget_style_base.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_popup.h"
+#include "widgets/rm_popup_message.h"
+#include "widgets/rm_utility.h"
+#include "widgets/rm_widget_drag.h"
+#include "widgets/rm_widget_style_base.h"
 
 namespace {
 void sendMouse(QWidget* target, QEvent::Type type, QPoint pos) {

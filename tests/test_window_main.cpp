@@ -15,11 +15,11 @@
 #include "core/rm_key_event.h"
 #include "settings/rm_settings_window_base.h"
 #include "test_support.h"
-#include "ui/rm_button.h"
-#include "ui/rm_popup.h"
-#include "ui/rm_popup_info.h"
-#include "ui/title_widget.h"
 #include "ui/window_main.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_popup.h"
+#include "widgets/rm_popup_info.h"
+#include "widgets/title_widget.h"
 
 namespace {
 QList<int> events(const QSignalSpy& spy) {

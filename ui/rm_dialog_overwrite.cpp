@@ -6,9 +6,9 @@
 
 #include "app/rm_language.h"
 #include "data/rm_overwrite.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_widget_check_box.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_widget_check_box.h"
 
 RMDialogOverwrite::RMDialogOverwrite(QWidget* parent)
     : RMPopup(parent, RMLanguage::instance()->text("ファイルの保存", "Backup files"), QString(),

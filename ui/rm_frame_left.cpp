@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/rm_layout.h"
-#include "ui/rm_widget_style_base.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_widget_style_base.h"
 
 namespace {
 const int kNormalWidth = 665;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/rm_language.h"
-#include "ui/rm_widget_base.h"
+#include "widgets/rm_widget_base.h"
 
 class QLabel;
 class QVBoxLayout;

@@ -13,11 +13,11 @@
 #include "data/rm_video_file_list.h"
 #include "data/rm_video_file_list_backup.h"
 #include "data/rm_video_file_list_loader.h"
-#include "ui/rm_button.h"
 #include "ui/rm_dialog_overwrite.h"
-#include "ui/rm_dialog_progress.h"
-#include "ui/rm_popup_message.h"
 #include "ui/rm_widget_video_list.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_popup_message.h"
 
 namespace {
 QShortcut* addShortcut(const QKeySequence& key, QObject* receiver, const char* slot) {

@@ -5,8 +5,8 @@
 #include <QVBoxLayout>
 
 #include "ui/rm_frame_list.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_widget_style_base.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_widget_style_base.h"
 
 RMFrameRight::RMFrameRight(QWidget* parent) : RMWidgetBase(parent, true) {
     setFixedWidth(340);

@@ -7,9 +7,9 @@
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_popup_content_background.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_popup_content_background.h"
 
 namespace {
 const int kDiskBoxWidth = 300;

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "ui/rm_popup.h"
+#include "widgets/rm_popup.h"
 
 class QComboBox;
 

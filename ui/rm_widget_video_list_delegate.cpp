@@ -6,8 +6,8 @@
 #include <QPainter>
 
 #include "data/rm_video_file_list.h"
-#include "ui/rm_widget_check_box.h"
 #include "ui/rm_widget_video_list.h"
+#include "widgets/rm_widget_check_box.h"
 
 namespace {
 const QColor kBackground("#626262");

@@ -19,15 +19,16 @@
 #include "data/rm_video_file_list.h"
 #include "settings/rm_settings_window_base.h"
 #include "settings/window_settings.h"
-#include "ui/rm_button.h"
-#include "ui/rm_dialog_progress.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_right.h"
-#include "ui/rm_popup_info.h"
-#include "ui/rm_popup_message.h"
 #include "ui/rm_popup_select_disk.h"
-#include "ui/title_widget.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_popup.h"
+#include "widgets/rm_popup_info.h"
+#include "widgets/rm_popup_message.h"
+#include "widgets/title_widget.h"
 
 namespace {
 const int kFocusDelayMs = 10;
@@ -56,6 +57,8 @@ WindowMain::WindowMain(QWidget* parent)
     connect(title->infoShortcut(), SIGNAL(activated()), this, SLOT(onShowInfo()));
     connect(title->settingsButton(), SIGNAL(clicked()), this, SLOT(onShowSettings()));
     connect(title->settingsShortcut(), SIGNAL(activated()), this, SLOT(onShowSettings()));
+    connect(title, &TitleWidget::languageRequested, this,
+            [this] { RMPopup::chooseLanguage(this); });
 
     _escapeShortcut = _addFullScreenShortcut(Qt::Key_Escape);
     _escapeShortcut->setEnabled(false);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/rm_window_base.h"
+#include "widgets/rm_window_base.h"
 
 class QDialog;
 class QHBoxLayout;

@@ -1,4 +1,4 @@
-#include "ui/rm_widget_check_box.h"
+#include "widgets/rm_widget_check_box.h"
 
 #include <QKeyEvent>
 

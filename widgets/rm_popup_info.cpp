@@ -1,12 +1,12 @@
-#include "ui/rm_popup_info.h"
+#include "widgets/rm_popup_info.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 #include "app/rm_language.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/title_widget.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
+#include "widgets/title_widget.h"
 
 namespace {
 const int kVersionMajor = 0;

@@ -1,9 +1,9 @@
-#include "ui/rm_window_base.h"
+#include "widgets/rm_window_base.h"
 
 #include <QVBoxLayout>
 
-#include "ui/rm_widget_drag.h"
-#include "ui/title_widget.h"
+#include "widgets/rm_widget_drag.h"
+#include "widgets/title_widget.h"
 
 namespace {
 const int kTitleHeight = 43;

@@ -1,4 +1,4 @@
-#include "ui/rm_layout.h"
+#include "widgets/rm_layout.h"
 
 #include <QBoxLayout>
 #include <QLabel>

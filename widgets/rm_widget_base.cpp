@@ -1,4 +1,4 @@
-#include "ui/rm_widget_base.h"
+#include "widgets/rm_widget_base.h"
 
 RMWidgetBase::RMWidgetBase(QWidget* parent, bool appEvents) : QWidget(parent) {
     if (appEvents) {

@@ -1,4 +1,4 @@
-#include "ui/rm_popup.h"
+#include "widgets/rm_popup.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -6,11 +6,12 @@
 #include <QVBoxLayout>
 
 #include "app/rm_language.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_popup_content_background.h"
-#include "ui/rm_widget_drag.h"
-#include "ui/title_widget.h"
+#include "app/rm_settings.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
+#include "widgets/rm_popup_content_background.h"
+#include "widgets/rm_widget_drag.h"
+#include "widgets/title_widget.h"
 
 int RMPopup::languageIndex = 0;
 
@@ -120,4 +121,28 @@ void RMPopup::createLanguageLayout() {
 
 void RMPopup::onLanguageSelected(int index) {
     languageIndex = index;
+}
+
+void RMPopup::chooseLanguage(QWidget* parent) {
+    RMLanguage* language = RMLanguage::instance();
+    RMPopup popup(parent, language->text("言語選択", "Select a language"), QString(),
+                  Qt::WindowFlags());
+    popup.createLanguageLayout();
+    if (popup.exec() != QDialog::Accepted) {
+        return;
+    }
+    RMLanguage::LANGUAGE_TYPE chosen;
+    if (RMPopup::languageIndex == 0) {
+        RMLanguage::isAuto = true;
+        RMSettings::instance()->setAutoLanguage(true);
+        chosen = RMLanguage::systemLanguage();
+    } else {
+        RMLanguage::isAuto = false;
+        RMSettings::instance()->setAutoLanguage(false);
+        chosen = RMPopup::languageIndex == 1 ? RMLanguage::LANGUAGE_JAPANESE
+                                             : RMLanguage::LANGUAGE_ENGLISH;
+    }
+    if (chosen != language->language()) {
+        language->setLanguage(chosen);
+    }
 }

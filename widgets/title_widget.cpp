@@ -1,4 +1,4 @@
-#include "ui/title_widget.h"
+#include "widgets/title_widget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,10 +8,8 @@
 #include <QStyleOption>
 
 #include "app/rm_language.h"
-#include "app/rm_settings.h"
-#include "ui/rm_button.h"
-#include "ui/rm_layout.h"
-#include "ui/rm_popup.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_layout.h"
 
 namespace {
 const int kMainHeight = 43;
@@ -110,27 +108,7 @@ void TitleWidget::setCaptureEnabled(bool enabled) {
 }
 
 void TitleWidget::onLanguage() {
-    RMLanguage* language = RMLanguage::instance();
-    RMPopup popup(window(), language->text("言語選択", "Select a language"), QString(),
-                  Qt::WindowFlags());
-    popup.createLanguageLayout();
-    if (popup.exec() != QDialog::Accepted) {
-        return;
-    }
-    RMLanguage::LANGUAGE_TYPE chosen;
-    if (RMPopup::languageIndex == 0) {
-        RMLanguage::isAuto = true;
-        RMSettings::instance()->setAutoLanguage(true);
-        chosen = RMLanguage::systemLanguage();
-    } else {
-        RMLanguage::isAuto = false;
-        RMSettings::instance()->setAutoLanguage(false);
-        chosen = RMPopup::languageIndex == 1 ? RMLanguage::LANGUAGE_JAPANESE
-                                             : RMLanguage::LANGUAGE_ENGLISH;
-    }
-    if (chosen != language->language()) {
-        language->setLanguage(chosen);
-    }
+    emit languageRequested();
 }
 
 void TitleWidget::paintEvent(QPaintEvent*) {

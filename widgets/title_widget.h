@@ -32,7 +32,12 @@ public:
     void setCaptureEnabled(bool enabled);
 
 public Q_SLOTS:
+    // The language button: asks the window to offer the language choice
+    // (the popup itself has a title bar, so it is not opened from here).
     void onLanguage();
+
+Q_SIGNALS:
+    void languageRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

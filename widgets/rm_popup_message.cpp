@@ -1,12 +1,12 @@
-#include "ui/rm_popup_message.h"
+#include "widgets/rm_popup_message.h"
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/rm_button.h"
-#include "ui/rm_popup_content_background.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_popup_content_background.h"
 
 RMPopupMessage::RMPopupMessage(QWidget* parent, QString title, QString text)
     : RMPopup(parent, title, QString(), Qt::WindowFlags()) {

@@ -1,4 +1,4 @@
-#include "ui/rm_button.h"
+#include "widgets/rm_button.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/rm_popup.h"
+#include "widgets/rm_popup.h"
 
 // A popup with a title, one message and an OK button.
 class RMPopupMessage : public RMPopup {

@@ -1,4 +1,4 @@
-#include "ui/rm_widget_style_base.h"
+#include "widgets/rm_widget_style_base.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/rm_widget_base.h"
+#include "widgets/rm_widget_base.h"
 
 // A widget styled through its object name, which it drops in full screen
 // (so the full-screen look applies) and takes back afterwards.

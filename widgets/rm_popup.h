@@ -17,6 +17,9 @@ public:
 
     void hideCloseButton();
     void createLanguageLayout();
+    // Offers the language choice in a popup over `parent` and applies and
+    // stores what the user picked.
+    static void chooseLanguage(QWidget* parent);
 
     TitleWidget* titleWidget() const { return _title; }
     QWidget* contentWidget() const { return _content; }

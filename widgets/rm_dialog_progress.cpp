@@ -1,4 +1,4 @@
-#include "ui/rm_dialog_progress.h"
+#include "widgets/rm_dialog_progress.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -8,9 +8,9 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "data/rm_video_file_list.h"
-#include "ui/rm_button.h"
-#include "ui/rm_widget_style_base.h"
-#include "ui/title_widget.h"
+#include "widgets/rm_button.h"
+#include "widgets/rm_widget_style_base.h"
+#include "widgets/title_widget.h"
 
 RMDialogProgress* RMDialogProgress::_progress = nullptr;
 void (*RMDialogProgress::_cancelHandler)() = nullptr;

@@ -1,4 +1,4 @@
-#include "ui/rm_popup_content_background.h"
+#include "widgets/rm_popup_content_background.h"
 
 #include <QPainter>
 #include <QStyle>

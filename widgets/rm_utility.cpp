@@ -1,4 +1,4 @@
-#include "ui/rm_utility.h"
+#include "widgets/rm_utility.h"
 
 float RMUtility::range(float inMin, float inMax, float outMin, float outMax, float value) {
     if (inMax == inMin) {

@@ -1,4 +1,4 @@
-#include "ui/rm_widget_drag.h"
+#include "widgets/rm_widget_drag.h"
 
 #include <QMouseEvent>
 #include <QWidget>
