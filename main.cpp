@@ -5,6 +5,7 @@
 
 #include "app/rm_app.h"
 #include "app/rm_application.h"
+#include "app/rm_command_line.h"
 #include "ui/window_main.h"
 
 namespace {
@@ -28,6 +29,11 @@ QByteArray webEngineFlags() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer before the single-instance lock and any window.
+    const int answered = RMCommandLine::answer(argc, argv, stdout);
+    if (answered >= 0) {
+        return answered;
+    }
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webEngineFlags());
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     RMApplication app(argc, argv);
