@@ -127,6 +127,15 @@ else
     done
     [ -n "$shown" ] || { cat "$tmp/viewer.log"; fail "the installed viewer showed no window"; }
     sleep 1  # what loads right after the window shows
+    if [ -n "$shown" ]; then
+        # The desktop pairs the window with the menu entry by its class and
+        # shows its icon.
+        wm_class=$(grep '^StartupWMClass=' "$desktop" | cut -d= -f2)
+        xprop -name "VK7300 Viewer" WM_CLASS | grep -qF "\"$wm_class\"" ||
+            fail "the window's class is not $wm_class"
+        xprop -name "VK7300 Viewer" _NET_WM_ICON | grep -q 'Icon (' ||
+            fail "the window has no icon"
+    fi
     if grep -F "\"$source" "$tmp/trace" | head -5 | grep .; then
         fail "the installed viewer looked into the source or build tree"
     fi

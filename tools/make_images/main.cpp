@@ -405,9 +405,11 @@ void legends(Output& out) {
 // for a scalable icon.
 const int kIconSizes[] = {48, 128, 256, 512};
 
-// The window icon goes into the resources; the theme sizes beside them.
+// The window icon goes into the resources; the theme sizes beside them. The
+// window icon stays small: X servers refuse a window property the size of a
+// 256 px icon unless they allow big requests.
 bool applicationIcon(Output& out, const QString& dir) {
-    out.save(app_icon::draw(256), QStringLiteral("app_icon.png"));
+    out.save(app_icon::draw(128), QStringLiteral("app_icon.png"));
     if (!QDir().mkpath(dir + QStringLiteral("/icons"))) {
         std::fprintf(stderr, "orvin-make-images: cannot create %s/icons\n", qPrintable(dir));
         return false;
