@@ -39,14 +39,17 @@ int main(int argc, char** argv) {
     RMApplication app(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
 
+    const QString folder = folderArgument(QCoreApplication::arguments());
     if (!app.lock()) {
-        app.foregroundApplication();
+        app.foregroundApplication(folder);
         return -42;
     }
     RMApp::instance()->initialize(app);
 
     static WindowMain* window = new WindowMain(nullptr);
     window->show();
-    window->openFolder(folderArgument(QCoreApplication::arguments()));
+    // Folders that later starts hand over (a file manager's "Open with").
+    QObject::connect(&app, &RMApplication::folderRequested, window, &WindowMain::openFolder);
+    window->openFolder(folder);
     return QApplication::exec();
 }

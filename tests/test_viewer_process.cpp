@@ -1,6 +1,7 @@
 // The viewer as a process: it starts despite bad surroundings, a second
-// process raises the first one's window and exits with -42, and --help and
-// --version answer without a display and beside a running viewer.
+// process raises the first one's window (handing over its folder) and exits
+// with -42, and --help and --version answer without a display and beside a
+// running viewer.
 #include <QProcess>
 
 #include "app/version.h"
@@ -142,6 +143,22 @@ private Q_SLOTS:
         QByteArray output;
         QTRY_VERIFY_WITH_TIMEOUT((output += first.readAll()).contains("raise request"), 5000);
         QCOMPARE(first.state(), QProcess::Running);
+        QVERIFY(!output.contains("open request"));
+
+        // A later start on a folder (a file manager's "Open with") hands the
+        // folder to the running viewer, whatever the later one's directory.
+        const QString folder = orvin_test::home().path() + "/card with spaces\n%2F";
+        QVERIFY(QDir().mkpath(folder));
+        QProcess opener;
+        opener.setProcessEnvironment(environment());
+        opener.setWorkingDirectory(orvin_test::home().path());
+        opener.start(viewer(), {QFileInfo(folder).fileName()});
+        QVERIFY(opener.waitForFinished(10000));
+        QCOMPARE(static_cast<qint8>(opener.exitCode()), static_cast<qint8>(-42));
+        QTRY_VERIFY_WITH_TIMEOUT((output += first.readAll()).contains("open request"), 5000);
+        QString logged;
+        QDebug(&logged) << folder;
+        QVERIFY2(output.contains(logged.trimmed().toUtf8()), output.constData());
         first.terminate();
         QVERIFY(first.waitForFinished(5000));
 
