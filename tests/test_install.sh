@@ -44,8 +44,8 @@ echo "== installed files"
     for size in 48 128 256 512; do
         echo "/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
     done
-    echo /usr/share/man/man1/orvin-tool.1
-    echo /usr/share/man/man1/orvin-viewer.1
+    echo /usr/share/man/man1/orvin-tool.1.gz
+    echo /usr/share/man/man1/orvin-viewer.1.gz
     echo "/usr/share/metainfo/$id.metainfo.xml"
 } | sort >"$tmp/expected"
 diff -u "$tmp/expected" "$tmp/files" || fail "the installed files are not the expected ones"
@@ -79,18 +79,17 @@ done
 
 echo "== manual pages"
 for page in orvin-tool orvin-viewer; do
-    file=$root/usr/share/man/man1/$page.1
+    file=$root/usr/share/man/man1/$page.1.gz
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >"$tmp/$page.txt")
-    [ -z "$warnings" ] || fail "man -l $page.1 warns: $warnings"
-    grep -q "$page $version" "$tmp/$page.txt" || fail "$page.1 does not render with version $version"
+    [ -z "$warnings" ] || fail "man -l $page.1.gz warns: $warnings"
+    grep -q "$page $version" "$tmp/$page.txt" || fail "$page.1.gz does not render with version $version"
 done
 
 echo "== programs"
 for program in orvin-tool orvin-viewer; do
     binary=$root/usr/bin/$program
-    if readelf -d "$binary" | grep -E 'RPATH|RUNPATH' | grep -qF "$source"; then
-        fail "$program keeps a library path into the source tree"
-    fi
+    paths=$(readelf -d "$binary" | grep -E 'RPATH|RUNPATH')
+    [[ "$paths" != *"$source"* ]] || fail "$program keeps a library path into the source tree"
     # No display: --version and --help must not need one.
     out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$binary" --version)
     code=$?
@@ -130,14 +129,21 @@ else
     if [ -n "$shown" ]; then
         # The desktop pairs the window with the menu entry by its class and
         # shows its icon.
+        # (Read whole before matching: grep -q ending the pipe early would
+        # make pipefail report the writer's broken pipe.)
         wm_class=$(grep '^StartupWMClass=' "$desktop" | cut -d= -f2)
-        xprop -name "VK7300 Viewer" WM_CLASS | grep -qF "\"$wm_class\"" ||
-            fail "the window's class is not $wm_class"
-        xprop -name "VK7300 Viewer" _NET_WM_ICON | grep -q 'Icon (' ||
-            fail "the window has no icon"
+        got=$(xprop -name "VK7300 Viewer" WM_CLASS)
+        [[ "$got" == *"\"$wm_class\""* ]] || fail "the window's class is not $wm_class: $got"
+        got=$(xprop -name "VK7300 Viewer" _NET_WM_ICON)
+        [[ "$got" == *"Icon ("* ]] || fail "the window has no icon"
     fi
-    if grep -F "\"$source" "$tmp/trace" | head -5 | grep .; then
-        fail "the installed viewer looked into the source or build tree"
+    hits=$(grep -cF "\"$source" "$tmp/trace" 2>/dev/null)
+    if [ ! -s "$tmp/trace" ]; then
+        fail "strace wrote no trace of the viewer"
+    elif [ "$hits" -ne 0 ]; then
+        grep -F "\"$source" "$tmp/trace" >"$tmp/hits"
+        head -5 "$tmp/hits"
+        fail "the installed viewer looked into the source or build tree ($hits times)"
     fi
 fi
 
