@@ -5,6 +5,7 @@
 
 #include "app/rm_app.h"
 #include "app/rm_application.h"
+#include "app/rm_command_line.h"
 #include "ui/window_main.h"
 
 namespace {
@@ -28,19 +29,27 @@ QByteArray webEngineFlags() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer before the single-instance lock and any window.
+    const int answered = RMCommandLine::answer(argc, argv, stdout);
+    if (answered >= 0) {
+        return answered;
+    }
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webEngineFlags());
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     RMApplication app(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
 
+    const QString folder = folderArgument(QCoreApplication::arguments());
     if (!app.lock()) {
-        app.foregroundApplication();
+        app.foregroundApplication(folder);
         return -42;
     }
     RMApp::instance()->initialize(app);
 
     static WindowMain* window = new WindowMain(nullptr);
     window->show();
-    window->openFolder(folderArgument(QCoreApplication::arguments()));
+    // Folders that later starts hand over (a file manager's "Open with").
+    QObject::connect(&app, &RMApplication::folderRequested, window, &WindowMain::openFolder);
+    window->openFolder(folder);
     return QApplication::exec();
 }

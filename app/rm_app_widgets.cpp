@@ -7,12 +7,14 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QtDebug>
 
 #include "app/rm_app.h"
 #include "app/rm_settings.h"
+#include "app/version.h"
 
 namespace {
 const char kSystemFont[] = "MS PGothic";
@@ -22,6 +24,9 @@ void RMApp::initialize(QApplication& app) {
     QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
     _installFonts();
     _installStyleSheet(app);
+    // The desktop pairs the window with its menu entry and icon by these.
+    QGuiApplication::setDesktopFileName(ORVIN_APP_ID);
+    QApplication::setWindowIcon(QIcon(":/image/app_icon.png"));
     _initDocumentFolder();
     RMSettings::instance()->load();
 }

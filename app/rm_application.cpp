@@ -2,10 +2,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QWidget>
 #include <QtDebug>
 
@@ -17,6 +19,9 @@ namespace {
 // Bounded waits so neither process hangs on a peer that does not answer.
 constexpr int kConnectWaitMs = 1000;
 constexpr int kWriteWaitMs = 1000;
+// One request line at most: "open " and a percent-encoded path.
+constexpr qint64 kMaxRequestLine = 16384;
+const QByteArray kOpenRequest = "open ";
 }  // namespace
 
 RMApplication::RMApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -76,22 +81,28 @@ bool RMApplication::lock() {
     return true;
 }
 
-void RMApplication::foregroundApplication() {
+void RMApplication::foregroundApplication(const QString& folder) {
     QLocalSocket socket;
     socket.connectToServer(serverName());
     if (!socket.waitForConnected(kConnectWaitMs)) {
         qInfo() << Q_FUNC_INFO << __LINE__ << "no running instance answers" << socket.errorString();
         return;
     }
-    socket.write("raise\n");
+    QByteArray request = "raise\n";
+    if (!folder.isEmpty()) {
+        request += kOpenRequest + QUrl::toPercentEncoding(folder) + "\n";
+    }
+    socket.write(request);
     socket.waitForBytesWritten(kWriteWaitMs);
     socket.disconnectFromServer();
 }
 
 void RMApplication::_onRaiseRequest() {
     while (QLocalSocket* peer = _server->nextPendingConnection()) {
-        connect(peer, SIGNAL(disconnected()), peer, SLOT(deleteLater()));
+        connect(peer, SIGNAL(readyRead()), this, SLOT(_onPeerData()));
+        connect(peer, SIGNAL(disconnected()), this, SLOT(_onPeerDisconnected()));
         qInfo() << Q_FUNC_INFO << __LINE__ << "raise request";
+        _readRequests(peer);
         QWidget* window = RMApp::instance()->mainWindow();
         if (!window) {
             continue;
@@ -102,5 +113,38 @@ void RMApplication::_onRaiseRequest() {
         window->show();
         window->raise();
         window->activateWindow();
+    }
+}
+
+void RMApplication::_onPeerData() {
+    if (auto* peer = qobject_cast<QLocalSocket*>(sender())) {
+        _readRequests(peer);
+    }
+}
+
+void RMApplication::_onPeerDisconnected() {
+    if (auto* peer = qobject_cast<QLocalSocket*>(sender())) {
+        _readRequests(peer);
+        peer->deleteLater();
+    }
+}
+
+void RMApplication::_readRequests(QLocalSocket* peer) {
+    while (peer->canReadLine()) {
+        const QByteArray line = peer->readLine(kMaxRequestLine).trimmed();
+        if (!line.startsWith(kOpenRequest)) {
+            continue;
+        }
+        const QString folder = QUrl::fromPercentEncoding(line.mid(kOpenRequest.size()));
+        if (!QFileInfo(folder).isDir() || QDir::isRelativePath(folder)) {
+            qInfo() << Q_FUNC_INFO << __LINE__ << "not a folder" << folder;
+            continue;
+        }
+        if (activeModalWidget()) {
+            qInfo() << Q_FUNC_INFO << __LINE__ << "busy, folder not opened" << folder;
+            continue;
+        }
+        qInfo() << Q_FUNC_INFO << __LINE__ << "open request" << folder;
+        Q_EMIT folderRequested(folder);
     }
 }

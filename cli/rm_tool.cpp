@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include "app/version.h"
 #include "data/mov_format.h"
 #include "data/rm_sensor_data.h"
 #include "data/rm_track_export.h"
@@ -52,7 +53,12 @@ QString RMTool::usage() {
     return "usage: orvin-tool list FOLDER [--normal] [--event] [--json]\n"
            "       orvin-tool gps FILE|FOLDER [--format gpx|csv|json] [-o OUT]\n"
            "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n"
-           "       orvin-tool cfg CARD_OR_FILE [--json]\n";
+           "       orvin-tool cfg CARD_OR_FILE [--json]\n"
+           "       orvin-tool --help | --version\n";
+}
+
+QString RMTool::versionText() {
+    return "orvin-tool " ORVIN_VERSION "\n";
 }
 
 int RMTool::_fail(const QString& message) {
@@ -87,6 +93,10 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());
+        return kAllDone;
+    }
+    if (command == "--version") {
+        std::fprintf(_out, "%s", utf8(versionText()).constData());
         return kAllDone;
     }
     if (command.isEmpty()) {

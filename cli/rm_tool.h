@@ -22,6 +22,7 @@ public:
     int run(const QStringList& arguments);
 
     static QString usage();
+    static QString versionText();
 
 private:
     // One recording's sensor data, or why there is none.

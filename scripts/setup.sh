@@ -14,6 +14,7 @@ packages=(
   libswresample-dev libavfilter-dev ffmpeg
   xvfb xauth x11-utils libgl1-mesa-dri mesa-utils
   fonts-dseg fonts-noto-cjk libxml2-utils zlib1g-dev
+  desktop-file-utils appstream man-db groff-base strace
 )
 
 missing=()

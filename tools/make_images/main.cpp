@@ -1,6 +1,8 @@
 // Draws every image of the viewer's user interface and writes them, with a
 // Qt resource file listing them, into the folder given on the command line:
 //   orvin-make-images <out>  ->  <out>/image/*.png|jpg and <out>/images.qrc
+// It also draws the application icon for the desktop's menu, at the sizes
+// that get installed, into <out>/icons/app_icon_<size>.png.
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "app_icon.h"
 #include "icons.h"
 #include "paint.h"
 
@@ -396,6 +399,31 @@ void legends(Output& out) {
     });
 }
 
+// ---------------------------------------------------------------- application icon
+
+// Sizes installed into the desktop's icon theme; the largest one stands in
+// for a scalable icon.
+const int kIconSizes[] = {48, 128, 256, 512};
+
+// The window icon goes into the resources; the theme sizes beside them. The
+// window icon stays small: X servers refuse a window property the size of a
+// 256 px icon unless they allow big requests.
+bool applicationIcon(Output& out, const QString& dir) {
+    out.save(app_icon::draw(128), QStringLiteral("app_icon.png"));
+    if (!QDir().mkpath(dir + QStringLiteral("/icons"))) {
+        std::fprintf(stderr, "orvin-make-images: cannot create %s/icons\n", qPrintable(dir));
+        return false;
+    }
+    for (int side : kIconSizes) {
+        const QString path = dir + QStringLiteral("/icons/app_icon_%1.png").arg(side);
+        if (!app_icon::draw(side).save(path, "PNG")) {
+            std::fprintf(stderr, "orvin-make-images: cannot write %s\n", qPrintable(path));
+            return false;
+        }
+    }
+    return true;
+}
+
 // Words must come out as real glyphs, not boxes: insist on the CJK family.
 bool fontAvailable() {
     const QString family = QString::fromLatin1(kFamily);
@@ -433,7 +461,7 @@ int main(int argc, char** argv) {
     videoPanes(out);
     playbackBar(out);
     legends(out);
-    if (!out.writeQrc())
+    if (!applicationIcon(out, dir) || !out.writeQrc())
         return 1;
     std::printf("orvin-make-images: wrote %d images to %s/image\n", out.count(), qPrintable(dir));
     return 0;
