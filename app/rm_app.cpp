@@ -64,6 +64,10 @@ QStringList RMApp::getRemovableDisks() {
     return RMRemovableDisks::writableRemovableRoots();
 }
 
+bool RMApp::unsupportedGPU() {
+    return qEnvironmentVariableIntValue("ORVIN_WIDGET_RENDERER") == 1;
+}
+
 bool RMApp::isModelDisk(QString root, char*) {
     const QString path = localPath(root + "\\__SYSTEM.CFG");
     if (!QFileInfo::exists(path)) {

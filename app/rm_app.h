@@ -55,6 +55,11 @@ public:
 
     static void disableScreenSave(bool) {}
     static bool checkGPU() { return false; }
+    // The video panes must not draw with OpenGL. The platform hook above
+    // reports on hardware decoding only, which says nothing against OpenGL
+    // drawing here; the environment variable ORVIN_WIDGET_RENDERER=1 forces
+    // the plain widget renderer (for machines whose OpenGL misbehaves).
+    static bool unsupportedGPU();
 
     // Speed unit shared by the speed display and the map: true = mph.
     static bool isMPH;

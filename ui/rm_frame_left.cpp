@@ -1,22 +1,18 @@
 #include "ui/rm_frame_left.h"
 
-#include <QFrame>
-#include <QLabel>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "ui/rm_frame_bottom.h"
+#include "ui/rm_frame_play.h"
+#include "ui/rm_frame_slider.h"
+#include "ui/rm_frame_video_main.h"
 #include "widgets/rm_layout.h"
 #include "widgets/rm_widget_style_base.h"
 
 namespace {
-const int kNormalWidth = 665;
-
-RMWidgetStyleBase* addBand(QWidget* parent, QVBoxLayout* layout, const char* style, int height) {
-    auto* band = new RMWidgetStyleBase(parent, style, true);
-    band->setFixedHeight(height);
-    band->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    layout->addWidget(band);
-    return band;
-}
+constexpr int kNormalWidth = 665;
+constexpr int kSpacerHeight = 6;
 }  // namespace
 
 RMFrameLeft::RMFrameLeft(QWidget* parent) : RMWidgetBase(parent, true) {
@@ -26,42 +22,54 @@ RMFrameLeft::RMFrameLeft(QWidget* parent) : RMWidgetBase(parent, true) {
     _layout->setContentsMargins(0, 0, 0, 0);
     _layout->setSpacing(0);
 
-    // The video pane shows its logo while nothing plays.
-    RMWidgetStyleBase* pane = addBand(this, _layout, "top_border", 410);
-    auto* paneLayout = new QVBoxLayout(pane);
-    paneLayout->setContentsMargins(1, 1, 1, 1);
-    paneLayout->setSpacing(0);
-    _paneTitle = new QLabel(pane);
-    _paneTitle->setFixedHeight(35);
-    paneLayout->addWidget(_paneTitle);
-    auto* logo = new QFrame(pane);
-    logo->setObjectName("video_main_logo");
-    logo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    paneLayout->addWidget(logo);
-
-    addBand(this, _layout, "bottom_border", 66);
-    RMLayout::addSpacer(_layout, 0, 6);
+    _videoMain = new RMFrameVideoMain(this);
+    _layout->addWidget(_videoMain);
+    _slider = new RMFrameSlider(this);
+    _layout->addWidget(_slider);
+    _spacer = RMLayout::addSpacer(_layout, 0, kSpacerHeight);
     // One pixel less than the graph's own height so the column fits the window.
-    addBand(this, _layout, "top_border_5A", 77);
-    addBand(this, _layout, "player_bg", 76);
-
-    onLanguageChange(RMLanguage::instance()->language());
-    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
-            SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
-}
-
-void RMFrameLeft::onLanguageChange(RMLanguage::LANGUAGE_TYPE language) {
-    const QString suffix = language == RMLanguage::LANGUAGE_JAPANESE ? "" : "_en";
-    _paneTitle->setPixmap(QPixmap(":/image/title_video_front" + suffix + ".png"));
+    _graph = new RMWidgetStyleBase(this, "top_border_5A", true);
+    _graph->setFixedHeight(77);
+    _graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    _layout->addWidget(_graph);
+    _play = new RMFramePlay(this);
+    _layout->addWidget(_play);
+    _bottom = new RMFrameBottom(this);
+    _layout->addWidget(_bottom);
 }
 
 void RMFrameLeft::onAppEvent(RMApp::Event event) {
+    QHBoxLayout* bar = _bottom->barLayout();
     if (event == RMApp::EVENT_FULLSCREEN_ENTERING) {
         setMinimumWidth(0);
         setMaximumWidth(QWIDGETSIZE_MAX);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        _sliderIndex = _layout->indexOf(_slider);
+        _playIndex = _layout->indexOf(_play);
+        _layout->removeWidget(_slider);
+        _layout->removeWidget(_play);
+        _slider->setParent(_bottom);
+        _play->setParent(_bottom);
+        bar->insertWidget(0, _slider);
+        bar->insertWidget(1, _play);
+        _slider->show();
+        _play->show();
+        _spacer->changeSize(0, 0);
+        _graph->hide();
     } else if (event == RMApp::EVENT_FULLSCREEN_LEAVING) {
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
         setFixedWidth(kNormalWidth);
+        bar->removeWidget(_slider);
+        bar->removeWidget(_play);
+        _slider->setParent(this);
+        _play->setParent(this);
+        // Back in the order they were taken out.
+        _layout->insertWidget(_sliderIndex, _slider);
+        _layout->insertWidget(_playIndex, _play);
+        _slider->show();
+        _play->show();
+        _spacer->changeSize(0, kSpacerHeight);
+        _graph->show();
     }
+    _layout->invalidate();
 }

@@ -1,23 +1,40 @@
 #pragma once
 
-#include "app/rm_language.h"
 #include "widgets/rm_widget_base.h"
 
-class QLabel;
+class QSpacerItem;
 class QVBoxLayout;
+class RMFrameBottom;
+class RMFramePlay;
+class RMFrameSlider;
+class RMFrameVideoMain;
+class RMWidgetStyleBase;
 
 // Left column of the main window: the large video pane and, under it, the
-// position slider, the G-sensor graph and the playback bar.
+// slider bar, the G-sensor graph and the button bar. In full screen the two
+// bars move into the camera-choice bar at the bottom.
 class RMFrameLeft : public RMWidgetBase {
     Q_OBJECT
 public:
     explicit RMFrameLeft(QWidget* parent);
 
+    RMFrameVideoMain* videoMain() const { return _videoMain; }
+    RMFrameSlider* frameSlider() const { return _slider; }
+    RMFramePlay* framePlay() const { return _play; }
+    RMFrameBottom* frameBottom() const { return _bottom; }
+
 public Q_SLOTS:
     void onAppEvent(RMApp::Event event) override;
-    void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
 private:
+    RMFrameVideoMain* _videoMain;
+    RMFrameSlider* _slider;
+    // The G-sensor graph's place; the graph itself comes with the displays.
+    RMWidgetStyleBase* _graph;
+    RMFramePlay* _play;
+    RMFrameBottom* _bottom;
     QVBoxLayout* _layout;
-    QLabel* _paneTitle;
+    int _sliderIndex = -1;
+    int _playIndex = -1;
+    QSpacerItem* _spacer;
 };

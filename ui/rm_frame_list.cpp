@@ -9,6 +9,7 @@
 #include "app/rm_app.h"
 #include "app/rm_settings.h"
 #include "core/rm_key_event.h"
+#include "core/rm_player.h"
 #include "data/rm_overwrite.h"
 #include "data/rm_video_file_list.h"
 #include "data/rm_video_file_list_backup.h"
@@ -157,6 +158,7 @@ void RMFrameList::onBackup() {
     if (RMKeyEvent::instance()->isKeyHeld() || !_backupButton->isEnabled()) {
         return;
     }
+    RMPlayer::instance()->prepareForCapture();
     RMLanguage* language = RMLanguage::instance();
     const QString folder = RMApp::openFolder(RMApp::appPath(RMApp::PATH_BACKUP), true,
                                              language->text("MP4 保存", "Backup MP4 files"));

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "app/rm_language.h"
 #include "widgets/rm_widget_base.h"
 
-class QLabel;
 class QVBoxLayout;
 class RMFrameList;
+class RMFrameVideoSub;
 
 // Right column of the main window: the small video pane above the list of
 // recordings. Hidden in full screen.
@@ -15,13 +14,13 @@ public:
     explicit RMFrameRight(QWidget* parent);
 
     RMFrameList* frameList() const { return _frameList; }
+    RMFrameVideoSub* videoSub() const { return _videoSub; }
 
 public Q_SLOTS:
     void onAppEvent(RMApp::Event event) override;
-    void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
 private:
-    QVBoxLayout* _layout;
-    QLabel* _paneTitle;
+    RMFrameVideoSub* _videoSub;
     RMFrameList* _frameList;
+    QVBoxLayout* _layout;
 };

@@ -16,13 +16,18 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "core/rm_key_event.h"
+#include "core/rm_play_process.h"
+#include "core/rm_player.h"
 #include "data/rm_video_file_list.h"
+#include "engine/av_player.h"
 #include "settings/rm_settings_window_base.h"
 #include "settings/window_settings.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
+#include "ui/rm_frame_play.h"
 #include "ui/rm_frame_right.h"
 #include "ui/rm_popup_select_disk.h"
+#include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
 #include "widgets/rm_popup.h"
@@ -77,8 +82,40 @@ WindowMain::WindowMain(QWidget* parent)
     connect(list, SIGNAL(listUpdateStarted(bool)), this, SLOT(onLoadingListStart(bool)));
     connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onLoadingListEnd(bool)));
 
+    // The list waits for the player; selections reach it through the hand-over.
+    RMPlayer* player = RMPlayer::instance();
+    RMWidgetVideoList* table = frameList()->table();
+    RMWidgetVideoList::setPlaybackHooks([player] { return player->frontPlayer()->isPlaying(); },
+                                        [player] { player->stopSeekUpdateTimer(); });
+    connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), table,
+            SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
+    RMPlayProcess::instance()->connectEvents(table);
+
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
+    connect(player, SIGNAL(cancelFullScreen()), this, SLOT(onCancelFullScreen()));
+
+    RMFramePlay* bar = _left->framePlay();
+    connect(bar->nextFileButton(), SIGNAL(clicked()), table, SLOT(onNext()));
+    connect(bar->previousFileButton(), SIGNAL(clicked()), table, SLOT(onPrevious()));
+}
+
+void WindowMain::onCancelFullScreen() {
+    if (isFullScreen()) {
+        onFullScreen();
+    }
+}
+
+void WindowMain::changeEvent(QEvent* event) {
+    // A popup opened while a stepping key is held takes its release: let go
+    // of the key now, or stepping would run on and block full screen.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        RMKeyEvent* keys = RMKeyEvent::instance();
+        if (keys->isKeyHeld()) {
+            keys->released(keys->heldKey());
+        }
+    }
+    RMWindowBase::changeEvent(event);
 }
 
 RMFrameList* WindowMain::frameList() const {
@@ -276,6 +313,7 @@ QString WindowMain::_chooseSettingsDisk(const QStringList& disks) {
 
 void WindowMain::onShowSettings() {
     setFocus();
+    RMPlayer::instance()->prepareForCapture();
     const QStringList disks = RMApp::getRemovableDisks();
     qInfo() << Q_FUNC_INFO << __LINE__ << disks;
     if (disks.isEmpty()) {
@@ -334,11 +372,13 @@ QString WindowMain::readFirmwareVersion(const QString& path) {
 }
 
 void WindowMain::onShowInfo() {
+    RMPlayer::instance()->prepareForCapture();
     RMPopupInfo info(this, readFirmwareVersion(findVersionFile()), QString());
     info.exec();
 }
 
 void WindowMain::onLoadingListStart(bool bLoading) {
+    RMPlayer::instance()->onUserStop();
     if (bLoading) {
         RMDialogProgress::start(RMLanguage::instance()->text("ファイルOPEN", "Open files..."),
                                 false);
@@ -356,4 +396,7 @@ void WindowMain::onStartCapture() {
     if (RMKeyEvent::instance()->isKeyHeld()) {
         return;
     }
+    // Pauses and leaves full screen; the still itself is taken by the
+    // capture dialog, which is not part of the viewer yet.
+    RMPlayer::instance()->prepareForCapture();
 }

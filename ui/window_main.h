@@ -25,6 +25,8 @@ public:
     void openFolder(const QString& folder);
 
     RMFrameList* frameList() const;
+    RMFrameLeft* frameLeft() const { return _left; }
+    RMFrameRight* frameRight() const { return _right; }
 
     QShortcut* escapeShortcut() const { return _escapeShortcut; }
     QHBoxLayout* contentLayout() const { return _contentLayout; }
@@ -45,6 +47,8 @@ public Q_SLOTS:
     void onLoadingListEnd(bool bLoading);
     void onStartCapture();
     void onMakeFocusOSX();
+    // The player leaves full screen before a modal dialog.
+    void onCancelFullScreen();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -52,6 +56,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QShortcut* _addFullScreenShortcut(int key);

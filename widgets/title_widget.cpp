@@ -8,6 +8,8 @@
 #include <QStyleOption>
 
 #include "app/rm_language.h"
+#include "core/rm_play_process.h"
+#include "core/rm_player.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
 
@@ -93,6 +95,19 @@ void TitleWidget::_createMainButtons() {
     setCaptureEnabled(false);
 
     connect(_languageButton, SIGNAL(clicked()), this, SLOT(onLanguage()));
+    connect(RMPlayer::instance(), SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), this,
+            SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
+}
+
+void TitleWidget::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
+    if (event == PE_STARTED) {
+        setCaptureEnabled(true);
+    } else if (event == PE_USER_STOP) {
+        setCaptureEnabled(false);
+    } else if (event == PE_STOPPED && item == nullptr &&
+               RMPlayProcess::instance()->pendingItem() == nullptr) {
+        setCaptureEnabled(false);
+    }
 }
 
 void TitleWidget::_createPopupButtons() {

@@ -2,10 +2,13 @@
 
 #include <QWidget>
 
+#include "core/rm_play_event.h"
+
 class QHBoxLayout;
 class QLabel;
 class QShortcut;
 class RMButton;
+class RMVideoItem;
 
 // The title bar: in the main window the language, settings, information and
 // capture buttons with the window buttons; in a popup one close button.
@@ -32,6 +35,8 @@ public:
     void setCaptureEnabled(bool enabled);
 
 public Q_SLOTS:
+    // Capture is offered while a recording is loaded.
+    void onPlayEvent(PLAY_EVENT event, RMVideoItem* item);
     // The language button: asks the window to offer the language choice
     // (the popup itself has a title bar, so it is not opened from here).
     void onLanguage();

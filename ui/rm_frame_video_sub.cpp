@@ -1,0 +1,52 @@
+#include "ui/rm_frame_video_sub.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "core/rm_player.h"
+#include "data/rm_video_item_2ch.h"
+#include "widgets/rm_button.h"
+
+RMFrameVideoSub::RMFrameVideoSub(QWidget* parent) : RMFrameVideoBase(parent, false, "", true) {
+    setObjectName("top_border");
+    setFixedHeight(262);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    _insetRect = QRect(QPoint(8, 8), QPoint(91, 55));
+    setVideoWidget(RMPlayer::instance()->subVideoWidget());
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(0);
+    buttons->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    _swap = RMButton::create(this, buttons, "swap_video", "映像切替", QSize(169, 35));
+    RMLanguage::instance()->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, _swap,
+                                   "Swap video");
+    _swap->setEnabled(false);
+    _map = RMButton::create(this, buttons, "map", "地図", QSize(170, 35));
+    RMLanguage::instance()->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, _map,
+                                   "Map");
+    // The map window comes with the map view; until then the button rests.
+    _map->setEnabled(false);
+    static_cast<QVBoxLayout*>(layout())->addLayout(buttons);
+    connect(_swap, SIGNAL(clicked()), this, SLOT(onSwap()));
+}
+
+void RMFrameVideoSub::onSwap() {
+    RMPlayer* player = RMPlayer::instance();
+    player->toggleSwap();
+    _swappedHere = player->isSwapped();
+}
+
+void RMFrameVideoSub::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
+    RMFrameVideoBase::onPlayEvent(event, item);
+    RMPlayer* player = RMPlayer::instance();
+    if (event == PE_USER_STOP && _swappedHere) {
+        _swappedHere = false;
+        if (player->isSwapped()) {
+            player->toggleSwap(true);
+        }
+    } else if (event == PE_STARTED && item != nullptr) {
+        const bool both = !item->frontPath.isEmpty() && !item->rearPath.isEmpty();
+        _swap->setEnabled(both || item->rearAsFront);
+    }
+}
