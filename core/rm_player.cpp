@@ -214,7 +214,10 @@ void RMPlayer::_startStep(int mode) {
 }
 
 void RMPlayer::startSeekUpdateTimer() {
+    // The step that started the timers counts: the next one goes further.
+    const int multiplier = _stepMultiplier;
     stopSeekUpdateTimer();
+    _stepMultiplier = multiplier;
     _stepRepeatTimer = new QTimer(this);
     connect(_stepRepeatTimer, SIGNAL(timeout()), this, SLOT(onSeekPressed()));
     _stepRepeatTimer->start(kFirstRepeatMs);

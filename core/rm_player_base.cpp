@@ -593,8 +593,13 @@ void RMPlayerBase::muteIfRequired(int msec) {
 
 void RMPlayerBase::onUnMuteIfRequired() {
     _temporarilyMuted = false;
+    // A return to normal speed during the temporary mute left the sound
+    // muted; at its end the sound comes back as the controls say.
     if (_selectedSpeed > 0.99 && _selectedSpeed < 1.01 &&
         !(_muteButton && _muteButton->isChecked())) {
+        if (std::abs(_front->speed() - 1.0) < 0.01) {
+            _front->audio()->setMute(false);
+        }
         _applyVolume();
     }
 }
@@ -602,13 +607,14 @@ void RMPlayerBase::onUnMuteIfRequired() {
 // ---------------------------------------------------------------- position
 
 void RMPlayerBase::updateSlider() {
-    updateSlider(_front->position());
-}
-
-void RMPlayerBase::updateSlider(qint64 position) {
+    // The range only: a backward step has already put the value at the end.
     if (_positionSlider) {
         _positionSlider->setMaximum(int(_front->mediaStopPosition()));
     }
+}
+
+void RMPlayerBase::updateSlider(qint64 position) {
+    updateSlider();
     _setPositionSlider(position);
 }
 

@@ -84,6 +84,8 @@ public Q_SLOTS:
     void onMute();
     void onSetVolume();
     void onUnMuteIfRequired();
+    // The position slider's range follows the media; with a position, its
+    // value too.
     void updateSlider();
     void updateSlider(qint64 position);
     void changeClockType();

@@ -1,0 +1,427 @@
+#include <QApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "app/rm_app.h"
+#include "core/rm_key_event.h"
+#include "core/rm_play_process.h"
+#include "core/rm_player.h"
+#include "data/rm_video_file_list.h"
+#include "engine/audio_output.h"
+#include "engine/av_player.h"
+#include "engine/video_frame.h"
+#include "engine/video_renderer.h"
+#include "test_support.h"
+#include "ui/rm_frame_left.h"
+#include "ui/rm_frame_list.h"
+#include "ui/rm_frame_play.h"
+#include "ui/rm_frame_right.h"
+#include "ui/rm_frame_slider.h"
+#include "ui/rm_frame_video_main.h"
+#include "ui/rm_frame_video_sub.h"
+#include "ui/rm_released_slider.h"
+#include "ui/rm_slider.h"
+#include "ui/rm_widget_video_list.h"
+#include "ui/window_main.h"
+#include "widgets/rm_button.h"
+
+Q_DECLARE_METATYPE(PLAY_EVENT)
+
+namespace {
+
+template <typename Predicate>
+bool waitFor(Predicate done, int ms = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qSleep(2);
+    }
+    return true;
+}
+
+void spin(int ms) {
+    waitFor([] { return false; }, ms);
+}
+
+// Makes a card of short recordings with real pictures and sound.
+bool makeCard(const QString& folder, const QStringList& options) {
+    QProcess maker;
+    maker.start(qEnvironmentVariable("ORVIN_BIN_DIR") + "/orvin-make-card",
+                QStringList{folder, "--quiet", "--front-size", "320x180", "--rear-size", "320x180",
+                            "--gop", "15"} +
+                    options);
+    if (!maker.waitForFinished(240000) || maker.exitCode() != 0) {
+        qWarning() << "orvin-make-card failed" << maker.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+// The events the player announced, in order.
+class EventLog : public QObject {
+public:
+    explicit EventLog(RMPlayer* player) {
+        connect(player, &RMPlayer::playEvent, this,
+                [this](PLAY_EVENT event, RMVideoItem* item) { events << qMakePair(event, item); });
+    }
+    QList<PLAY_EVENT> kinds() const {
+        QList<PLAY_EVENT> out;
+        for (const auto& e : events) {
+            out << e.first;
+        }
+        return out;
+    }
+    bool has(PLAY_EVENT event) const { return kinds().contains(event); }
+    int count(PLAY_EVENT event) const { return kinds().count(event); }
+    void clear() { events.clear(); }
+    QList<QPair<PLAY_EVENT, RMVideoItem*>> events;
+};
+
+QString toString(const QList<PLAY_EVENT>& events) {
+    QStringList out;
+    for (PLAY_EVENT e : events) {
+        out << QString::number(int(e));
+    }
+    return out.join(',');
+}
+
+}  // namespace
+
+class TestPlayer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void loadPlayPauseStop();
+    void selectingWhilePlayingSwitches();
+    void endPlaysTheNextAndTheLastWrapsToTheFirst();
+    void steppingRepeatsAndPlayersFollow();
+    void steppingCrossesIntoTheNeighbours();
+    void twoSwapsWithin80msMakeOne();
+    void swapWithoutARecordingSwapsOnlyThePanes();
+    void sliderClickOffTheHandleJumps();
+    void speedHalfIsSilentAndBackFromFourReseeks();
+    void stopDuringALoadLeavesNextWorking();
+    void deactivationReleasesTheHeldKey();
+    void cleanupTestCase();
+
+private:
+    RMVideoItem* item(int row) const {
+        return RMVideoFileList::instance()->shownItems().value(row);
+    }
+    bool play(int row);
+    bool playing() const;
+    qint64 sliderValue() const;
+
+    QTemporaryDir _cards;
+    WindowMain* _window = nullptr;
+    RMPlayer* _player = nullptr;
+};
+
+void TestPlayer::initTestCase() {
+    qRegisterMetaType<PLAY_EVENT>("PLAY_EVENT");
+    QVERIFY(makeCard(_cards.path() + "/card", {"--recordings", "3", "--seconds", "8"}));
+    RMApp::instance();
+    _window = new WindowMain(nullptr);
+    _window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(_window));
+    _player = RMPlayer::instance();
+    // No sound card here; the null sink stands in for one.
+    _player->frontPlayer()->audio()->setBackends({"Null"});
+    _window->openFolder(_cards.path() + "/card");
+    QVERIFY(waitFor([] { return RMVideoFileList::instance()->shownItems().size() == 3; }));
+}
+
+void TestPlayer::init() {
+    _player->onUserStop();
+    QVERIFY(waitFor([this] { return !_player->frontPlayer()->isPlaying(); }));
+    spin(50);
+    if (_player->isSwapped()) {
+        _player->toggleSwap(true);
+    }
+    _player->updateSpeed(1.0);
+}
+
+void TestPlayer::cleanupTestCase() {
+    if (_player == nullptr) {
+        return;
+    }
+    _player->onUserStop();
+    spin(100);
+    delete _window;
+}
+
+bool TestPlayer::play(int row) {
+    // Double clicks closer than the guard are one.
+    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+    _window->frameList()->table()->onDoubleClickItem(row, 1);
+    if (!waitFor([this, row] {
+            return _player->currentItem() == item(row) && _player->frontPlayer()->isPlaying();
+        })) {
+        return false;
+    }
+    // A pause survives a change of recording.
+    if (_player->frontPlayer()->isPaused()) {
+        _player->onPlayOrPause();
+    }
+    return waitFor([this, row] {
+        return _player->currentItem() == item(row) && playing() &&
+               _player->frontPlayer()->displyedFrame().isValid();
+    });
+}
+
+bool TestPlayer::playing() const {
+    return _player->frontPlayer()->state() == AVPlayer::PlayingState;
+}
+
+qint64 TestPlayer::sliderValue() const {
+    return _window->frameLeft()->frameSlider()->positionSlider()->value();
+}
+
+void TestPlayer::loadPlayPauseStop() {
+    EventLog log(_player);
+    QVERIFY(play(0));
+    QVERIFY(waitFor([&] { return log.has(PE_FIRST_FRAME); }));
+    // The hand-over stops first, then the load, the start and the first
+    // picture of the front channel.
+    const QList<PLAY_EVENT> start{PE_STOPPED, PE_LOADING, PE_PLAYING, PE_STARTED, PE_FIRST_FRAME};
+    QVERIFY2(log.kinds().mid(0, 5) == start, qPrintable(toString(log.kinds())));
+    QCOMPARE(log.events.at(1).second, item(0));
+    // Both panes show pictures of the same moment.
+    RMFrameVideoMain* main = _window->frameLeft()->videoMain();
+    RMFrameVideoSub* sub = _window->frameRight()->videoSub();
+    QVERIFY(waitFor([&] { return main->isVideoOn() && sub->isVideoOn(); }));
+    QVERIFY(waitFor([&] { return _player->rearPlayer()->displyedFrame().isValid(); }));
+    spin(400);
+    const double front = _player->frontPlayer()->displyedFrame().timestamp();
+    const double rear = _player->rearPlayer()->displyedFrame().timestamp();
+    QVERIFY2(qAbs(front - rear) < 0.07, qPrintable(QString("%1 %2").arg(front).arg(rear)));
+    QVERIFY(sliderValue() > 0);
+    QVERIFY(_window->frameLeft()->framePlay()->stopButton()->isEnabled());
+
+    log.clear();
+    _player->onPlayOrPause();
+    QCOMPARE(log.kinds(), QList<PLAY_EVENT>{PE_PAUSED});
+    QVERIFY(_player->frontPlayer()->isPaused());
+    QVERIFY(_player->rearPlayer()->isPaused());
+    const qint64 still = _player->frontPlayer()->position();
+    spin(300);
+    QVERIFY(qAbs(_player->frontPlayer()->position() - still) < 40);
+    _player->onPlayOrPause();
+    QCOMPARE(log.kinds().last(), PE_PLAYING);
+    QVERIFY(playing());
+
+    log.clear();
+    _player->onUserStop();
+    QVERIFY(waitFor([&] { return log.has(PE_STOPPED); }));
+    QVERIFY(log.has(PE_USER_STOP));
+    QVERIFY(_player->currentItem() == nullptr);
+    QVERIFY(!_window->frameLeft()->framePlay()->stopButton()->isEnabled());
+    QVERIFY(waitFor([&] { return !main->isVideoOn(); }));
+}
+
+void TestPlayer::selectingWhilePlayingSwitches() {
+    QVERIFY(play(0));
+    EventLog log(_player);
+    QElapsedTimer since;
+    since.start();
+    qint64 stoppedAt = -1;
+    qint64 loadingAt = -1;
+    QObject context;
+    connect(_player, &RMPlayer::playEvent, &context, [&](PLAY_EVENT event, RMVideoItem*) {
+        if (event == PE_STOPPED && stoppedAt < 0) {
+            stoppedAt = since.elapsed();
+        } else if (event == PE_LOADING && loadingAt < 0) {
+            loadingAt = since.elapsed();
+        }
+    });
+    QVERIFY(play(1));
+    QVERIFY(stoppedAt >= 0 && loadingAt >= 0);
+    // The new recording loads once the old one has stopped, 20 ms later.
+    QVERIFY2(loadingAt - stoppedAt >= 19, qPrintable(QString::number(loadingAt - stoppedAt)));
+    QCOMPARE(log.events.at(log.kinds().indexOf(PE_LOADING)).second, item(1));
+    QVERIFY(!RMPlayProcess::bProcessing);
+}
+
+void TestPlayer::endPlaysTheNextAndTheLastWrapsToTheFirst() {
+    // At four times the speed, as the speed slider sets it.
+    RMReleasedSlider* speed = _window->frameLeft()->frameSlider()->speedSlider();
+    speed->setValue(3);
+    emit speed->mouseReleased();
+    QCOMPARE(_player->selectedSpeed(), 4.0);
+    QVERIFY(play(1));
+    QVERIFY(waitFor([this] { return _player->currentItem() == item(2) && playing(); }, 15000));
+    QVERIFY(waitFor([this] { return _player->currentItem() == item(0) && playing(); }, 15000));
+    speed->setValue(1);
+    emit speed->mouseReleased();
+    QCOMPARE(_player->selectedSpeed(), 1.0);
+}
+
+void TestPlayer::steppingRepeatsAndPlayersFollow() {
+    QVERIFY(play(0));
+    QList<qint64> targets;
+    QList<qint64> times;
+    QElapsedTimer since;
+    QObject context;
+    connect(_player, &RMPlayer::positionChanged, &context, [&](qint64 pos, qint64) {
+        if (_player->stepMode() != RMPlayerBase::STEP_NONE) {
+            targets << pos;
+            times << since.elapsed();
+        }
+    });
+    qint64 landedAt = -1;
+    qint64 landedOn = -1;
+    connect(_player->frontPlayer(), &AVPlayer::seekFinished, &context, [&](qint64 pos) {
+        landedAt = since.elapsed();
+        landedOn = pos;
+    });
+    // Stand still at 0 first: the steps are counted from there.
+    _player->onPlayOrPause();
+    _player->seek(0, true);
+    QVERIFY(waitFor([this] { return !_player->frontPlayer()->isSeeking(); }));
+    _window->frameLeft()->frameSlider()->positionSlider()->setValue(0);
+    since.start();
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    // Keyboard auto-repeat does not restart stepping.
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    QVERIFY(waitFor([&] { return targets.size() >= 3; }, 2000));
+    RMKeyEvent::instance()->released(Qt::Key_Right);
+    const qint64 released = since.elapsed();
+    // 1 s, 2 s and 3 s further; 300 ms after the first, then 150 ms.
+    QCOMPARE(targets.mid(0, 3), (QList<qint64>{1000, 3000, 6000}));
+    QVERIFY2(times.at(1) - times.at(0) >= 280 && times.at(1) - times.at(0) < 400,
+             qPrintable(QString::number(times.at(1) - times.at(0))));
+    QVERIFY2(times.at(2) - times.at(1) >= 130 && times.at(2) - times.at(1) < 250,
+             qPrintable(QString::number(times.at(2) - times.at(1))));
+    // The players follow once more 300 ms after the release.
+    QVERIFY(waitFor([&] { return landedOn == 6000; }, 3000));
+    // (A coarse timer may fire up to 5% early.)
+    QVERIFY2(landedAt - released >= 280, qPrintable(QString::number(landedAt - released)));
+    QVERIFY(_player->frontPlayer()->isPaused());
+    QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }));
+}
+
+void TestPlayer::steppingCrossesIntoTheNeighbours() {
+    QVERIFY(play(1));
+    _player->onPlayOrPause();
+    _window->frameLeft()->frameSlider()->positionSlider()->setValue(200);
+    // Back from below one second: the previous recording, from its end.
+    RMKeyEvent::instance()->pressed(Qt::Key_Left);
+    RMKeyEvent::instance()->released(Qt::Key_Left);
+    QVERIFY(waitFor([this] {
+        return _player->currentItem() == item(0) && playing() == false &&
+               _player->frontPlayer()->isLoaded();
+    }));
+    QVERIFY(waitFor([this] { return sliderValue() > 2000; }));
+}
+
+void TestPlayer::twoSwapsWithin80msMakeOne() {
+    QVERIFY(play(0));
+    QSignalSpy events(_player, &RMPlayer::playEvent);
+    _window->frameRight()->videoSub()->swapButton()->click();
+    _window->frameRight()->videoSub()->swapButton()->click();
+    QVERIFY(_player->isSwapped());
+    spin(100);
+    _window->frameRight()->videoSub()->swapButton()->click();
+    QVERIFY(!_player->isSwapped());
+    // The large pane shows the rear camera's renderer while swapped, and
+    // the panes' titles follow.
+    spin(100);
+    _player->toggleSwap(true);
+    QVERIFY(_player->isSwapped());
+    QCOMPARE(_player->rearPlayer()->renderer(), _player->mainRenderer());
+    QVERIFY(!_window->frameLeft()->videoMain()->showsFront());
+    _player->toggleSwap(true);
+    QCOMPARE(_player->frontPlayer()->renderer(), _player->mainRenderer());
+}
+
+void TestPlayer::swapWithoutARecordingSwapsOnlyThePanes() {
+    QVERIFY(_player->currentItem() == nullptr);
+    _player->mainRenderer()->receive(VideoFrame());
+    _player->toggleSwap(true);
+    QVERIFY(_player->isSwapped());
+    QVERIFY(!_player->mainRenderer()->currentFrame().isValid());
+    QVERIFY(!_player->subRenderer()->currentFrame().isValid());
+    _player->toggleSwap(true);
+}
+
+void TestPlayer::sliderClickOffTheHandleJumps() {
+    QVERIFY(play(0));
+    RMSlider* slider = _window->frameLeft()->frameSlider()->positionSlider();
+    QVERIFY(waitFor([&] { return slider->isEnabled(); }));
+    QSignalSpy knob(slider, &RMSlider::sliderPressedWithKnob);
+    const QPoint point(slider->width() * 3 / 4, slider->height() / 2);
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, point);
+    QCOMPARE(knob.count(), 1);
+    QCOMPARE(knob.first().first().toBool(), false);
+    const qint64 target = slider->valueAt(point.x());
+    QVERIFY(target > 1500);
+    QVERIFY(waitFor([&] { return qAbs(_player->frontPlayer()->position() - target) < 300; }));
+    QVERIFY(waitFor([this] { return playing(); }));
+}
+
+void TestPlayer::speedHalfIsSilentAndBackFromFourReseeks() {
+    QVERIFY(play(0));
+    _player->updateSpeed(0.5);
+    QVERIFY(_player->frontPlayer()->audio()->isMute());
+    _player->updateSpeed(1.0);
+    // Also when the speed returns within a short mute (play, pause).
+    spin(50);
+    QVERIFY(!_player->frontPlayer()->audio()->isMute());
+    _player->updateSpeed(4.0);
+    QCOMPARE(AVPlayer::skipCount(), 16);
+    QSignalSpy landed(_player->frontPlayer(), &AVPlayer::seekFinished);
+    _player->updateSpeed(1.0);
+    QCOMPARE(AVPlayer::skipCount(), 0);
+    QVERIFY(landed.wait(3000));
+    // Back from 0.5 there is no seek.
+    _player->updateSpeed(0.5);
+    landed.clear();
+    _player->updateSpeed(1.0);
+    spin(300);
+    QCOMPARE(landed.count(), 0);
+}
+
+void TestPlayer::stopDuringALoadLeavesNextWorking() {
+    QVERIFY(play(0));
+    // Select, and stop before the load completes: nothing is switched in
+    // any more, so next, previous and auto-advance must not wait.
+    spin(RMWidgetVideoList::kDoubleClickGuardMs + 50);
+    _window->frameList()->table()->onDoubleClickItem(1, 1);
+    QVERIFY(RMPlayProcess::bProcessing);
+    _player->onUserStop();
+    spin(200);
+    QVERIFY(!RMPlayProcess::bProcessing);
+    QVERIFY(_player->currentItem() == nullptr);
+    // Playing again, next goes on to the following recording.
+    QVERIFY(play(0));
+    _window->frameList()->table()->onNext();
+    QVERIFY(waitFor([this] { return _player->currentItem() == item(1) && playing(); }));
+}
+
+void TestPlayer::deactivationReleasesTheHeldKey() {
+    QVERIFY(play(0));
+    _window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(_window));
+    QSignalSpy released(RMKeyEvent::instance(), &RMKeyEvent::releasedF1);
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    QVERIFY(RMKeyEvent::instance()->isKeyHeld());
+    // A popup takes the focus while the key is down, and its release goes
+    // to the popup.
+    QWidget popup;
+    popup.show();
+    popup.activateWindow();
+    QVERIFY(waitFor([&] { return released.count() == 1; }, 500));
+    QVERIFY(!RMKeyEvent::instance()->isKeyHeld());
+    // Stepping ends as after a release: the players follow once more and
+    // full screen is no longer blocked.
+    QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }, 1000));
+}
+
+ORVIN_TEST_MAIN(TestPlayer)
+#include "test_player.moc"
