@@ -291,11 +291,10 @@ DecodeRun engineDecode(const QString& file) {
 }
 
 // Decode throughput: alternate runs, best of three each; every run on both
-// sides must count the same frames. Empty on failure, with the reason.
-std::optional<double> decodeRatio(const QString& file, QString* error) {
+// sides must count `frames`. Empty on failure, with the reason.
+std::optional<double> decodeRatio(const QString& file, int frames, QString* error) {
     double ffmpegBest = 1e9;
     double engineBest = 1e9;
-    int frames = -1;
     for (int i = 0; i < 3; ++i) {
         const DecodeRun f = ffmpegDecode(file, 2);
         const DecodeRun e = f.ok ? engineDecode(file) : DecodeRun();
@@ -304,13 +303,15 @@ std::optional<double> decodeRatio(const QString& file, QString* error) {
                 *error = r->error;
                 return std::nullopt;
             }
-            if (frames >= 0 && r->frames != frames) {
-                *error = QStringLiteral("frame counts differ: %1 (ffmpeg) and %2 (engine)")
+            if (r->frames != frames) {
+                *error = QStringLiteral(
+                             "frame counts differ: %1 (ffmpeg -threads 1), %2 (ffmpeg "
+                             "-threads 2), %3 (engine)")
+                             .arg(frames)
                              .arg(f.frames)
                              .arg(e.frames);
                 return std::nullopt;
             }
-            frames = r->frames;
         }
         ffmpegBest = std::min(ffmpegBest, f.wall);
         engineBest = std::min(engineBest, e.wall);
@@ -340,6 +341,7 @@ struct DualResult {
     double lagMs = 0;
     double lagFirstMs = 0;
     double lagLastMs = 0;
+    double lagWindow = 0;  // seconds of each of those two spans
 };
 
 // Two players on one clock as the controller drives them.
@@ -433,6 +435,7 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
     result.wall = wall.nsecsElapsed() / 1e9;
     result.cpu = cpuSeconds() - cpu0;
     result.cpuCores = result.cpu / result.wall;
+    const int64_t stopped = nowNs();
     dual.stop();
 
     const std::vector<Track::Shown> a = dual.frontTrack.take();
@@ -477,13 +480,15 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
             lags.emplace_back(s.ns, (s.clock - s.pts) / speed * 1000);
         }
     }
-    const int64_t end = started + int64_t(result.wall * 1e9);
+    // The first and the last 5 s, or halves of a shorter run.
+    const int64_t window = std::min(int64_t(5e9), (stopped - started) / 2);
+    result.lagWindow = window / 1e9;
     for (const auto& [ns, lag] : lags) {
         result.lagMs = std::max(result.lagMs, lag);
-        if (ns < started + int64_t(5e9)) {
+        if (ns < started + window) {
             result.lagFirstMs = std::max(result.lagFirstMs, lag);
         }
-        if (ns >= end - int64_t(5e9)) {
+        if (ns >= stopped - window) {
             result.lagLastMs = std::max(result.lagLastMs, lag);
         }
     }
@@ -607,6 +612,161 @@ void failed(const QString& what) {
     std::fflush(stdout);
 }
 
+// The figures of the last line; an empty one failed.
+struct Figures {
+    bool ok = true;  // every measurement succeeded
+    std::optional<double> decodeRatio;
+    std::map<int, std::optional<double>> shown;  // by speed
+    std::optional<double> skewP50 = 0.0;
+    std::optional<double> skewP99 = 0.0;
+    int pairsMatched = 0;
+    int pairsDue = 0;
+    std::optional<double> cpu1x;
+    std::optional<double> seekP50;
+    std::optional<double> seekP95;
+    std::optional<double> seekTimeouts;
+    std::optional<double> rssMb;
+    std::optional<double> lag4x1Thread;
+
+    void fail(const QString& why) {
+        failed(why);
+        ok = false;
+    }
+
+    QString lastLine() const {
+        auto at = [this](int speed) {
+            const auto it = shown.find(speed);
+            return it != shown.end() ? it->second : std::nullopt;
+        };
+        return QStringLiteral(
+                   "decode_ratio=%1 shown_1x=%2 shown_2x=%3 shown_4x=%4 skew_p50_ms=%5 "
+                   "skew_p99_ms=%6 pairs_matched=%7 cpu_1x=%8 seek_p50_ms=%9 seek_p95_ms=%10 "
+                   "seek_timeouts=%11 rss_mb=%12 lag_4x_1thread_ms=%13")
+            .arg(figure(decodeRatio, 2), figure(at(1), 3), figure(at(2), 3), figure(at(4), 3),
+                 figure(skewP50, 2), figure(skewP99, 2), QString::number(pairsMatched),
+                 figure(cpu1x, 2), figure(seekP50, 1))
+            .arg(figure(seekP95, 1), figure(seekTimeouts, 0), figure(rssMb, 0),
+                 figure(lag4x1Thread, 0));
+    }
+};
+
+// What the content costs on one ffmpeg thread, then the decode ratio.
+void measureDecode(const QString& file, Figures* f) {
+    const DecodeRun oneThread = ffmpegDecode(file, 1);
+    if (!oneThread.ok) {
+        f->fail(oneThread.error);
+        return;
+    }
+    std::printf(
+        "content: ffmpeg -threads 1 decodes %d frames of the front file in %.2f s "
+        "(%.0f frames/s; %.0f frames per CPU second)\n",
+        oneThread.frames, oneThread.wall, oneThread.frames / oneThread.wall,
+        oneThread.frames / std::max(1e-9, oneThread.cpu));
+    std::fflush(stdout);
+    QString error;
+    f->decodeRatio = decodeRatio(file, oneThread.frames, &error);
+    if (!f->decodeRatio) {
+        f->fail(QStringLiteral("decode: ") + error);
+    }
+    std::fflush(stdout);
+}
+
+void measureDual(const QString& front, const QString& rear, double seconds, double mediaSeconds,
+                 double interval, Figures* f) {
+    for (int speed : {1, 2, 4}) {
+        // Playback stops a second before the end of the files.
+        const double wall = std::min(seconds, (mediaSeconds - 1.0) / speed);
+        const DualResult r = dualPlayback(front, rear, speed, wall, interval);
+        if (!r.ok) {
+            f->fail(QStringLiteral("dual playback at %1x showed no pictures").arg(speed));
+            f->skewP50.reset();
+            f->skewP99.reset();
+            continue;
+        }
+        f->shown[speed] = r.shown;
+        if (speed == 1) {
+            f->cpu1x = r.cpuCores;
+        }
+        f->pairsMatched += r.pairsMatched;
+        f->pairsDue += r.pairsDue;
+        std::printf(
+            "dual %dx for %.1f s: shown/due %.3f (%d due, %d dropped), pairs matched %d of %d "
+            "(%.1f%%), skew p50 %.2f ms p99 %.2f ms, CPU %.2f s (%.2f cores), longest gap %.0f "
+            "ms, lag up to %.0f ms\n",
+            speed, r.wall, r.shown, r.due, r.dropped, r.pairsMatched, r.pairsDue,
+            100.0 * r.pairsMatched / std::max(1, r.pairsDue), r.skewP50, r.skewP99, r.cpu,
+            r.cpuCores, r.maxGapMs, r.lagMs);
+        std::fflush(stdout);
+        if (r.pairsMatched < kMinMatchedPairs * r.pairsDue) {
+            f->fail(QStringLiteral("skew at %1x: only %2 of %3 due frame pairs were presented "
+                                   "by both channels (90% needed)")
+                        .arg(speed)
+                        .arg(r.pairsMatched)
+                        .arg(r.pairsDue));
+            f->skewP50.reset();
+            f->skewP99.reset();
+        } else if (f->skewP50) {
+            f->skewP50 = std::max(*f->skewP50, r.skewP50);
+            f->skewP99 = std::max(*f->skewP99, r.skewP99);
+        }
+    }
+    std::printf("pairs matched over the three speeds: %d of %d due\n", f->pairsMatched,
+                f->pairsDue);
+}
+
+void measurePeakRss(bool sinceReset, Figures* f) {
+    const double hwm = statusMb("VmHWM:");
+    if (hwm <= 0) {
+        f->fail(QStringLiteral("no VmHWM in /proc/self/status"));
+        return;
+    }
+    f->rssMb = hwm;
+    std::printf("peak RSS (VmHWM) %s: %.0f MB\n",
+                sinceReset ? "during dual playback" : "since the start (could not reset it)", hwm);
+}
+
+void measureSeeks(const QString& front, const QString& rear, int count, double interval,
+                  Figures* f) {
+    const SeekResult seek = seekLatencies(front, rear, count, interval);
+    if (!seek.ok || seek.latencies.empty()) {
+        f->fail(QStringLiteral("seeks: the paused players showed no picture"));
+        return;
+    }
+    f->seekP50 = percentile(seek.latencies, 50);
+    f->seekP95 = percentile(seek.latencies, 95);
+    f->seekTimeouts = seek.timeouts;
+    std::printf(
+        "seeks: %zu, %d timed out (counted as %d ms); p50 %.1f ms, p95 %.1f ms, worst %.1f ms\n",
+        seek.latencies.size(), seek.timeouts, kSeekTimeoutMs, *f->seekP50, *f->seekP95,
+        percentile(seek.latencies, 100));
+    std::fflush(stdout);
+}
+
+// 4x with one decoding thread per channel and the whole process on one core,
+// where decoding camera-like video is slower than real time. It leaves the
+// process on one core, so it runs last.
+void measureLag(const QString& front, const QString& rear, double seconds, double mediaSeconds,
+                double interval, Figures* f) {
+    Decoder::setVideoThreads(1);
+    if (holdProcessToOneCore() <= 0) {
+        f->fail(QStringLiteral("cannot hold the process to one core"));
+        return;
+    }
+    const double wall = std::min(seconds, (mediaSeconds - 1.0) / 4);
+    const DualResult r = dualPlayback(front, rear, 4, wall, interval);
+    if (!r.ok) {
+        f->fail(QStringLiteral("4x on one core showed no pictures"));
+        return;
+    }
+    f->lag4x1Thread = r.lagMs;
+    std::printf(
+        "4x, one decoding thread per channel, one core, %.1f s: shown/due %.3f (%d due), lag "
+        "behind the clock up to %.0f ms of real time (%.0f ms of media), first %.0f s %.0f ms, "
+        "last %.0f s %.0f ms: %s\n",
+        r.wall, r.shown, r.due, r.lagMs, r.lagMs * 4, r.lagWindow, r.lagFirstMs, r.lagWindow,
+        r.lagLastMs, r.lagLastMs > 2 * std::max(r.lagFirstMs, 100.0) ? "grows" : "stays bounded");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -632,29 +792,9 @@ int main(int argc, char** argv) {
     const int seeks = parser.value("seeks").toInt();
     std::printf("front %s\nrear  %s\n", qPrintable(frontFile), qPrintable(rearFile));
     std::fflush(stdout);
-    bool allOk = true;
 
-    // What the content costs: one ffmpeg thread, as a reader can repeat it.
-    const DecodeRun oneThread = ffmpegDecode(frontFile, 1);
-    if (oneThread.ok) {
-        std::printf(
-            "content: ffmpeg -threads 1 decodes %d frames of the front file in %.2f s "
-            "(%.0f frames/s; %.0f frames per CPU second)\n",
-            oneThread.frames, oneThread.wall, oneThread.frames / oneThread.wall,
-            oneThread.frames / std::max(1e-9, oneThread.cpu));
-    } else {
-        failed(oneThread.error);
-        allOk = false;
-    }
-    QString decodeError;
-    const std::optional<double> ratio =
-        oneThread.ok ? decodeRatio(frontFile, &decodeError) : std::nullopt;
-    if (oneThread.ok && !ratio) {
-        failed(QStringLiteral("decode: ") + decodeError);
-        allOk = false;
-    }
-    std::fflush(stdout);
-
+    Figures figures;
+    measureDecode(frontFile, &figures);
     const double interval = frameInterval(frontFile);
     AVPlayer probe;
     load(probe, frontFile);
@@ -665,123 +805,11 @@ int main(int argc, char** argv) {
                    .arg(mediaSeconds));
         return 1;
     }
-
-    std::map<int, DualResult> results;
-    std::optional<double> worstP50 = 0.0;
-    std::optional<double> worstP99 = 0.0;
-    int pairsMatched = 0;
-    int pairsDue = 0;
     const bool peakReset = resetPeakRss();
-    for (int speed : {1, 2, 4}) {
-        // Playback stops a second before the end of the files.
-        const double wall = std::min(seconds, (mediaSeconds - 1.0) / speed);
-        const DualResult r = dualPlayback(frontFile, rearFile, speed, wall, interval);
-        results[speed] = r;
-        if (!r.ok) {
-            failed(QStringLiteral("dual playback at %1x showed no pictures").arg(speed));
-            allOk = false;
-            worstP50.reset();
-            worstP99.reset();
-            continue;
-        }
-        pairsMatched += r.pairsMatched;
-        pairsDue += r.pairsDue;
-        std::printf(
-            "dual %dx for %.1f s: shown/due %.3f (%d due, %d dropped), pairs matched %d of %d "
-            "(%.1f%%), skew p50 %.2f ms p99 %.2f ms, CPU %.2f s (%.2f cores), longest gap %.0f "
-            "ms, lag up to %.0f ms\n",
-            speed, r.wall, r.shown, r.due, r.dropped, r.pairsMatched, r.pairsDue,
-            100.0 * r.pairsMatched / std::max(1, r.pairsDue), r.skewP50, r.skewP99, r.cpu,
-            r.cpuCores, r.maxGapMs, r.lagMs);
-        std::fflush(stdout);
-        if (r.pairsMatched < kMinMatchedPairs * r.pairsDue) {
-            failed(QStringLiteral("skew at %1x: only %2 of %3 due frame pairs were presented by "
-                                  "both channels (90% needed)")
-                       .arg(speed)
-                       .arg(r.pairsMatched)
-                       .arg(r.pairsDue));
-            allOk = false;
-            worstP50.reset();
-            worstP99.reset();
-        } else if (worstP50) {
-            worstP50 = std::max(*worstP50, r.skewP50);
-            worstP99 = std::max(*worstP99, r.skewP99);
-        }
-    }
-    std::printf("pairs matched over the three speeds: %d of %d due\n", pairsMatched, pairsDue);
-    std::optional<double> peakRss;
-    const double hwm = statusMb("VmHWM:");
-    if (hwm > 0) {
-        peakRss = hwm;
-        std::printf("peak RSS (VmHWM) %s: %.0f MB\n",
-                    peakReset ? "during dual playback" : "since the start (could not reset it)",
-                    hwm);
-    } else {
-        failed(QStringLiteral("no VmHWM in /proc/self/status"));
-        allOk = false;
-    }
-
-    const SeekResult seek = seekLatencies(frontFile, rearFile, seeks, interval);
-    std::optional<double> seekP50;
-    std::optional<double> seekP95;
-    if (seek.ok && !seek.latencies.empty()) {
-        seekP50 = percentile(seek.latencies, 50);
-        seekP95 = percentile(seek.latencies, 95);
-        std::printf(
-            "seeks: %zu, %d timed out (counted as %d ms); p50 %.1f ms, p95 %.1f ms, "
-            "worst %.1f ms\n",
-            seek.latencies.size(), seek.timeouts, kSeekTimeoutMs, *seekP50, *seekP95,
-            percentile(seek.latencies, 100));
-    } else {
-        failed(QStringLiteral("seeks: the paused players showed no picture"));
-        allOk = false;
-    }
-    std::fflush(stdout);
-
-    // Last, as it leaves the process on one core: 4x with one decoding thread
-    // per channel, where decoding camera-like video is slower than real time.
-    std::optional<double> lag;
-    Decoder::setVideoThreads(1);
-    const int held = holdProcessToOneCore();
-    const double lagWall = std::min(seconds, (mediaSeconds - 1.0) / 4);
-    const DualResult slow =
-        held > 0 ? dualPlayback(frontFile, rearFile, 4, lagWall, interval) : DualResult();
-    if (held <= 0) {
-        failed(QStringLiteral("cannot hold the process to one core"));
-        allOk = false;
-    } else if (!slow.ok) {
-        failed(QStringLiteral("4x on one core showed no pictures"));
-        allOk = false;
-    } else {
-        lag = slow.lagMs;
-        std::printf(
-            "4x, one decoding thread per channel, one core, %.1f s: shown/due %.3f (%d "
-            "due), lag behind the clock up to %.0f ms of real time (%.0f ms of media), "
-            "first 5 s %.0f ms, last 5 s %.0f ms: %s\n",
-            slow.wall, slow.shown, slow.due, slow.lagMs, slow.lagMs * 4, slow.lagFirstMs,
-            slow.lagLastMs,
-            slow.lagLastMs > 2 * std::max(slow.lagFirstMs, 100.0) ? "grows" : "stays bounded");
-    }
-
-    const QString line =
-        QStringLiteral(
-            "decode_ratio=%1 shown_1x=%2 shown_2x=%3 shown_4x=%4 skew_p50_ms=%5 "
-            "skew_p99_ms=%6 pairs_matched=%7 cpu_1x=%8 seek_p50_ms=%9 "
-            "seek_p95_ms=%10 seek_timeouts=%11 rss_mb=%12 lag_4x_1thread_ms=%13")
-            .arg(figure(ratio, 2))
-            .arg(figure(results[1].ok ? std::optional<double>(results[1].shown) : std::nullopt, 3))
-            .arg(figure(results[2].ok ? std::optional<double>(results[2].shown) : std::nullopt, 3))
-            .arg(figure(results[4].ok ? std::optional<double>(results[4].shown) : std::nullopt, 3))
-            .arg(figure(worstP50, 2))
-            .arg(figure(worstP99, 2))
-            .arg(pairsMatched)
-            .arg(figure(results[1].ok ? std::optional<double>(results[1].cpuCores) : std::nullopt,
-                        2))
-            .arg(figure(seekP50, 1))
-            .arg(figure(seekP95, 1))
-            .arg(seek.ok ? QString::number(seek.timeouts) : QStringLiteral("fail"))
-            .arg(figure(peakRss, 0))
-            .arg(figure(lag, 0));
-    std::printf("%s\n", qPrintable(line));
-    return allOk ? 0 : 1;
+    measureDual(frontFile, rearFile, seconds, mediaSeconds, interval, &figures);
+    measurePeakRss(peakReset, &figures);
+    measureSeeks(frontFile, rearFile, seeks, interval, &figures);
+    measureLag(frontFile, rearFile, seconds, mediaSeconds, interval, &figures);
+    std::printf("%s\n", qPrintable(figures.lastLine()));
+    return figures.ok ? 0 : 1;
 }
