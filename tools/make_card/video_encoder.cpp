@@ -95,7 +95,10 @@ bool VideoEncoder::open(const VideoSettings& settings) {
     m_context->gop_size = settings.gop;
     m_context->keyint_min = settings.gop;
     m_context->max_b_frames = settings.bframes;
-    m_context->thread_count = kThreads;
+    // x264's rate control across frame threads depends on their timing: a
+    // fixed bit rate is only repeatable on one thread (the files of a card
+    // are encoded side by side anyway).
+    m_context->thread_count = settings.kbps > 0 ? 1 : kThreads;
     m_context->color_range = AVCOL_RANGE_MPEG;
     m_context->colorspace = AVCOL_SPC_SMPTE170M;
     m_context->color_primaries = AVCOL_PRI_SMPTE170M;
