@@ -1,20 +1,36 @@
-// Figures for the media engine on two 1080p30 H.264 recordings of 60 s with
-// a 1 s GOP (made with orvin-make-card unless given):
+// Figures for the media engine on two camera-like 1080p30 H.264 recordings
+// of 90 s with a 1 s GOP: High profile with CABAC at 12 Mbit/s (front) and
+// 8 Mbit/s (rear) with grain in every picture, as costly to decode as real
+// footage (made with `orvin-make-card --profile camera` unless given):
 //   bench-engine [--card DIR | --front FILE --rear FILE] [--seconds S] [--seeks N]
+// - content cost: `ffmpeg -threads 1 -an -f null` on the front file, in
+//   frames per second;
 // - decode: one player decoding as fast as it can (its clock set far ahead,
-//   so every frame is due at once) against `ffmpeg -threads 2 -an -f null`;
+//   so every frame is due at once; timed from before it opens the file)
+//   against `ffmpeg -threads 2 -an -f null`; both must count the same frames;
 // - dual playback: two players with null outputs on one shared clock, as the
 //   controller drives them (500 ms synchronisation, skip count 4 x speed from
 //   2x), at 1x, 2x and 4x: frames shown per frame due, frames dropped, the
-//   time between the two channels presenting the same timestamp, CPU time,
-//   and at 4x the longest gap between pictures;
+//   time between the two channels presenting the same timestamp (over the
+//   pairs of frames both presented; at least 90% of the due pairs must be
+//   matched), CPU time, and at 4x the longest gap between pictures;
+// - the peak resident memory (VmHWM) during dual playback;
 // - seeks: random seeks of both paused players, from the request to the
-//   moment both have presented the frame at the target;
-// - the peak resident memory during dual playback.
+//   moment both have presented the frame at the target; a seek that does not
+//   land within 5 s counts as 5 s;
+// - last, the lag at 4x with one decoding thread per channel and the whole
+//   process held to one core: how far the presented picture is behind the
+//   shared clock, in milliseconds of real time (media time / 4).
+// A figure whose measurement failed prints as "fail" with the reason, and the
+// benchmark exits with 1; it never fails on speed.
 // Last line: decode_ratio=R shown_1x=A shown_2x=B shown_4x=C skew_p50_ms=S50
-// skew_p99_ms=S99 cpu_1x=U seek_p50_ms=P seek_p95_ms=Q rss_mb=M
-// (skews are the worst of the three speeds; cpu_1x is in cores).
+// skew_p99_ms=S99 pairs_matched=N cpu_1x=U seek_p50_ms=P seek_p95_ms=Q
+// seek_timeouts=T rss_mb=M lag_4x_1thread_ms=L
+// (skews are the worst of the three speeds, pairs_matched their sum; cpu_1x
+// is in cores).
+#include <sched.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -31,14 +47,19 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "engine/audio_output.h"
 #include "engine/av_clock.h"
 #include "engine/av_player.h"
+#include "engine/decoder.h"
 #include "engine/null_renderer.h"
 
 namespace {
+
+constexpr int kSeekTimeoutMs = 5000;
+constexpr double kMinMatchedPairs = 0.9;
 
 int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -46,24 +67,56 @@ int64_t nowNs() {
         .count();
 }
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+double seconds(const timeval& t) {
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
 }
 
-double rssMb() {
+double cpuSeconds(int who = RUSAGE_SELF) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A field of /proc/self/status in MB, or -1.
+double statusMb(const char* field) {
     QFile status("/proc/self/status");
     if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
+        return -1;
     }
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(field)) {
+            bool ok = false;
+            const double kb =
+                line.mid(int(qstrlen(field))).trimmed().split(' ').first().toDouble(&ok);
+            return ok ? kb / 1024.0 : -1;
         }
     }
-    return 0;
+    return -1;
+}
+
+// Starts the peak resident memory (VmHWM) afresh; false when the kernel
+// refuses, and the peak then counts from the start of the process.
+bool resetPeakRss() {
+    QFile refs("/proc/self/clear_refs");
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+// Holds every thread of the process to one core (the one this thread runs
+// on); threads started later inherit it from the thread that starts them.
+// Returns the number of threads held, or -1.
+int holdProcessToOneCore() {
+    const int cpu = std::max(0, sched_getcpu());
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    int held = 0;
+    for (const QString& task :
+         QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (sched_setaffinity(pid_t(task.toInt()), sizeof one, &one) == 0) {
+            ++held;
+        }
+    }
+    return held > 0 ? held : -1;
 }
 
 template <typename Predicate>
@@ -89,25 +142,40 @@ double percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
-// Every frame an output received: its timestamp and when it arrived.
+// A figure for the last line: the number, or "fail".
+QString figure(const std::optional<double>& value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QStringLiteral("fail");
+}
+
+// Every frame an output received: its timestamp, when it arrived and, when
+// a clock is watched, the clock's value at that moment.
 class Track {
 public:
     struct Shown {
         double pts;
         int64_t ns;
+        double clock;
     };
     NullRenderer output{[this](const VideoFrame& frame) {
         if (frame.isValid()) {
-            const Shown shown{frame.timestamp(), nowNs()};
+            const AVClock* watched = clock_;
+            const Shown shown{frame.timestamp(), nowNs(), watched ? watched->value() : 0.0};
             std::lock_guard<std::mutex> lock(mutex_);
             shown_.push_back(shown);
         }
     }};
+    // Set before the player starts.
+    void watchClock(const AVClock* clock) { clock_ = clock; }
     std::vector<Shown> take() {
         std::lock_guard<std::mutex> lock(mutex_);
         std::vector<Shown> taken;
         taken.swap(shown_);
         return taken;
+    }
+    // The timestamp of the newest frame, or -1.
+    double lastPts() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return shown_.empty() ? -1 : shown_.back().pts;
     }
     // When a frame with this timestamp arrived after `since`, or -1.
     int64_t arrival(double pts, double tolerance, int64_t since) {
@@ -121,6 +189,7 @@ public:
     }
 
 private:
+    const AVClock* clock_ = nullptr;
     std::mutex mutex_;
     std::vector<Shown> shown_;  // guarded by mutex_
 };
@@ -136,54 +205,143 @@ bool run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitCode() == 0;
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
-// Seconds for ffmpeg to decode the video of `file` with two threads.
-double ffmpegDecodeSeconds(const QString& file) {
+// One timed decoding run: wall and CPU seconds, and the frames decoded.
+struct DecodeRun {
+    bool ok = false;
+    QString error;  // when not ok
+    double wall = 0;
+    double cpu = 0;
+    int frames = 0;
+};
+
+// ffmpeg decoding the video of `file` on `threads` threads. Its frame count
+// comes from its -progress report.
+DecodeRun ffmpegDecode(const QString& file, int threads) {
+    DecodeRun result;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer clock;
     clock.start();
-    if (!run("ffmpeg", {"-nostdin", "-loglevel", "error", "-threads", "2", "-i", file, "-an", "-f",
-                        "null", "-"})) {
-        return -1;
+    process.start("ffmpeg",
+                  {"-nostdin", "-nostats", "-loglevel", "error", "-progress", "pipe:1", "-threads",
+                   QString::number(threads), "-i", file, "-an", "-f", "null", "-"});
+    if (!process.waitForStarted(-1)) {
+        result.error = QStringLiteral("ffmpeg cannot be started: ") + process.errorString();
+        return result;
     }
-    return clock.nsecsElapsed() / 1e9;
+    process.waitForFinished(-1);
+    result.wall = clock.nsecsElapsed() / 1e9;
+    result.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    const QString errors = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        result.error = QStringLiteral("ffmpeg failed (exit %1): %2")
+                           .arg(process.exitCode())
+                           .arg(errors.left(300));
+        return result;
+    }
+    result.frames = -1;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("frame=")) {
+            bool ok = false;
+            const int frames = line.mid(6).trimmed().toInt(&ok);
+            result.frames = ok ? frames : -1;
+        }
+    }
+    if (result.frames <= 0) {
+        result.error = QStringLiteral("ffmpeg reported no frame count");
+        return result;
+    }
+    result.ok = true;
+    return result;
 }
 
-// Seconds for one player to show every frame of `file` with no waiting.
-double engineDecodeSeconds(const QString& file, int* frames) {
+// One player showing every frame of `file` with no waiting, timed from
+// before it opens the file, as ffmpeg's time includes its opening.
+DecodeRun engineDecode(const QString& file) {
+    DecodeRun result;
     Track track;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
     AVPlayer player;
     player.setRenderer(&track.output);
     player.setAudioStream(-1);
     if (!load(player, file)) {
-        return -1;
+        result.error = QStringLiteral("the player cannot load ") + file;
+        return result;
     }
     player.masterClock()->setClockAuto(false);
     player.masterClock()->setClockType(AVClock::ExternalClock);
-    QElapsedTimer clock;
-    clock.start();
     player.play();
     player.masterClock()->updateExternalClock(1000LL * 1000 * 1000);
     if (!waitUntil([&] { return player.mediaStatus() == EndOfMedia; }, 600000)) {
-        return -1;
+        result.error = QStringLiteral("the player did not reach the end within 600 s");
+        return result;
     }
-    const double seconds = clock.nsecsElapsed() / 1e9;
-    *frames = int(track.take().size());
-    return seconds;
+    result.wall = clock.nsecsElapsed() / 1e9;
+    result.cpu = cpuSeconds() - cpu0;
+    result.frames = int(track.take().size());
+    result.ok = true;
+    return result;
+}
+
+// Decode throughput: alternate runs, best of three each; every run on both
+// sides must count `frames`. Empty on failure, with the reason.
+std::optional<double> decodeRatio(const QString& file, int frames, QString* error) {
+    double ffmpegBest = 1e9;
+    double engineBest = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const DecodeRun f = ffmpegDecode(file, 2);
+        const DecodeRun e = f.ok ? engineDecode(file) : DecodeRun();
+        for (const DecodeRun* r : {&f, &e}) {
+            if (!r->ok) {
+                *error = r->error;
+                return std::nullopt;
+            }
+            if (r->frames != frames) {
+                *error = QStringLiteral(
+                             "frame counts differ: %1 (ffmpeg -threads 1), %2 (ffmpeg "
+                             "-threads 2), %3 (engine)")
+                             .arg(frames)
+                             .arg(f.frames)
+                             .arg(e.frames);
+                return std::nullopt;
+            }
+        }
+        ffmpegBest = std::min(ffmpegBest, f.wall);
+        engineBest = std::min(engineBest, e.wall);
+    }
+    std::printf(
+        "decode: ffmpeg -threads 2 %.2f s, engine %.2f s for %d frames (%.0f fps), "
+        "ratio %.2f\n",
+        ffmpegBest, engineBest, frames, frames / engineBest, ffmpegBest / engineBest);
+    return ffmpegBest / engineBest;
 }
 
 struct DualResult {
+    bool ok = false;
     double shown = 0;  // frames shown per frame due, both channels
     int due = 0;
     int dropped = 0;
+    int pairsDue = 0;      // timestamps due in both channels
+    int pairsMatched = 0;  // of those, presented by both
     double skewP50 = 0;
     double skewP99 = 0;
     double cpu = 0;       // CPU seconds
     double cpuCores = 0;  // CPU seconds per second
     double maxGapMs = 0;
     double wall = 0;
-    double peakRssMb = 0;
+    // Lag of the presented picture behind the shared clock, in ms of real
+    // time: the worst over the run, over its first and over its last 5 s.
+    double lagMs = 0;
+    double lagFirstMs = 0;
+    double lagLastMs = 0;
+    double lagWindow = 0;  // seconds of each of those two spans
 };
 
 // Two players on one clock as the controller drives them.
@@ -251,20 +409,33 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
                         double seconds, double interval) {
     DualResult result;
     Dual dual;
+    dual.frontTrack.watchClock(&dual.shared);
+    dual.rearTrack.watchClock(&dual.shared);
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     if (!dual.start(frontFile, rearFile, speed)) {
         return result;
     }
+    const int64_t started = nowNs();
+    // Lag samples (ns, ms) between frames: a picture that stays on while the
+    // clock runs on lags too, beyond its own frame interval.
+    std::vector<std::pair<int64_t, double>> lags;
     while (wall.elapsed() < seconds * 1000) {
         waitUntil([] { return false; }, 100);
-        result.peakRssMb = std::max(result.peakRssMb, rssMb());
+        const double clock = dual.shared.value();
+        for (Track* track : {&dual.frontTrack, &dual.rearTrack}) {
+            const double last = track->lastPts();
+            if (last >= 0) {
+                lags.emplace_back(nowNs(), (clock - last - interval) / speed * 1000);
+            }
+        }
     }
     const double mediaTime = dual.shared.value();
     result.wall = wall.nsecsElapsed() / 1e9;
     result.cpu = cpuSeconds() - cpu0;
     result.cpuCores = result.cpu / result.wall;
+    const int64_t stopped = nowNs();
     dual.stop();
 
     const std::vector<Track::Shown> a = dual.frontTrack.take();
@@ -272,6 +443,7 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
     // Due: every frame whose time the clock has reached, in each channel.
     const int duePerChannel = int(std::floor(mediaTime / interval + 1e-6)) + 1;
     result.due = 2 * duePerChannel;
+    result.pairsDue = duePerChannel;
     auto shownUpTo = [&](const std::vector<Track::Shown>& shown) {
         return int(std::count_if(shown.begin(), shown.end(),
                                  [&](const Track::Shown& s) { return s.pts <= mediaTime + 1e-6; }));
@@ -282,15 +454,21 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
 
     std::map<int64_t, int64_t> frontAt;
     for (const Track::Shown& s : a) {
-        frontAt[std::llround(s.pts * 1000)] = s.ns;
+        if (s.pts <= mediaTime + 1e-6) {
+            frontAt.emplace(std::llround(s.pts * 1000), s.ns);
+        }
     }
     std::vector<double> skews;
+    std::map<int64_t, bool> matched;
     for (const Track::Shown& s : b) {
-        const auto match = frontAt.find(std::llround(s.pts * 1000));
-        if (match != frontAt.end()) {
+        const int64_t ms = std::llround(s.pts * 1000);
+        const auto match = frontAt.find(ms);
+        if (match != frontAt.end() && !matched[ms]) {
+            matched[ms] = true;
             skews.push_back(std::abs(double(match->second - s.ns)) / 1e6);
         }
     }
+    result.pairsMatched = int(skews.size());
     result.skewP50 = percentile(skews, 50);
     result.skewP99 = percentile(skews, 99);
     for (const std::vector<Track::Shown>* track : {&a, &b}) {
@@ -298,21 +476,45 @@ DualResult dualPlayback(const QString& frontFile, const QString& rearFile, doubl
             result.maxGapMs =
                 std::max(result.maxGapMs, ((*track)[i].ns - (*track)[i - 1].ns) / 1e6);
         }
+        for (const Track::Shown& s : *track) {
+            lags.emplace_back(s.ns, (s.clock - s.pts) / speed * 1000);
+        }
     }
+    // The first and the last 5 s, or halves of a shorter run.
+    const int64_t window = std::min(int64_t(5e9), (stopped - started) / 2);
+    result.lagWindow = window / 1e9;
+    for (const auto& [ns, lag] : lags) {
+        result.lagMs = std::max(result.lagMs, lag);
+        if (ns < started + window) {
+            result.lagFirstMs = std::max(result.lagFirstMs, lag);
+        }
+        if (ns >= stopped - window) {
+            result.lagLastMs = std::max(result.lagLastMs, lag);
+        }
+    }
+    result.ok = !a.empty() && !b.empty();
     return result;
 }
 
-// Latencies (ms) of random seeks of both paused players.
-std::vector<double> seekLatencies(const QString& frontFile, const QString& rearFile, int count,
-                                  double interval, int* failures) {
-    std::vector<double> latencies;
+struct SeekResult {
+    bool ok = false;                // the players could be started and paused
+    std::vector<double> latencies;  // ms; a timeout counts as kSeekTimeoutMs
+    int timeouts = 0;
+};
+
+// Latencies of random seeks of both paused players.
+SeekResult seekLatencies(const QString& frontFile, const QString& rearFile, int count,
+                         double interval) {
+    SeekResult result;
     Dual dual;
-    if (!dual.start(frontFile, rearFile, 1.0)) {
-        return latencies;
+    if (!dual.start(frontFile, rearFile, 1.0) ||
+        !waitUntil(
+            [&] {
+                return dual.front.displyedFrame().isValid() && dual.rear.displyedFrame().isValid();
+            },
+            10000)) {
+        return result;
     }
-    waitUntil(
-        [&] { return dual.front.displyedFrame().isValid() && dual.rear.displyedFrame().isValid(); },
-        10000);
     dual.sync.stop();
     dual.shared.pause(true);
     dual.front.pause(true);
@@ -335,18 +537,20 @@ std::vector<double> seekLatencies(const QString& frontFile, const QString& rearF
                 rearAt = dual.rearTrack.arrival(pts, interval / 2, since);
                 return frontAt >= 0 && rearAt >= 0;
             },
-            5000);
-        if (!landed) {
-            ++*failures;
-            continue;
+            kSeekTimeoutMs);
+        if (landed) {
+            result.latencies.push_back((std::max(frontAt, rearAt) - since) / 1e6);
+        } else {
+            ++result.timeouts;
+            result.latencies.push_back(kSeekTimeoutMs);
         }
-        latencies.push_back((std::max(frontAt, rearAt) - since) / 1e6);
         waitUntil([&] { return !dual.front.seek_exist() && !dual.rear.seek_exist(); }, 1000);
         dual.frontTrack.take();
         dual.rearTrack.take();
     }
     dual.stop();
-    return latencies;
+    result.ok = true;
+    return result;
 }
 
 // The frame interval of a file, from the timestamps a short playback shows.
@@ -372,6 +576,197 @@ double frameInterval(const QString& file) {
     return deltas.empty() ? 1.0 / 30 : percentile(deltas, 50);
 }
 
+// Makes the camera-like card when the folder holds none; the front and rear
+// file, or empty strings.
+std::pair<QString, QString> cardFiles(QString card) {
+    if (card.isEmpty()) {
+        card = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                               "/../bench-engine-camera-card");
+    }
+    QDir dcim(card + "/DCIM");
+    if (dcim.entryList({"*_1.mp4"}).isEmpty()) {
+        std::printf("making two camera-like 1080p30 recordings of 90 s in %s (minutes)...\n",
+                    qPrintable(card));
+        std::fflush(stdout);
+        const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
+        if (!run(maker, {card, "--recordings", "1", "--seconds", "90", "--gop", "30", "--profile",
+                         "camera", "--quiet", "--force"})) {
+            std::fprintf(stderr, "cannot make the recordings with %s\n", qPrintable(maker));
+            return {};
+        }
+        dcim.refresh();
+    }
+    const QStringList fronts = dcim.entryList({"*_1.mp4"});
+    const QStringList rears = dcim.entryList({"*_2.mp4"});
+    if (fronts.isEmpty() || rears.isEmpty()) {
+        std::fprintf(stderr, "no recordings in %s\n", qPrintable(dcim.path()));
+        return {};
+    }
+    return {dcim.filePath(fronts.first()), dcim.filePath(rears.first())};
+}
+
+// Reports a failed measurement on both streams.
+void failed(const QString& what) {
+    std::printf("FAILED: %s\n", qPrintable(what));
+    std::fprintf(stderr, "bench-engine: %s\n", qPrintable(what));
+    std::fflush(stdout);
+}
+
+// The figures of the last line; an empty one failed.
+struct Figures {
+    bool ok = true;  // every measurement succeeded
+    std::optional<double> decodeRatio;
+    std::map<int, std::optional<double>> shown;  // by speed
+    std::optional<double> skewP50 = 0.0;
+    std::optional<double> skewP99 = 0.0;
+    int pairsMatched = 0;
+    int pairsDue = 0;
+    std::optional<double> cpu1x;
+    std::optional<double> seekP50;
+    std::optional<double> seekP95;
+    std::optional<double> seekTimeouts;
+    std::optional<double> rssMb;
+    std::optional<double> lag4x1Thread;
+
+    void fail(const QString& why) {
+        failed(why);
+        ok = false;
+    }
+
+    QString lastLine() const {
+        auto at = [this](int speed) {
+            const auto it = shown.find(speed);
+            return it != shown.end() ? it->second : std::nullopt;
+        };
+        return QStringLiteral(
+                   "decode_ratio=%1 shown_1x=%2 shown_2x=%3 shown_4x=%4 skew_p50_ms=%5 "
+                   "skew_p99_ms=%6 pairs_matched=%7 cpu_1x=%8 seek_p50_ms=%9 seek_p95_ms=%10 "
+                   "seek_timeouts=%11 rss_mb=%12 lag_4x_1thread_ms=%13")
+            .arg(figure(decodeRatio, 2), figure(at(1), 3), figure(at(2), 3), figure(at(4), 3),
+                 figure(skewP50, 2), figure(skewP99, 2), QString::number(pairsMatched),
+                 figure(cpu1x, 2), figure(seekP50, 1))
+            .arg(figure(seekP95, 1), figure(seekTimeouts, 0), figure(rssMb, 0),
+                 figure(lag4x1Thread, 0));
+    }
+};
+
+// What the content costs on one ffmpeg thread, then the decode ratio.
+void measureDecode(const QString& file, Figures* f) {
+    const DecodeRun oneThread = ffmpegDecode(file, 1);
+    if (!oneThread.ok) {
+        f->fail(oneThread.error);
+        return;
+    }
+    std::printf(
+        "content: ffmpeg -threads 1 decodes %d frames of the front file in %.2f s "
+        "(%.0f frames/s; %.0f frames per CPU second)\n",
+        oneThread.frames, oneThread.wall, oneThread.frames / oneThread.wall,
+        oneThread.frames / std::max(1e-9, oneThread.cpu));
+    std::fflush(stdout);
+    QString error;
+    f->decodeRatio = decodeRatio(file, oneThread.frames, &error);
+    if (!f->decodeRatio) {
+        f->fail(QStringLiteral("decode: ") + error);
+    }
+    std::fflush(stdout);
+}
+
+void measureDual(const QString& front, const QString& rear, double seconds, double mediaSeconds,
+                 double interval, Figures* f) {
+    for (int speed : {1, 2, 4}) {
+        // Playback stops a second before the end of the files.
+        const double wall = std::min(seconds, (mediaSeconds - 1.0) / speed);
+        const DualResult r = dualPlayback(front, rear, speed, wall, interval);
+        if (!r.ok) {
+            f->fail(QStringLiteral("dual playback at %1x showed no pictures").arg(speed));
+            f->skewP50.reset();
+            f->skewP99.reset();
+            continue;
+        }
+        f->shown[speed] = r.shown;
+        if (speed == 1) {
+            f->cpu1x = r.cpuCores;
+        }
+        f->pairsMatched += r.pairsMatched;
+        f->pairsDue += r.pairsDue;
+        std::printf(
+            "dual %dx for %.1f s: shown/due %.3f (%d due, %d dropped), pairs matched %d of %d "
+            "(%.1f%%), skew p50 %.2f ms p99 %.2f ms, CPU %.2f s (%.2f cores), longest gap %.0f "
+            "ms, lag up to %.0f ms\n",
+            speed, r.wall, r.shown, r.due, r.dropped, r.pairsMatched, r.pairsDue,
+            100.0 * r.pairsMatched / std::max(1, r.pairsDue), r.skewP50, r.skewP99, r.cpu,
+            r.cpuCores, r.maxGapMs, r.lagMs);
+        std::fflush(stdout);
+        if (r.pairsMatched < kMinMatchedPairs * r.pairsDue) {
+            f->fail(QStringLiteral("skew at %1x: only %2 of %3 due frame pairs were presented "
+                                   "by both channels (90% needed)")
+                        .arg(speed)
+                        .arg(r.pairsMatched)
+                        .arg(r.pairsDue));
+            f->skewP50.reset();
+            f->skewP99.reset();
+        } else if (f->skewP50) {
+            f->skewP50 = std::max(*f->skewP50, r.skewP50);
+            f->skewP99 = std::max(*f->skewP99, r.skewP99);
+        }
+    }
+    std::printf("pairs matched over the three speeds: %d of %d due\n", f->pairsMatched,
+                f->pairsDue);
+}
+
+void measurePeakRss(bool sinceReset, Figures* f) {
+    const double hwm = statusMb("VmHWM:");
+    if (hwm <= 0) {
+        f->fail(QStringLiteral("no VmHWM in /proc/self/status"));
+        return;
+    }
+    f->rssMb = hwm;
+    std::printf("peak RSS (VmHWM) %s: %.0f MB\n",
+                sinceReset ? "during dual playback" : "since the start (could not reset it)", hwm);
+}
+
+void measureSeeks(const QString& front, const QString& rear, int count, double interval,
+                  Figures* f) {
+    const SeekResult seek = seekLatencies(front, rear, count, interval);
+    if (!seek.ok || seek.latencies.empty()) {
+        f->fail(QStringLiteral("seeks: the paused players showed no picture"));
+        return;
+    }
+    f->seekP50 = percentile(seek.latencies, 50);
+    f->seekP95 = percentile(seek.latencies, 95);
+    f->seekTimeouts = seek.timeouts;
+    std::printf(
+        "seeks: %zu, %d timed out (counted as %d ms); p50 %.1f ms, p95 %.1f ms, worst %.1f ms\n",
+        seek.latencies.size(), seek.timeouts, kSeekTimeoutMs, *f->seekP50, *f->seekP95,
+        percentile(seek.latencies, 100));
+    std::fflush(stdout);
+}
+
+// 4x with one decoding thread per channel and the whole process on one core,
+// where decoding camera-like video is slower than real time. It leaves the
+// process on one core, so it runs last.
+void measureLag(const QString& front, const QString& rear, double seconds, double mediaSeconds,
+                double interval, Figures* f) {
+    Decoder::setVideoThreads(1);
+    if (holdProcessToOneCore() <= 0) {
+        f->fail(QStringLiteral("cannot hold the process to one core"));
+        return;
+    }
+    const double wall = std::min(seconds, (mediaSeconds - 1.0) / 4);
+    const DualResult r = dualPlayback(front, rear, 4, wall, interval);
+    if (!r.ok) {
+        f->fail(QStringLiteral("4x on one core showed no pictures"));
+        return;
+    }
+    f->lag4x1Thread = r.lagMs;
+    std::printf(
+        "4x, one decoding thread per channel, one core, %.1f s: shown/due %.3f (%d due), lag "
+        "behind the clock up to %.0f ms of real time (%.0f ms of media), first %.0f s %.0f ms, "
+        "last %.0f s %.0f ms: %s\n",
+        r.wall, r.shown, r.due, r.lagMs, r.lagMs * 4, r.lagWindow, r.lagFirstMs, r.lagWindow,
+        r.lagLastMs, r.lagLastMs > 2 * std::max(r.lagFirstMs, 100.0) ? "grows" : "stays bounded");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -388,93 +783,33 @@ int main(int argc, char** argv) {
     QString frontFile = parser.value("front");
     QString rearFile = parser.value("rear");
     if (frontFile.isEmpty() || rearFile.isEmpty()) {
-        QString card = parser.value("card");
-        if (card.isEmpty()) {
-            card =
-                QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../bench-engine-card");
-        }
-        QDir dcim(card + "/DCIM");
-        if (dcim.entryList({"*_1.mp4"}).isEmpty()) {
-            std::printf("making two 1080p30 recordings of 60 s in %s...\n", qPrintable(card));
-            std::fflush(stdout);
-            const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
-            if (!run(maker,
-                     {card, "--recordings", "1", "--seconds", "60", "--gop", "30", "--front-size",
-                      "1920x1080", "--rear-size", "1920x1080", "--quiet", "--force"})) {
-                std::fprintf(stderr, "cannot make the recordings with %s\n", qPrintable(maker));
-                return 1;
-            }
-            dcim.refresh();
-        }
-        const QStringList fronts = dcim.entryList({"*_1.mp4"});
-        const QStringList rears = dcim.entryList({"*_2.mp4"});
-        if (fronts.isEmpty() || rears.isEmpty()) {
-            std::fprintf(stderr, "no recordings in %s\n", qPrintable(dcim.path()));
+        std::tie(frontFile, rearFile) = cardFiles(parser.value("card"));
+        if (frontFile.isEmpty()) {
             return 1;
         }
-        frontFile = dcim.filePath(fronts.first());
-        rearFile = dcim.filePath(rears.first());
     }
     const double seconds = parser.value("seconds").toDouble();
     const int seeks = parser.value("seeks").toInt();
     std::printf("front %s\nrear  %s\n", qPrintable(frontFile), qPrintable(rearFile));
+    std::fflush(stdout);
 
-    // Decode throughput: alternate runs, best of three each.
-    double ffmpegBest = 1e9;
-    double engineBest = 1e9;
-    int frames = 0;
-    for (int i = 0; i < 3; ++i) {
-        const double f = ffmpegDecodeSeconds(frontFile);
-        const double e = engineDecodeSeconds(frontFile, &frames);
-        if (f > 0) {
-            ffmpegBest = std::min(ffmpegBest, f);
-        }
-        if (e > 0) {
-            engineBest = std::min(engineBest, e);
-        }
-    }
-    const double decodeRatio = ffmpegBest / engineBest;
-    std::printf("decode: ffmpeg %.2f s, engine %.2f s for %d frames (%.0f fps), ratio %.2f\n",
-                ffmpegBest, engineBest, frames, frames / engineBest, decodeRatio);
-
+    Figures figures;
+    measureDecode(frontFile, &figures);
     const double interval = frameInterval(frontFile);
     AVPlayer probe;
     load(probe, frontFile);
     const double mediaSeconds = probe.duration() / 1000.0;
     probe.stop();
-
-    std::map<int, DualResult> results;
-    double worstP50 = 0;
-    double worstP99 = 0;
-    double peakRss = 0;
-    for (int speed : {1, 2, 4}) {
-        // The files last 60 s: at 4x that is 15 s of playback, not 20.
-        const double wall = std::min(seconds, (mediaSeconds - 1.0) / speed);
-        const DualResult r = dualPlayback(frontFile, rearFile, speed, wall, interval);
-        results[speed] = r;
-        worstP50 = std::max(worstP50, r.skewP50);
-        worstP99 = std::max(worstP99, r.skewP99);
-        peakRss = std::max(peakRss, r.peakRssMb);
-        std::printf(
-            "dual %dx for %.1f s: shown/due %.3f (%d due, %d dropped), skew p50 %.2f ms p99 %.2f "
-            "ms, CPU %.2f s (%.2f cores), longest gap %.0f ms, peak RSS %.0f MB\n",
-            speed, r.wall, r.shown, r.due, r.dropped, r.skewP50, r.skewP99, r.cpu, r.cpuCores,
-            r.maxGapMs, r.peakRssMb);
-        std::fflush(stdout);
+    if (mediaSeconds < 8) {
+        failed(QStringLiteral("the front file lasts %1 s; dual playback needs more")
+                   .arg(mediaSeconds));
+        return 1;
     }
-
-    int failures = 0;
-    const std::vector<double> latencies =
-        seekLatencies(frontFile, rearFile, seeks, interval, &failures);
-    const double seekP50 = percentile(latencies, 50);
-    const double seekP95 = percentile(latencies, 95);
-    std::printf("seeks: %zu landed, %d did not; p50 %.1f ms, p95 %.1f ms, worst %.1f ms\n",
-                latencies.size(), failures, seekP50, seekP95, percentile(latencies, 100));
-
-    std::printf(
-        "decode_ratio=%.2f shown_1x=%.3f shown_2x=%.3f shown_4x=%.3f skew_p50_ms=%.2f "
-        "skew_p99_ms=%.2f cpu_1x=%.2f seek_p50_ms=%.1f seek_p95_ms=%.1f rss_mb=%.0f\n",
-        decodeRatio, results[1].shown, results[2].shown, results[4].shown, worstP50, worstP99,
-        results[1].cpuCores, seekP50, seekP95, peakRss);
-    return 0;
+    const bool peakReset = resetPeakRss();
+    measureDual(frontFile, rearFile, seconds, mediaSeconds, interval, &figures);
+    measurePeakRss(peakReset, &figures);
+    measureSeeks(frontFile, rearFile, seeks, interval, &figures);
+    measureLag(frontFile, rearFile, seconds, mediaSeconds, interval, &figures);
+    std::printf("%s\n", qPrintable(figures.lastLine()));
+    return figures.ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "engine/decoder.h"
 
 #include <QtGlobal>
+#include <atomic>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,12 +12,22 @@ Decoder::~Decoder() {
     avcodec_free_context(&context_);
 }
 
-int Decoder::videoThreads() {
+namespace {
+
 #ifdef ORVIN_ENGINE_SINGLE_DECODER_THREAD
-    return 1;
+std::atomic<int> videoThreadCount{1};
 #else
-    return 2;
+std::atomic<int> videoThreadCount{2};
 #endif
+
+}  // namespace
+
+int Decoder::videoThreads() {
+    return videoThreadCount.load();
+}
+
+void Decoder::setVideoThreads(int threads) {
+    videoThreadCount.store(qMax(1, threads));
 }
 
 bool Decoder::open(const AVStream* stream, int threads, AVError* error) {

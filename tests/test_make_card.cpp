@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "test_support.h"
 
@@ -135,6 +136,32 @@ struct Mp4File {
             order += b.type + ' ';
         }
         return order.trimmed();
+    }
+
+    QByteArray moov() const {
+        for (const Box& b : top) {
+            if (b.type == "moov") {
+                return data.mid(b.pos, b.size);
+            }
+        }
+        return QByteArray();
+    }
+
+    // Whether the picture parameter set of the video's avcC box selects CABAC
+    // (x264 numbers its sets 0: both ids are the one-bit code "1").
+    bool cabac() const {
+        const QByteArray m = moov();
+        const int at = m.indexOf("avcC");
+        if (at < 0 || at + 10 > m.size()) {
+            return false;
+        }
+        const int spsSize = qFromBigEndian<quint16>(m.constData() + at + 10);
+        const int ppsAt = at + 12 + spsSize + 3;  // count, then a 16-bit size
+        if (ppsAt + 2 > m.size()) {
+            return false;
+        }
+        const quint8 bits = quint8(m[ppsAt + 1]);
+        return (bits & 0xC0) == 0xC0 && (bits & 0x20) != 0;
     }
 
     int usea() const {
@@ -266,6 +293,55 @@ class TestMakeCard : public QObject {
             hash.addData(file.readAll());
         }
         return hash.result().toHex();
+    }
+
+    static QVector<int> countTo(int n) {
+        QVector<int> v(n);
+        std::iota(v.begin(), v.end(), 0);
+        return v;
+    }
+
+    // The number in the strip of sixteen blocks of each picture of a gray
+    // decoding.
+    static QVector<int> frameNumbers(const QByteArray& gray, int w, int h) {
+        QVector<int> numbers;
+        const int block = w / 32;
+        const int top = h * 94 / 100 + (h * 6 / 100 - block / 2) / 2;
+        for (int frame = 0; (frame + 1) * w * h <= gray.size(); ++frame) {
+            const uchar* picture = reinterpret_cast<const uchar*>(gray.constData()) + frame * w * h;
+            int number = 0;
+            for (int bit = 0; bit < 16; ++bit) {
+                const int x = w / 4 + bit * block + block / 2 - 1;
+                number = number * 2 + (picture[(top + block / 4) * w + x] > 150 ? 1 : 0);
+            }
+            numbers << number;
+        }
+        return numbers;
+    }
+
+    QVector<int> frameNumbers(const QString& file, int w, int h) {
+        return frameNumbers(run("ffmpeg", {"-v", "error", "-nostdin", "-i", file, "-f", "rawvideo",
+                                           "-pix_fmt", "gray", "-"}),
+                            w, h);
+    }
+
+    // Mean absolute change from one picture to the next in a patch of sky
+    // that the test picture never redraws.
+    static double stillAreaChange(const QByteArray& gray, int w, int h) {
+        const int frames = gray.size() / (w * h);
+        const auto* d = reinterpret_cast<const uchar*>(gray.constData());
+        double sum = 0;
+        qint64 count = 0;
+        for (int f = 1; f < frames; ++f) {
+            for (int y = h * 49 / 100; y < h * 54 / 100; ++y) {
+                for (int x = w * 55 / 100; x < w * 80 / 100; ++x) {
+                    const qint64 at = qint64(f) * w * h + qint64(y) * w + x;
+                    sum += std::abs(int(d[at]) - int(d[at - w * h]));
+                    ++count;
+                }
+            }
+        }
+        return count > 0 ? sum / count : 0;
     }
 
 private Q_SLOTS:
@@ -486,6 +562,12 @@ private Q_SLOTS:
 
         const QStringList tiny = {"--tiny", "--recordings", "3", "--sensor", "type2"};
         QCOMPARE(digest(card("tiny-a", tiny)), digest(card("tiny-b", tiny)));
+
+        // A fixed bit rate too, which x264 spreads over its frame threads by
+        // their timing.
+        const QStringList camera = {"--recordings", "1",         "--seconds", "1",
+                                    "--no-rear",    "--profile", "camera"};
+        QCOMPARE(digest(card("camera-a", camera)), digest(card("camera-b", camera)));
     }
 
     void twoTrackSensorLayout() {
@@ -546,22 +628,64 @@ private Q_SLOTS:
         // The strip of sixteen blocks at the bottom holds each frame's number:
         // decoded frame n must show n, or the channels cannot be lined up.
         const QString front = mp4Files(m_full).filter("_1.mp4").first();
-        const int w = 640;
-        const int h = 360;
+        QCOMPARE(frameNumbers(front, 640, 360), countTo(30 * kSeconds));
+    }
+
+    void bFramesKeepTheOrderAndTheStart() {
+        // Pictures are stored in decoding order with composition offsets; an
+        // edit list starts the video at 0. The simple profile has neither.
+        const QString dir = card("bframes", {"--recordings", "1", "--seconds", "2", "--front-size",
+                                             "640x360", "--no-rear", "--bframes", "2"});
+        QVERIFY(!dir.isEmpty());
+        const QString file = mp4Files(dir).first();
+        const QJsonObject video = probe(file)["streams"].toArray()[0].toObject();
+        QVERIFY(video["has_b_frames"].toInt() >= 1);
+        QCOMPARE(video["start_time"].toString().toDouble(), 0.0);
+        QCOMPARE(video["nb_frames"].toString().toInt(), 60);
+        QVERIFY(std::abs(video["duration"].toString().toDouble() - 2) <= 1.0 / 30);
+        QCOMPARE(frameNumbers(file, 640, 360), countTo(60));
+        Mp4File mp4;
+        QVERIFY(mp4.load(file));
+        QVERIFY(mp4.moov().contains("ctts"));
+        Mp4File simple;
+        QVERIFY(simple.load(mp4Files(m_full).first()));
+        QVERIFY(!simple.moov().contains("ctts"));
+    }
+
+    void cameraProfile() {
+        // High profile with CABAC at a fixed rate, 1080p in both channels,
+        // grain that changes every picture, and the frame numbers still
+        // readable through it.
+        const QString dir =
+            card("camera", {"--recordings", "1", "--seconds", "2", "--profile", "camera"});
+        QVERIFY(!dir.isEmpty());
+        for (const QString& file : mp4Files(dir)) {
+            const bool rear = file.endsWith("_2.mp4");
+            const QJsonObject video = probe(file)["streams"].toArray()[0].toObject();
+            QCOMPARE(video["profile"].toString(), QString("High"));
+            QCOMPARE(video["width"].toInt(), 1920);
+            QCOMPARE(video["height"].toInt(), 1080);
+            QCOMPARE(video["has_b_frames"].toInt(), 0);
+            const double target = rear ? 8e6 : 12e6;
+            const double rate = video["bit_rate"].toString().toDouble();
+            QVERIFY2(std::abs(rate - target) <= 0.2 * target,
+                     qPrintable(QString("%1: %2 bit/s").arg(file).arg(rate)));
+            Mp4File mp4;
+            QVERIFY(mp4.load(file));
+            QVERIFY2(mp4.cabac(), qPrintable(file));
+            const QByteArray gray = run("ffmpeg", {"-v", "error", "-nostdin", "-i", file, "-f",
+                                                   "rawvideo", "-pix_fmt", "gray", "-"});
+            QCOMPARE(frameNumbers(gray, 1920, 1080), countTo(60));
+            QVERIFY2(stillAreaChange(gray, 1920, 1080) > 0.3, qPrintable(file));
+        }
+        // The simple profile: the same area stands still, CAVLC.
+        const QString front = mp4Files(m_full).filter("_1.mp4").first();
         const QByteArray gray = run("ffmpeg", {"-v", "error", "-nostdin", "-i", front, "-f",
                                                "rawvideo", "-pix_fmt", "gray", "-"});
-        QCOMPARE(gray.size(), w * h * 30 * kSeconds);
-        const int block = w / 32;
-        const int top = h * 94 / 100 + (h * 6 / 100 - block / 2) / 2;
-        for (int frame = 0; frame < 30 * kSeconds; ++frame) {
-            const uchar* picture = reinterpret_cast<const uchar*>(gray.constData()) + frame * w * h;
-            int number = 0;
-            for (int bit = 0; bit < 16; ++bit) {
-                const int x = w / 4 + bit * block + block / 2 - 1;
-                number = number * 2 + (picture[(top + block / 4) * w + x] > 150 ? 1 : 0);
-            }
-            QCOMPARE(number, frame);
-        }
+        QVERIFY(stillAreaChange(gray, 640, 360) < 0.1);
+        Mp4File simple;
+        QVERIFY(simple.load(front));
+        QVERIFY(!simple.cabac());
     }
 
     void beepsOnTheSecond() {
@@ -641,6 +765,10 @@ private Q_SLOTS:
         QCOMPARE(make({m_dir.filePath("bad2"), "--front-size", "641x360"}, &err), 2);
         QCOMPARE(make({m_dir.filePath("bad3"), "--start", "2024-02-30 10:00:00"}, &err), 2);
         QCOMPARE(make({}, &err), 2);
+        QCOMPARE(make({m_dir.filePath("bad4"), "--profile", "phone"}, &err), 2);
+        QCOMPARE(make({m_dir.filePath("bad5"), "--bframes", "5"}, &err), 2);
+        // The camera profile has a fixed rate: a quality makes no sense there.
+        QCOMPARE(make({m_dir.filePath("bad6"), "--profile", "camera", "--crf", "20"}, &err), 2);
         // A folder that already holds something is not written into.
         QCOMPARE(make({m_full, "--tiny"}, &err), 1);
         QVERIFY(err.contains("not empty"));

@@ -77,6 +77,16 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
     const QCommandLineOption crf(QStringLiteral("crf"),
                                  QStringLiteral("H.264 quality, 0 to 51 (default 23)."),
                                  QStringLiteral("Q"));
+    const QCommandLineOption profile(
+        QStringLiteral("profile"),
+        QStringLiteral("simple: constant quality, quick to decode; camera: High profile at "
+                       "12 (front) and 8 (rear) Mbit/s, 1920x1080 both, with grain in every "
+                       "picture (default simple)."),
+        QStringLiteral("simple|camera"));
+    const QCommandLineOption bframes(
+        QStringLiteral("bframes"),
+        QStringLiteral("B-frames between reference frames, 0 to 4 (default 0)."),
+        QStringLiteral("N"));
     const QCommandLineOption noRear(QStringLiteral("no-rear"),
                                     QStringLiteral("Write front files only."));
     const QCommandLineOption start(
@@ -100,8 +110,9 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
         QStringLiteral("Also write the GPS samples as recorded to FILE (CSV), for checking "
                        "exports."),
         QStringLiteral("FILE"));
-    parser.addOptions({help, recordings, seconds, seed, layout, sensor, tiny, frontSize, rearSize,
-                       fps, gop, crf, noRear, start, utcOffset, jobs, force, quiet, truth});
+    parser.addOptions({help,      recordings, seconds,   seed, layout, sensor,  tiny,
+                       frontSize, rearSize,   fps,       gop,  crf,    profile, bframes,
+                       noRear,    start,      utcOffset, jobs, force,  quiet,   truth});
 
     if (!parser.parse(arguments)) {
         *text = parser.errorText();
@@ -172,6 +183,27 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
     }
     if (parser.isSet(crf) && !parseInt(parser.value(crf), 0, 51, &o.crf)) {
         return bad(crf, QStringLiteral("a number from 0 to 51"));
+    }
+    if (parser.isSet(profile)) {
+        const QString v = parser.value(profile);
+        if (v != QLatin1String("simple") && v != QLatin1String("camera")) {
+            return bad(profile, QStringLiteral("simple or camera"));
+        }
+        if (v == QLatin1String("camera")) {
+            if (parser.isSet(crf)) {
+                *text = QStringLiteral("--crf: the camera profile encodes at a fixed bit rate");
+                return Parse::Error;
+            }
+            o.profile = Profile::Camera;
+            o.frontKbps = 12000;
+            o.rearKbps = 8000;
+            if (!parser.isSet(rearSize)) {
+                o.rearSize = QSize(1920, 1080);
+            }
+        }
+    }
+    if (parser.isSet(bframes) && !parseInt(parser.value(bframes), 0, 4, &o.bframes)) {
+        return bad(bframes, QStringLiteral("a number from 0 to 4"));
     }
     o.rear = !parser.isSet(noRear);
     if (parser.isSet(start)) {

@@ -11,6 +11,10 @@ struct CardOptions {
     enum class Layout { Side, Folders };
     enum class Sensor { SingleTrack, TwoTrack };
     enum class Parse { Ok, Help, Error };
+    // simple: constant quality on the fastest settings, cheap to decode;
+    // camera: what a dash camera writes (High profile, CABAC, a fixed bit
+    // rate, grain in every picture), as costly to decode as real footage.
+    enum class Profile { Simple, Camera };
 
     QString outDir;
     int recordings = 3;
@@ -24,6 +28,10 @@ struct CardOptions {
     int fps = 30;
     int gop = 30;
     int crf = 23;
+    Profile profile = Profile::Simple;
+    int frontKbps = 0;  // fixed bit rates of the camera profile; 0: constant quality
+    int rearKbps = 0;
+    int bframes = 0;  // B-frames between reference frames
     bool rear = true;
     // Start of the first recording in the camera's local time (the names
     // carry local time, the GPS records UTC). Held as a UTC QDateTime so no

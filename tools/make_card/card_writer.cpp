@@ -1,7 +1,5 @@
 #include "card_writer.h"
 
-#include "ground_truth.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,6 +11,7 @@
 
 #include "card_plan.h"
 #include "drive_model.h"
+#include "ground_truth.h"
 #include "recording_writer.h"
 #include "seeded_random.h"
 #include "system_config.h"
@@ -228,6 +227,19 @@ bool CardWriter::writeFull(const std::vector<PlannedRecording>& plan, DriveModel
     return m_error.isEmpty();
 }
 
+QString CardWriter::encodingSummary() const {
+    QString text = QStringLiteral(", GOP %1").arg(m_options.gop);
+    if (m_options.bframes > 0) {
+        text += QStringLiteral(", %1 B-frames").arg(m_options.bframes);
+    }
+    if (m_options.profile == CardOptions::Profile::Camera) {
+        text += QStringLiteral(", camera profile (High, front %1 kbit/s, rear %2 kbit/s)")
+                    .arg(m_options.frontKbps)
+                    .arg(m_options.rearKbps);
+    }
+    return text;
+}
+
 QString CardWriter::summary() const {
     QStringList groups;
     for (auto it = m_prefixes.constBegin(); it != m_prefixes.constEnd(); ++it) {
@@ -252,7 +264,7 @@ QString CardWriter::summary() const {
     lines << QStringLiteral("video:       %1, %2 fps%3")
                  .arg(m_options.tiny ? QStringLiteral("tiny samples") : QStringLiteral("H.264"))
                  .arg(m_options.fps)
-                 .arg(m_options.tiny ? QString() : QStringLiteral(", GOP %1").arg(m_options.gop));
+                 .arg(m_options.tiny ? QString() : encodingSummary());
     lines << QStringLiteral("files:       %1, %2").arg(m_files).arg(megabytes(m_bytes));
     lines << QStringLiteral("time:        %1 s").arg(m_elapsed, 0, 'f', 1);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');

@@ -36,6 +36,8 @@ private:
     bool writeFile(const QString& path, const QByteArray& data, bool onCard = true);
     void addTruth(const PlannedRecording& recording, const std::vector<DriveSample>& ticks);
     void progress(const QString& line) const;
+    // GOP, B-frames and profile, for the summary's video line.
+    QString encodingSummary() const;
     bool fail(const QString& message);
 
     CardOptions m_options;

@@ -8,5 +8,8 @@ struct MediaPacket {
     QByteArray data;
     qint64 pts = 0;        // in the stream's time base
     quint32 duration = 0;  // in the stream's time base
+    // How long after its decoding the sample is presented (B-frames), in the
+    // stream's time base.
+    quint32 compositionOffset = 0;
     bool keyFrame = false;
 };

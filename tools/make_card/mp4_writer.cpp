@@ -56,7 +56,14 @@ int Mp4Writer::addTrack(const Mp4TrackSetup& setup) {
     return int(m_tracks.size()) - 1;
 }
 
-bool Mp4Writer::writeSample(int index, const QByteArray& data, quint32 duration, bool sync) {
+void Mp4Writer::setEdit(int index, quint32 mediaTime, quint32 presentationMs) {
+    Mp4TrackSetup& setup = m_tracks[size_t(index)].setup;
+    setup.editMediaTime = mediaTime;
+    setup.presentationMs = presentationMs;
+}
+
+bool Mp4Writer::writeSample(int index, const QByteArray& data, quint32 duration, bool sync,
+                            quint32 compositionOffset) {
     Track& track = m_tracks[size_t(index)];
     const bool continues =
         m_lastTrack == index && !track.chunks.empty() && !track.setup.oneSamplePerChunk;
@@ -68,6 +75,8 @@ bool Mp4Writer::writeSample(int index, const QByteArray& data, quint32 duration,
     m_lastTrack = index;
     track.sizes.push_back(quint32(data.size()));
     track.durations.push_back(duration);
+    track.compositionOffsets.push_back(compositionOffset);
+    track.reordered = track.reordered || compositionOffset != 0;
     track.mediaDuration += duration;
     if (sync) {
         track.syncSamples.push_back(quint32(track.sizes.size()));
@@ -252,6 +261,10 @@ void Mp4Writer::writeSampleTable(BoxBuffer& b, const Track& track) const {
     }
     b.end();
 
+    if (track.reordered) {
+        writeCompositionOffsets(b, track);
+    }
+
     // Without a sync table every sample is a sync sample.
     if (track.syncSamples.size() != track.sizes.size()) {
         b.beginFull("stss", 0, 0);
@@ -293,5 +306,24 @@ void Mp4Writer::writeSampleTable(BoxBuffer& b, const Track& track) const {
     }
     b.end();
 
+    b.end();
+}
+
+// Composition offsets: runs of equal offsets.
+void Mp4Writer::writeCompositionOffsets(BoxBuffer& b, const Track& track) {
+    std::vector<std::pair<quint32, quint32>> runs;
+    for (quint32 offset : track.compositionOffsets) {
+        if (!runs.empty() && runs.back().second == offset) {
+            ++runs.back().first;
+        } else {
+            runs.emplace_back(1, offset);
+        }
+    }
+    b.beginFull("ctts", 0, 0);
+    b.u32(quint32(runs.size()));
+    for (const auto& run : runs) {
+        b.u32(run.first);
+        b.u32(run.second);
+    }
     b.end();
 }

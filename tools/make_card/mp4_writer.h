@@ -38,9 +38,15 @@ public:
     // Tracks are numbered from 0 in the order added; the first is track 1 in
     // the file.
     int addTrack(const Mp4TrackSetup& setup);
-    // Appends one sample to the media data. Samples of one track written
-    // back to back share a chunk unless the track wants one per chunk.
-    bool writeSample(int track, const QByteArray& data, quint32 duration, bool sync);
+    // Appends one sample to the media data, in decoding order; it is
+    // presented `compositionOffset` after it is decoded (B-frames). Samples
+    // of one track written back to back share a chunk unless the track wants
+    // one per chunk.
+    bool writeSample(int track, const QByteArray& data, quint32 duration, bool sync,
+                     quint32 compositionOffset = 0);
+    // Gives a track an edit list: presentation starts at `mediaTime` (in the
+    // track's time scale) and lasts `presentationMs`.
+    void setEdit(int track, quint32 mediaTime, quint32 presentationMs);
     // Writes the movie box with the given movie duration and commits.
     bool finish(quint32 durationMs);
 
@@ -56,6 +62,8 @@ private:
         Mp4TrackSetup setup;
         std::vector<quint32> sizes;
         std::vector<quint32> durations;
+        std::vector<quint32> compositionOffsets;
+        bool reordered = false;            // some composition offset is not 0
         std::vector<quint32> syncSamples;  // 1-based sample numbers
         std::vector<Chunk> chunks;
         quint64 mediaDuration = 0;
@@ -66,6 +74,7 @@ private:
     QByteArray movieBox(quint32 durationMs) const;
     void writeTrack(BoxBuffer& b, const Track& track, int id) const;
     void writeSampleTable(BoxBuffer& b, const Track& track) const;
+    static void writeCompositionOffsets(BoxBuffer& b, const Track& track);
 
     QSaveFile m_file;
     QString m_error;

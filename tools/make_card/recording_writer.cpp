@@ -16,6 +16,10 @@ constexpr qint64 kMp4EpochOffset = 2082844800;
 // A tiny video sample: a filler NAL unit, which decoders skip.
 const char kFillerSample[] = {0, 0, 0, 4, 0x0C, char(0xFF), char(0xFF), char(0x80)};
 
+// Grain of the camera profile: visible, yet the running time and the frame
+// number stay easy to read.
+constexpr int kCameraGrain = 12;
+
 quint32 videoTimeScale(int fps) {
     return 90000 % fps == 0 ? 90000 : quint32(fps) * 1000;
 }
@@ -47,6 +51,7 @@ bool RecordingWriter::write(const RecordingJob& job) {
         return fail(mp4.errorString());
     }
     const Tracks tracks = addTracks(mp4, job, headers);
+    m_editTrack = tracks.video;
     const bool ok = writeMedia(mp4, job, tracks);
     m_video.reset();
     m_audio.reset();
@@ -61,14 +66,33 @@ bool RecordingWriter::write(const RecordingJob& job) {
     return true;
 }
 
+VideoSettings RecordingWriter::videoSettings(bool rear) const {
+    const QSize size = rear ? m_options.rearSize : m_options.frontSize;
+    VideoSettings v;
+    v.width = size.width();
+    v.height = size.height();
+    v.fps = m_options.fps;
+    v.gop = m_options.gop;
+    v.crf = m_options.crf;
+    v.kbps = rear ? m_options.rearKbps : m_options.frontKbps;
+    v.bframes = m_options.bframes;
+    if (m_options.profile == CardOptions::Profile::Camera) {
+        v.high = true;
+        v.grain = kCameraGrain;
+        // Each channel its own grain, as each camera its own sensor.
+        v.grainSeed = m_options.seed * 2 + (rear ? 1 : 0);
+    }
+    return v;
+}
+
 bool RecordingWriter::openEncoders(const RecordingJob& job, Headers* headers) {
-    const QSize size = job.rear ? m_options.rearSize : m_options.frontSize;
     m_video = std::make_unique<VideoEncoder>();
-    if (!m_video->open(size.width(), size.height(), m_options.fps, m_options.gop, m_options.crf)) {
+    if (!m_video->open(videoSettings(job.rear))) {
         return fail(m_video->errorString());
     }
     headers->sps = m_video->sps();
     headers->pps = m_video->pps();
+    const QSize size = job.rear ? m_options.rearSize : m_options.frontSize;
     m_picture = std::make_unique<TestPicture>(
         size, m_options.fps, job.rear ? QStringLiteral("REAR") : QStringLiteral("FRONT"), job.title,
         job.rear);
@@ -161,8 +185,19 @@ RecordingWriter::Tracks RecordingWriter::addTracks(Mp4Writer& mp4, const Recordi
 bool RecordingWriter::writeSamples(Mp4Writer& mp4, int track, quint32 unit,
                                    std::vector<MediaPacket>* packets) {
     for (const MediaPacket& p : *packets) {
-        if (!mp4.writeSample(track, p.data, p.duration * unit, p.keyFrame)) {
+        if (!mp4.writeSample(track, p.data, p.duration * unit, p.keyFrame,
+                             p.compositionOffset * unit)) {
             return fail(mp4.errorString());
+        }
+        // With B-frames the first picture is presented after a delay; an
+        // edit list starts the presentation there, so the video starts at 0
+        // as the audio does.
+        if (track == m_editTrack) {
+            if (p.compositionOffset > 0) {
+                mp4.setEdit(track, p.compositionOffset * unit,
+                            quint32(m_options.seconds) * Mp4Writer::kMovieTimeScale);
+            }
+            m_editTrack = -1;
         }
     }
     packets->clear();
@@ -236,9 +271,8 @@ bool RecordingWriter::audioPackets(int second, bool last, std::vector<MediaPacke
 bool RecordingWriter::tinyHeaders(bool rear, Headers* headers) {
     Headers& cached = rear ? m_tinyRear : m_tinyFront;
     if (cached.sps.isEmpty()) {
-        const QSize size = rear ? m_options.rearSize : m_options.frontSize;
         VideoEncoder video;
-        if (!video.open(size.width(), size.height(), m_options.fps, m_options.gop, m_options.crf)) {
+        if (!video.open(videoSettings(rear))) {
             return fail(video.errorString());
         }
         cached.sps = video.sps();

@@ -13,6 +13,7 @@
 class Mp4Writer;
 class TestPicture;
 class VideoEncoder;
+struct VideoSettings;
 class AudioEncoder;
 struct SensorSample;
 
@@ -57,6 +58,7 @@ private:
         QByteArray pps;
     };
 
+    VideoSettings videoSettings(bool rear) const;
     bool openEncoders(const RecordingJob& job, Headers* headers);
     Tracks addTracks(Mp4Writer& mp4, const RecordingJob& job, const Headers& video);
     bool writeMedia(Mp4Writer& mp4, const RecordingJob& job, const Tracks& tracks);
@@ -74,6 +76,7 @@ private:
     CardOptions m_options;
     QString m_error;
     qint64 m_fileSize = 0;
+    int m_editTrack = -1;  // the video track until its first sample is written
 
     // Full mode, for the file being written.
     std::unique_ptr<TestPicture> m_picture;

@@ -1,6 +1,9 @@
 #include "video_encoder.h"
 
 #include <QtEndian>
+#include <algorithm>
+
+#include "frame_grain.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,6 +18,9 @@ namespace {
 constexpr int kThreads = 2;
 constexpr int kNalSps = 7;
 constexpr int kNalPps = 8;
+// The camera-like encoding: CABAC, 8x8 transforms, the loop filter and
+// sub-pixel motion, without the slow searches of the better presets.
+constexpr const char* kHighPreset = "veryfast";
 
 QString avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -23,6 +29,8 @@ QString avError(int code) {
 }
 
 }  // namespace
+
+VideoEncoder::VideoEncoder() = default;
 
 VideoEncoder::~VideoEncoder() {
     close();
@@ -38,6 +46,7 @@ void VideoEncoder::close() {
         sws_freeContext(band.second);
     }
     m_bandScalers.clear();
+    m_grain.reset();
 }
 
 SwsContext* VideoEncoder::scaler(int height) {
@@ -64,7 +73,7 @@ bool VideoEncoder::fail(const QString& what, int code) {
     return false;
 }
 
-bool VideoEncoder::open(int width, int height, int fps, int gop, int crf) {
+bool VideoEncoder::open(const VideoSettings& settings) {
     close();
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (!codec) {
@@ -76,25 +85,46 @@ bool VideoEncoder::open(int width, int height, int fps, int gop, int crf) {
     if (!m_context || !m_frame || !m_packet) {
         return fail(QStringLiteral("out of memory"), 0);
     }
+    const int width = settings.width;
+    const int height = settings.height;
     m_context->width = width;
     m_context->height = height;
     m_context->pix_fmt = AV_PIX_FMT_YUV420P;
-    m_context->time_base = AVRational{1, fps};
-    m_context->framerate = AVRational{fps, 1};
-    m_context->gop_size = gop;
-    m_context->keyint_min = gop;
-    m_context->max_b_frames = 0;
-    m_context->thread_count = kThreads;
+    m_context->time_base = AVRational{1, settings.fps};
+    m_context->framerate = AVRational{settings.fps, 1};
+    m_context->gop_size = settings.gop;
+    m_context->keyint_min = settings.gop;
+    m_context->max_b_frames = settings.bframes;
+    // x264's rate control across frame threads depends on their timing: a
+    // fixed bit rate is only repeatable on one thread (the files of a card
+    // are encoded side by side anyway).
+    m_context->thread_count = settings.kbps > 0 ? 1 : kThreads;
     m_context->color_range = AVCOL_RANGE_MPEG;
     m_context->colorspace = AVCOL_SPC_SMPTE170M;
     m_context->color_primaries = AVCOL_PRI_SMPTE170M;
     m_context->color_trc = AVCOL_TRC_SMPTE170M;
     // Parameter sets go into the sample description, not into the samples.
     m_context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    av_opt_set(m_context->priv_data, "preset", "ultrafast", 0);
-    av_opt_set_double(m_context->priv_data, "crf", crf, 0);
+    if (settings.high) {
+        av_opt_set(m_context->priv_data, "preset", kHighPreset, 0);
+        av_opt_set(m_context->priv_data, "profile", "high", 0);
+    } else {
+        av_opt_set(m_context->priv_data, "preset", "ultrafast", 0);
+    }
+    if (settings.kbps > 0) {
+        // A fixed rate with a one-second buffer, as a camera records.
+        m_context->bit_rate = qint64(settings.kbps) * 1000;
+        m_context->rc_max_rate = m_context->bit_rate;
+        m_context->rc_buffer_size = int(m_context->bit_rate);
+    } else {
+        av_opt_set_double(m_context->priv_data, "crf", settings.crf, 0);
+    }
     // A key frame exactly every `gop` frames, as the camera writes them.
     av_opt_set(m_context->priv_data, "x264-params", "scenecut=0", 0);
+    if (settings.grain > 0) {
+        m_grain = std::make_unique<FrameGrain>(settings.grain);
+        m_grainSeed = settings.grainSeed;
+    }
     int rc = avcodec_open2(m_context, codec, nullptr);
     if (rc < 0) {
         return fail(QStringLiteral("cannot open the H.264 encoder"), rc);
@@ -137,7 +167,7 @@ bool VideoEncoder::encode(const QImage& image, qint64 frame, const std::vector<R
         return fail(QStringLiteral("cannot write a video frame"), rc);
     }
     std::vector<RowBand> bands = changed;
-    if (frame == 0 || bands.empty()) {
+    if (frame == 0 || bands.empty() || m_grain) {
         bands.assign(1, RowBand{0, image.height()});
     }
     const int stride[1] = {int(image.bytesPerLine())};
@@ -152,8 +182,21 @@ bool VideoEncoder::encode(const QImage& image, qint64 frame, const std::vector<R
                            m_frame->data[2] + band.top / 2 * m_frame->linesize[2]};
         sws_scale(s, src, stride, 0, band.bottom - band.top, dst, m_frame->linesize);
     }
+    if (m_grain) {
+        addGrain(frame);
+    }
     m_frame->pts = frame;
     return send(m_frame, out);
+}
+
+void VideoEncoder::addGrain(qint64 frame) {
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane == 0 ? 0 : 1;
+        const quint64 seed =
+            m_grainSeed * 0x9E3779B97F4A7C15ULL + quint64(frame) * 3 + quint64(plane);
+        m_grain->addTo(m_frame->data[plane], m_frame->linesize[plane], m_context->width >> shift,
+                       m_context->height >> shift, seed);
+    }
 }
 
 bool VideoEncoder::flush(std::vector<MediaPacket>* out) {
@@ -169,6 +212,7 @@ bool VideoEncoder::send(AVFrame* frame, std::vector<MediaPacket>* out) {
         MediaPacket p;
         p.pts = m_packet->pts;
         p.duration = 1;
+        p.compositionOffset = quint32(std::max<int64_t>(0, m_packet->pts - m_packet->dts));
         p.keyFrame = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
         const QByteArray stream(reinterpret_cast<const char*>(m_packet->data), m_packet->size);
         for (const QByteArray& nal : splitAnnexB(stream)) {
