@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -108,9 +110,15 @@ private slots:
     void speedHalfIsSilentAndBackFromFourReseeks();
     void stopDuringALoadLeavesNextWorking();
     void deactivationReleasesTheHeldKey();
+    void reloadWhilePlayingLeavesNoDanglingItem();
+    void oneChannelAndDamagedRecordings();
+    void unplayableWithoutRearIsReplacedByTheNext();
     void cleanupTestCase();
 
 private:
+    // A card folder made of files of the main card, some damaged.
+    QString makeVariant(const QString& name, const QStringList& files, const QStringList& damaged);
+    bool openCard(const QString& folder, int count);
     RMVideoItem* item(int row) const {
         return RMVideoFileList::instance()->shownItems().value(row);
     }
@@ -421,6 +429,111 @@ void TestPlayer::deactivationReleasesTheHeldKey() {
     // Stepping ends as after a release: the players follow once more and
     // full screen is no longer blocked.
     QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }, 1000));
+}
+
+QString TestPlayer::makeVariant(const QString& name, const QStringList& files,
+                                const QStringList& damaged) {
+    const QString folder = _cards.path() + "/" + name + "/DCIM";
+    QDir().mkpath(folder);
+    const QString source = _cards.path() + "/card/DCIM/";
+    for (const QString& file : files + damaged) {
+        QFile::copy(source + file, folder + "/" + file);
+    }
+    // No decoder takes the sample entries any more: the file opens but
+    // cannot play.
+    for (const QString& file : damaged) {
+        QFile f(folder + "/" + file);
+        f.open(QIODevice::ReadWrite);
+        QByteArray bytes = f.readAll();
+        bytes.replace("avc1", "zzz1").replace("mp4a", "zzz2").replace("esds", "zzz3");
+        f.seek(0);
+        f.write(bytes);
+    }
+    return _cards.path() + "/" + name;
+}
+
+bool TestPlayer::openCard(const QString& folder, int count) {
+    _window->openFolder(folder);
+    return waitFor([count] { return RMVideoFileList::instance()->shownItems().size() == count; });
+}
+
+void TestPlayer::reloadWhilePlayingLeavesNoDanglingItem() {
+    QVERIFY(play(0));
+    QPointer<RMVideoItem> playing = item(0);
+    // Opening a folder frees every recording of the old list.
+    QVERIFY(openCard(_cards.path() + "/card", 3));
+    QVERIFY(waitFor([&] { return playing.isNull(); }));
+    QVERIFY(_player->currentItem() == nullptr);
+    QVERIFY(RMPlayProcess::instance()->pendingItem() == nullptr);
+    // Everything that follows the player still works.
+    _player->onPlayOrPause();
+    _player->toggleSwap(true);
+    spin(100);
+    _player->toggleSwap(true);
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    RMKeyEvent::instance()->released(Qt::Key_Right);
+    spin(400);
+    QVERIFY(play(1));
+}
+
+void TestPlayer::oneChannelAndDamagedRecordings() {
+    const QString card =
+        makeVariant("variants",
+                    {"NNF_240517-083000-000001_1.mp4", "NEF_240517-083008-000002_2.mp4",
+                     "NNF_240517-083016-000003_2.mp4"},
+                    {"NNF_240517-083016-000003_1.mp4"});
+    QVERIFY(openCard(card, 3));
+    RMFrameVideoSub* sub = _window->frameRight()->videoSub();
+
+    // Front only: the small pane keeps its logo, and there is nothing to swap.
+    QVERIFY(play(0));
+    QVERIFY(waitFor([&] { return _window->frameLeft()->videoMain()->isVideoOn(); }));
+    QVERIFY(!sub->isVideoOn());
+    QVERIFY(!sub->swapButton()->isEnabled());
+    QVERIFY(!_player->isRearAsFront());
+
+    // Rear only: the rear file plays in the front player, with its sound.
+    QVERIFY(play(1));
+    QVERIFY(_player->isRearAsFront());
+    QVERIFY(item(1)->rearAsFront);
+    QCOMPARE(_player->frontPlayer()->file(), item(1)->rearPath);
+    QVERIFY(sub->swapButton()->isEnabled());
+
+    // A front file that cannot play: the rear takes its place.
+    QVERIFY(play(2));
+    QVERIFY(_player->isRearAsFront());
+    QVERIFY(item(2)->frontPath.isEmpty());
+    QVERIFY(_player->frontPlayer()->displyedFrame().isValid());
+    QVERIFY(openCard(_cards.path() + "/card", 3));
+}
+
+void TestPlayer::unplayableWithoutRearIsReplacedByTheNext() {
+    // The unplayable recording leaves the list and the one remembered as its
+    // next plays, also when the unplayable one is the first.
+    const QString two = makeVariant("unplayable", {"NEF_240517-083008-000002_1.mp4"},
+                                    {"NNF_240517-083000-000001_1.mp4"});
+    QVERIFY(openCard(two, 2));
+    item(0)->repairTried = true;
+    RMVideoItem* survivor = item(1);
+    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+    _window->frameList()->table()->onDoubleClickItem(0, 1);
+    QVERIFY(waitFor([&] {
+        return RMVideoFileList::instance()->shownItems().size() == 1 &&
+               _player->currentItem() == survivor && _player->frontPlayer()->isPlaying();
+    }));
+    // Alone in its list, it leaves nothing to play, and the player stops.
+    const QString one = makeVariant("alone", {}, {"NNF_240517-083016-000003_1.mp4"});
+    QVERIFY(openCard(one, 1));
+    // (No repair of the damaged copy: it would only zero boxes.)
+    item(0)->repairTried = true;
+    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+    _window->frameList()->table()->onDoubleClickItem(0, 1);
+    QVERIFY(waitFor([] { return RMVideoFileList::instance()->shownItems().isEmpty(); }));
+    spin(300);
+    QVERIFY(_player->currentItem() == nullptr);
+    QVERIFY(!_player->frontPlayer()->isPlaying());
+    QVERIFY(!RMPlayProcess::bProcessing);
+    QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
 ORVIN_TEST_MAIN(TestPlayer)
