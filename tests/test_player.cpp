@@ -15,6 +15,7 @@
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
 #include "test_support.h"
+#include "ui/rm_frame_bottom.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
@@ -27,6 +28,7 @@
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
 #include "widgets/rm_button.h"
+#include "widgets/title_widget.h"
 
 Q_DECLARE_METATYPE(PLAY_EVENT)
 
@@ -110,6 +112,8 @@ private slots:
     void speedHalfIsSilentAndBackFromFourReseeks();
     void stopDuringALoadLeavesNextWorking();
     void deactivationReleasesTheHeldKey();
+    void fullScreenMovesTheBarsAndKeepsTheChannelsInStep();
+    void screenshots();
     void reloadWhilePlayingLeavesNoDanglingItem();
     void oneChannelAndDamagedRecordings();
     void unplayableWithoutRearIsReplacedByTheNext();
@@ -134,7 +138,7 @@ private:
 void TestPlayer::initTestCase() {
     qRegisterMetaType<PLAY_EVENT>("PLAY_EVENT");
     QVERIFY(makeCard(_cards.path() + "/card", {"--recordings", "3", "--seconds", "8"}));
-    RMApp::instance();
+    RMApp::instance()->initialize(*qApp);
     _window = new WindowMain(nullptr);
     _window->show();
     QVERIFY(QTest::qWaitForWindowExposed(_window));
@@ -334,12 +338,12 @@ void TestPlayer::twoSwapsWithin80msMakeOne() {
     _window->frameRight()->videoSub()->swapButton()->click();
     _window->frameRight()->videoSub()->swapButton()->click();
     QVERIFY(_player->isSwapped());
-    spin(100);
+    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
     _window->frameRight()->videoSub()->swapButton()->click();
     QVERIFY(!_player->isSwapped());
     // The large pane shows the rear camera's renderer while swapped, and
     // the panes' titles follow.
-    spin(100);
+    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
     _player->toggleSwap(true);
     QVERIFY(_player->isSwapped());
     QCOMPARE(_player->rearPlayer()->renderer(), _player->mainRenderer());
@@ -429,6 +433,56 @@ void TestPlayer::deactivationReleasesTheHeldKey() {
     // Stepping ends as after a release: the players follow once more and
     // full screen is no longer blocked.
     QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }, 1000));
+}
+
+void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
+    QVERIFY(play(0));
+    RMFrameLeft* left = _window->frameLeft();
+    RMFrameBottom* bottom = left->frameBottom();
+    QVERIFY(bottom->isHidden());
+    _window->titleWidget()->fullScreenButton()->click();
+    QVERIFY(waitFor([this] { return _window->isFullScreen(); }, 3000));
+    // (The window takes input again once it has the focus back.)
+    QVERIFY(waitFor([this] { return _window->isEnabled(); }, 3000));
+    // The bars join the camera-choice bar; the small pane and list leave.
+    QVERIFY(bottom->isVisible());
+    QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(bottom));
+    QCOMPARE(left->framePlay()->parentWidget(), static_cast<QWidget*>(bottom));
+    QVERIFY(_window->frameRight()->isHidden());
+    QVERIFY(!bottom->frontButton()->isEnabled());
+    QVERIFY(bottom->rearButton()->isEnabled());
+    // Both channels still play in step.
+    spin(500);
+    const double front = _player->frontPlayer()->displyedFrame().timestamp();
+    const double rear = _player->rearPlayer()->displyedFrame().timestamp();
+    QVERIFY2(qAbs(front - rear) < 0.07, qPrintable(QString("%1 %2").arg(front).arg(rear)));
+    // The rear camera in the large pane, from the bar.
+    bottom->rearButton()->click();
+    QVERIFY(_player->isSwapped());
+    QVERIFY(bottom->frontButton()->isEnabled());
+    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
+    bottom->frontButton()->click();
+    QVERIFY(!_player->isSwapped());
+    // Back at normal size everything returns to its place.
+    _window->titleWidget()->fullScreenButton()->click();
+    QVERIFY(waitFor([this] { return !_window->isFullScreen(); }, 3000));
+    QVERIFY(bottom->isHidden());
+    QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(left));
+    QCOMPARE(left->framePlay()->parentWidget(), static_cast<QWidget*>(left));
+    QVERIFY(_window->frameRight()->isVisible());
+    QCOMPARE(_window->size(), QSize(WindowMain::kWidth, WindowMain::kHeight));
+}
+
+void TestPlayer::screenshots() {
+    // Not a check: with ORVIN_SCREENSHOT_DIR set, writes the README's
+    // picture of the main window during playback.
+    const QString folder = qEnvironmentVariable("ORVIN_SCREENSHOT_DIR");
+    if (folder.isEmpty()) {
+        QSKIP("ORVIN_SCREENSHOT_DIR not set");
+    }
+    QVERIFY(play(0));
+    spin(2500);
+    QVERIFY(_window->grab().save(folder + "/main-window-playing.png"));
 }
 
 QString TestPlayer::makeVariant(const QString& name, const QStringList& files,

@@ -29,6 +29,16 @@ RMFrameVideoSub::RMFrameVideoSub(QWidget* parent) : RMFrameVideoBase(parent, fal
     _map->setEnabled(false);
     static_cast<QVBoxLayout*>(layout())->addLayout(buttons);
     connect(_swap, SIGNAL(clicked()), this, SLOT(onSwap()));
+    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
+            SLOT(onButtonsLanguage(RMLanguage::LANGUAGE_TYPE)));
+    onButtonsLanguage(RMLanguage::instance()->language());
+}
+
+void RMFrameVideoSub::onButtonsLanguage(RMLanguage::LANGUAGE_TYPE language) {
+    // The buttons' images carry words.
+    const QString suffix = language == RMLanguage::LANGUAGE_JAPANESE ? "" : "_en";
+    _swap->updateObject("swap_video" + suffix);
+    _map->updateObject("map" + suffix);
 }
 
 void RMFrameVideoSub::onSwap() {

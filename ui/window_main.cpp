@@ -158,8 +158,11 @@ void WindowMain::keyReleaseEvent(QKeyEvent* event) {
 
 void WindowMain::resizeEvent(QResizeEvent* event) {
     RMWindowBase::resizeEvent(event);
-    // The platform made the window full screen by itself: take it back.
-    if (event->oldSize().isValid() && isFullScreen() && !fullScreenBusy) {
+    // The platform made the window full screen by itself: take it back. A
+    // late resize of a full screen the viewer asked for (X11 delivers it
+    // after the switch) is not that.
+    if (event->oldSize().isValid() && isFullScreen() && !fullScreenBusy &&
+        !_fullScreenRequested) {
         onFullScreen();
     }
 }
@@ -200,6 +203,7 @@ void WindowMain::onFullScreen() {
     const bool viaSignal = sender() != nullptr;
     hide();
     const bool toNormal = !viaSignal || wasFullScreen;
+    _fullScreenRequested = !toNormal;
     RMApp* app = RMApp::instance();
     Q_EMIT app->appEvent(toNormal ? RMApp::EVENT_FULLSCREEN_LEAVING
                                   : RMApp::EVENT_FULLSCREEN_ENTERING);

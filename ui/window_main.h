@@ -76,4 +76,5 @@ private:
     QTimer* focusTimer = nullptr;
     QDialog* focusDialog = nullptr;
     bool _closing = false;
+    bool _fullScreenRequested = false;  // the viewer itself went full screen
 };
