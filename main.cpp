@@ -6,6 +6,7 @@
 #include "app/rm_app.h"
 #include "app/rm_application.h"
 #include "app/rm_command_line.h"
+#include "ui/rm_frame_probe.h"
 #include "ui/window_main.h"
 
 namespace {
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
 
     static WindowMain* window = new WindowMain(nullptr);
     window->show();
+    RMFrameProbe::installFromEnvironment(window);
     // Folders that later starts hand over (a file manager's "Open with").
     QObject::connect(&app, &RMApplication::folderRequested, window, &WindowMain::openFolder);
     window->openFolder(folder);

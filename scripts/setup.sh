@@ -12,7 +12,7 @@ packages=(
   qtwebengine5-dev qtmultimedia5-dev libqt5multimedia5-plugins
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libswresample-dev libavfilter-dev ffmpeg
-  xvfb xauth x11-utils libgl1-mesa-dri mesa-utils
+  xvfb xauth x11-utils xdotool openbox libgl1-mesa-dri mesa-utils
   fonts-dseg fonts-noto-cjk libxml2-utils zlib1g-dev
   desktop-file-utils appstream man-db groff-base strace
 )
