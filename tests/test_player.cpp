@@ -441,7 +441,7 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     RMFrameBottom* bottom = left->frameBottom();
     QVERIFY(bottom->isHidden());
     _window->titleWidget()->fullScreenButton()->click();
-    QVERIFY(waitFor([this] { return _window->isFullScreen(); }, 3000));
+    QVERIFY(_window->isFullScreen());
     // (The window takes input again once it has the focus back.)
     QVERIFY(waitFor([this] { return _window->isEnabled(); }, 3000));
     // The bars join the camera-choice bar; the small pane and list leave.
@@ -463,8 +463,10 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
     bottom->frontButton()->click();
     QVERIFY(!_player->isSwapped());
-    // Back at normal size everything returns to its place.
-    _window->titleWidget()->fullScreenButton()->click();
+    // Back at normal size everything returns to its place. (Called without
+    // a sender it always goes back; an X server without a window manager
+    // may already have dropped the full-screen state by itself.)
+    QMetaObject::invokeMethod(_window, "onFullScreen");
     QVERIFY(waitFor([this] { return !_window->isFullScreen(); }, 3000));
     QVERIFY(bottom->isHidden());
     QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(left));
