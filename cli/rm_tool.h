@@ -35,6 +35,8 @@ private:
     int _gps(const QStringList& arguments);
     int _gsensor(const QStringList& arguments);
     int _cfg(const QStringList& arguments);
+    int _recover(const QStringList& arguments);
+    static QString _recoveredFolder(const QString& path);
     static QString _settingText(const RMCfgField& field);
 
     // The recordings of a folder in list order, or of one file.

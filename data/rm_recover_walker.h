@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "data/rm_mp4_index.h"
+#include "data/rm_nal_scanner.h"
+
+class RMAacSizer;
+class RMFileWindow;
+
+// Walks the media data of a recording that lost its index and tells its
+// samples apart with what a healthy recording of the same camera and
+// channel (the reference) shows: the tracks, their sample descriptions,
+// which track's chunk may follow which, and the sizes and durations of the
+// sensor samples. Video pictures are found by their NAL units, AAC frames by
+// the decoder, sensor records by their fixed sizes and contents. A sample is
+// accepted only when the bytes after it start a valid sample of a track
+// allowed to follow, or the file (or its data, before a tail of zeros) ends
+// there. At every interleave cycle the video, sound and sensor times must
+// agree as closely as they do in the reference.
+class RMRecoverWalker {
+public:
+    struct Sample {
+        qint64 offset = 0;
+        quint32 size = 0;
+        bool key = true;
+    };
+    enum Stop {
+        STOP_END_OF_FILE,  // the data ran to the end of the file
+        STOP_INCOMPLETE,   // the last sample was cut off
+        STOP_UNRECOGNISED, // bytes that start no valid sample
+        STOP_INTERLEAVE,   // the tracks' times drifted apart
+        STOP_CANCELLED,
+    };
+    // Return false to cancel; called with the walk position now and then.
+    using Progress = std::function<bool(qint64 position)>;
+
+    RMRecoverWalker();
+    ~RMRecoverWalker();
+    RMRecoverWalker(const RMRecoverWalker&) = delete;
+    RMRecoverWalker& operator=(const RMRecoverWalker&) = delete;
+
+    // Learns the layout from a complete recording; false with a message
+    // when the reference cannot serve.
+    bool setReference(const RMMp4Index& reference, QString* error);
+    // Walks [start, end of file).
+    void walk(RMFileWindow& file, qint64 start, const Progress& progress = Progress());
+
+    int trackCount() const;
+    const std::vector<Sample>& samples(int track) const;
+    // Duration of a track's n-th sample in its time scale.
+    quint32 duration(int track, size_t n) const;
+    RMMp4Index::Kind kind(int track) const;
+    // End of the last accepted sample.
+    qint64 dataEnd() const { return _dataEnd; }
+    Stop stop() const { return _stop; }
+    int videoTrack() const;
+
+private:
+    struct Track;
+    struct Candidate {
+        int track = -1;
+        qint64 pos = -1;
+        qint64 size = 0;
+        bool key = true;
+        RMNalScanner::Picture picture;
+        bool incomplete = false;  // a sample starts here but is cut off
+        bool found() const { return track >= 0; }
+    };
+
+    bool _learnSensor(Track& track, const RMMp4Index::Track& reference);
+    void _learnOrder(const RMMp4Index& reference);
+    double _deviation(const std::vector<size_t>& counts) const;
+    Candidate _next(RMFileWindow& file, qint64 pos, int previous);
+    bool _try(RMFileWindow& file, qint64 pos, int t, Candidate* c);
+    void _commit(const Candidate& c);
+    bool _cycleCheck(int track, int previous);
+
+    std::vector<Track> _tracks;
+    std::vector<int> _order;  // tracks by how much their check says, strongest first
+    int _firstTrack = 0;      // the track that opens the media data and every cycle
+    double _tolerance = 0;    // seconds the tracks may differ at a cycle start
+    qint64 _end = 0;
+    qint64 _zeros = 0;        // start of the zeros that end the file
+    qint64 _dataEnd = 0;
+    Stop _stop = STOP_UNRECOGNISED;
+    std::vector<size_t> _boundary;  // sample counts at the last good cycle start
+    qint64 _boundaryEnd = 0;
+    int _cycles = 0;
+};

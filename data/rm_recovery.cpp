@@ -1,0 +1,320 @@
+#include "data/rm_recovery.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QtEndian>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <unistd.h>
+
+#include "data/rm_file_window.h"
+#include "data/rm_key_frame_check.h"
+#include "data/rm_mp4_index.h"
+#include "data/rm_recover_moov.h"
+#include "data/rm_recover_walker.h"
+#include "data/rm_video_item_2ch.h"
+
+namespace {
+constexpr qint64 kCopyBlock = 4 << 20;
+constexpr int kMaxDepth = 5;
+
+// Channel suffix of a recording name ("_1", "_2"), upper-cased.
+QString channelOf(const QString& path) {
+    const QString base = QFileInfo(path).completeBaseName().toUpper();
+    return base.size() >= 2 ? base.right(2) : QString();
+}
+
+QString seconds(double s) {
+    return QString::number(s, 'f', s < 10 ? 2 : 1);
+}
+
+QString describe(const RMRecovery::Result& r, bool dryRun) {
+    QStringList parts;
+    parts << seconds(r.videoSeconds) + " s of video";
+    if (r.hasSound) {
+        parts << seconds(r.soundSeconds) + " s of sound";
+    }
+    parts << QString::number(r.sensorRecords) + " sensor records";
+    const QString last = parts.takeLast();
+    return (dryRun ? "could recover " : "recovered ") + parts.join(", ") + " and " + last;
+}
+}  // namespace
+
+bool RMRecovery::isCutOff(const QString& path) {
+    RMMp4Index index;
+    return index.open(path) && index.isCutOff();
+}
+
+void RMRecovery::_collect(const QString& folder, int depth, QStringList* out) {
+    const QDir dir(folder);
+    if (depth < kMaxDepth) {
+        for (const QString& sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            _collect(dir.filePath(sub), depth + 1, out);
+        }
+    }
+    for (const QString& name :
+         dir.entryList({"*.mp4"}, QDir::Files | QDir::CaseSensitive, QDir::Name)) {
+        out->append(QDir::cleanPath(dir.filePath(name)));
+    }
+    for (const QString& name : dir.entryList({"*.MP4", "*.Mp4", "*.mP4"}, QDir::Files, QDir::Name)) {
+        const QString path = QDir::cleanPath(dir.filePath(name));
+        if (!out->contains(path)) {
+            out->append(path);
+        }
+    }
+}
+
+QStringList RMRecovery::cutOffFiles(const QString& folder) {
+    QStringList all;
+    _collect(folder, 0, &all);
+    QStringList cut;
+    for (const QString& path : all) {
+        if (isCutOff(path)) {
+            cut << path;
+        }
+    }
+    return cut;
+}
+
+QString RMRecovery::findReference(const QString& path) {
+    QDateTime start;
+    if (RMVideoItem::IsFeasible(path, &start) == GROUP_NONE) {
+        return QString();
+    }
+    const QString channel = channelOf(path);
+    const QDir dir = QFileInfo(path).absoluteDir();
+    QString earlier, later;
+    QDateTime earlierTime, laterTime;
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        const QString candidate = QDir::cleanPath(dir.filePath(name));
+        QDateTime when;
+        if (candidate == QDir::cleanPath(QFileInfo(path).absoluteFilePath()) ||
+            QFileInfo(candidate).suffix().compare("mp4", Qt::CaseInsensitive) != 0 ||
+            channelOf(candidate) != channel ||
+            RMVideoItem::IsFeasible(candidate, &when) == GROUP_NONE) {
+            continue;
+        }
+        const bool before = when <= start;
+        if (before && (earlier.isEmpty() || when > earlierTime)) {
+            RMMp4Index index;
+            if (index.open(candidate) && index.isComplete()) {
+                earlier = candidate;
+                earlierTime = when;
+            }
+        } else if (!before && (later.isEmpty() || when < laterTime)) {
+            RMMp4Index index;
+            if (index.open(candidate) && index.isComplete()) {
+                later = candidate;
+                laterTime = when;
+            }
+        }
+    }
+    return earlier.isEmpty() ? later : earlier;
+}
+
+RMRecovery::Result RMRecovery::recover(const QString& path, const QString& givenReference,
+                                       const QString& outputFolder, bool dryRun,
+                                       const Progress& progress) {
+    Result result;
+    const QString name = QFileInfo(path).fileName();
+    RMMp4Index cut;
+    if (!cut.open(path)) {
+        result.message = name + ": cannot be read";
+        return result;
+    }
+    if (!cut.isCutOff()) {
+        result.message = name + ": not cut off (it has its index or no media data)";
+        return result;
+    }
+    result.reference = givenReference.isEmpty() ? findReference(path) : givenReference;
+    if (result.reference.isEmpty()) {
+        result.message = name +
+                         ": no complete recording of the same channel to learn from; "
+                         "give one with --reference";
+        return result;
+    }
+    const QString refName = QFileInfo(result.reference).fileName();
+    RMMp4Index reference;
+    if (!reference.open(result.reference) || !reference.isComplete()) {
+        result.message = name + ": the reference " + refName + " is not a complete recording";
+        return result;
+    }
+    RMRecoverWalker walker;
+    QString problem;
+    if (!walker.setReference(reference, &problem)) {
+        result.message = name + ": " + problem;
+        return result;
+    }
+    RMFileWindow file;
+    if (!file.open(path)) {
+        result.message = name + ": cannot be read";
+        return result;
+    }
+    const RMMp4Index::Box* mdat = cut.mdat();
+    const qint64 start = mdat->pos + mdat->header;
+
+    // The reference must decode the cut file's first key frame.
+    const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
+    RMNalScanner scanner;
+    scanner.configure(video.sampleEntry);
+    RMNalScanner::Picture first;
+    const RMNalScanner::Result found =
+        scanner.picture(file, start, file.size(), RMNalScanner::State(), &first);
+    if (found == RMNalScanner::RESULT_INCOMPLETE) {
+        result.message = name + ": nothing to recover: the recording was cut before its first "
+                                "whole key frame";
+        return result;
+    }
+    if (found != RMNalScanner::RESULT_PICTURE || !first.key ||
+        !RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(),
+                                  file.read(start, first.size))) {
+        result.message = name + ": the reference " + refName +
+                         " does not match this recording (another channel or camera?)";
+        return result;
+    }
+
+    const qint64 total = file.size() * (dryRun ? 1 : 2);
+    walker.walk(file, start, [&](qint64 pos) { return !progress || progress(pos, total); });
+    if (walker.stop() == RMRecoverWalker::STOP_CANCELLED) {
+        result.cancelled = true;
+        result.message = name + ": cancelled";
+        return result;
+    }
+    RMRecoverMoov moov(reference, walker);
+    for (int t = 0; t < walker.trackCount(); ++t) {
+        const size_t n = walker.samples(t).size();
+        switch (walker.kind(t)) {
+            case RMMp4Index::KIND_VIDEO:
+                result.videoFrames = int(n);
+                result.videoSeconds = moov.seconds(t);
+                break;
+            case RMMp4Index::KIND_AUDIO:
+                result.hasSound = true;
+                result.soundSeconds = moov.seconds(t);
+                break;
+            default:
+                for (const RMRecoverWalker::Sample& s : walker.samples(t)) {
+                    result.sensorRecords += s.size != 12 ? 1 : 0;
+                }
+        }
+    }
+    if (result.videoFrames == 0) {
+        result.message = name + ": nothing to recover: the recording was cut before its first "
+                                "whole key frame";
+        return result;
+    }
+    // What was left out, in seconds at the recovered data's rate.
+    const qint64 media = walker.dataEnd() - start;
+    const qint64 rest = file.trailingZerosStart() - walker.dataEnd();
+    QString tail;
+    if (rest > 0 && result.videoSeconds > 0) {
+        const double perSecond = double(media) / result.videoSeconds;
+        tail = walker.stop() == RMRecoverWalker::STOP_INTERLEAVE
+                   ? "; the tracks drift apart after that, the rest was left out"
+                   : "; the last " + seconds(rest / perSecond) + " s was incomplete";
+    }
+    const QByteArray box = moov.build();
+    result.bytes = walker.dataEnd() + box.size();
+    result.recovered = true;
+    result.message = name + ": " + describe(result, dryRun) + tail;
+    file.close();
+    if (dryRun) {
+        return result;
+    }
+    const QString target = QDir(outputFolder).filePath(name);
+    if (!_write(path, target, mdat->pos, mdat->header, walker.dataEnd(), box,
+                [&](qint64 done, qint64) { return !progress || progress(total / 2 + done, total); },
+                &result)) {
+        result.recovered = false;
+    }
+    return result;
+}
+
+bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatPos,
+                        int mdatHeader, qint64 dataEnd, const QByteArray& moov,
+                        const Progress& progress, Result* result) {
+    const QString name = QFileInfo(path).fileName();
+    if (QFileInfo::exists(target)) {
+        result->message = name + ": " + target + " already exists; it was not replaced";
+        return false;
+    }
+    if (!QDir().mkpath(QFileInfo(target).absolutePath())) {
+        result->message = name + ": cannot create the folder " + QFileInfo(target).absolutePath();
+        return false;
+    }
+    QFile in(path);
+    QTemporaryFile out(QFileInfo(target).absolutePath() + "/." + name + ".XXXXXX");
+    if (!in.open(QIODevice::ReadOnly) || !out.open()) {
+        result->message = name + ": " + (in.isOpen() ? out.errorString() : in.errorString());
+        return false;
+    }
+    // The media data's header: its size now, with 64 bits when needed.
+    const quint64 size = quint64(dataEnd - mdatPos);
+    QByteArray header;
+    if (mdatHeader == 16) {
+        header.resize(16);
+        qToBigEndian(quint32(1), header.data());
+        std::memcpy(header.data() + 4, "mdat", 4);
+        qToBigEndian(size, header.data() + 8);
+    } else if (size <= std::numeric_limits<quint32>::max()) {
+        header.resize(8);
+        qToBigEndian(quint32(size), header.data());
+        std::memcpy(header.data() + 4, "mdat", 4);
+    } else {
+        result->message = name + ": over 4 GiB of media data with a 32-bit header; offsets "
+                                 "would have to move";
+        return false;
+    }
+    qint64 done = 0;
+    while (done < dataEnd) {
+        QByteArray block = in.read(qMin(kCopyBlock, dataEnd - done));
+        if (block.isEmpty()) {
+            result->message = name + ": reading failed: " + in.errorString();
+            return false;
+        }
+        // Patch the header where it falls into this block.
+        for (int i = 0; i < header.size(); ++i) {
+            const qint64 at = mdatPos + i - done;
+            if (at >= 0 && at < block.size()) {
+                block[int(at)] = header[i];
+            }
+        }
+        if (out.write(block) != block.size()) {
+            result->message = name + ": writing failed: " + out.errorString();
+            return false;
+        }
+        done += block.size();
+        if (progress && !progress(done, dataEnd)) {
+            result->cancelled = true;
+            result->message = name + ": cancelled";
+            return false;
+        }
+    }
+    // A temporary file is private to its owner; the recording is not.
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (out.write(moov) != moov.size() || !out.flush() || ::fsync(out.handle()) != 0) {
+        result->message = name + ": writing failed: " + out.errorString();
+        return false;
+    }
+    // A hard link puts the file in place only if the name is still free.
+    const QByteArray from = QFile::encodeName(out.fileName());
+    const QByteArray to = QFile::encodeName(target);
+    if (::link(from.constData(), to.constData()) != 0) {
+        const bool taken = errno == EEXIST;
+        if (taken || QFileInfo::exists(target) || !out.rename(target)) {
+            result->message = name + ": " + target +
+                              (taken ? " already exists; it was not replaced"
+                                     : " cannot be written");
+            return false;
+        }
+        out.setAutoRemove(false);
+    }
+    result->output = target;
+    return true;
+}
