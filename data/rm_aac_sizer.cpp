@@ -158,7 +158,19 @@ int RMAacSizer::_decode(const char* bytes, int length, qint64 pos, bool chain) {
     return samples;
 }
 
-RMAacSizer::Result RMAacSizer::frame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size) {
+RMAacSizer::Result RMAacSizer::frame(RMFileWindow& file, qint64 pos, qint64 end, qint64 dataEnd,
+                                     qint64* size) {
+    const Result r = _sizeFrame(file, pos, end, size);
+    if (r == RESULT_FRAME && pos + *size > dataEnd) {
+        return RESULT_INCOMPLETE;  // it ends in the zeros: a frame cut off
+    }
+    if (r == RESULT_INVALID && pos + _maxFrame() > dataEnd) {
+        return RESULT_INCOMPLETE;
+    }
+    return r;
+}
+
+RMAacSizer::Result RMAacSizer::_sizeFrame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size) {
     const auto known = _known.constFind(pos);
     if (known != _known.constEnd()) {
         if (pos + known.value() > end) {

@@ -26,8 +26,10 @@ public:
     bool open(const QByteArray& sampleEntry);
     quint32 sampleRate() const { return _sampleRate; }
 
-    // The frame that starts at `pos`; the file ends at `end`.
-    Result frame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size);
+    // The frame that starts at `pos`; the file ends at `end`, its data at
+    // `dataEnd` (where a tail of zeros begins). A frame that would reach
+    // past the data was cut off.
+    Result frame(RMFileWindow& file, qint64 pos, qint64 end, qint64 dataEnd, qint64* size);
 
     // The decoder-specific information inside an "esds" sample description.
     static QByteArray audioConfig(const QByteArray& sampleEntry);
@@ -37,6 +39,7 @@ private:
     // the starts of the frames that follow in the same bytes are learnt.
     int _decode(const char* bytes, int length, qint64 pos, bool chain);
     int _maxFrame() const;
+    Result _sizeFrame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size);
 
     AVCodecContext* _context = nullptr;
     AVPacket* _packet = nullptr;

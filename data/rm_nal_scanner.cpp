@@ -124,6 +124,7 @@ RMNalScanner::Nal RMNalScanner::_h264(const QByteArray& head, const State& state
     const int header = quint8(head[0]);
     const int type = header & 0x1F;
     const int refIdc = (header >> 5) & 3;
+    nal.type = type;
     if (header & 0x80) {
         return nal;
     }
@@ -188,6 +189,7 @@ RMNalScanner::Nal RMNalScanner::_hevc(const QByteArray& head) const {
     const int b1 = quint8(head[1]);
     const int type = (b0 >> 1) & 0x3F;
     const int layer = ((b0 & 1) << 5) | (b1 >> 3);
+    nal.type = type;
     if ((b0 & 0x80) || layer != 0 || (b1 & 7) == 0) {
         return nal;
     }
@@ -210,10 +212,12 @@ RMNalScanner::Nal RMNalScanner::_hevc(const QByteArray& head) const {
 }
 
 RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint64 end,
-                                           const State& state, Picture* out) const {
+                                           qint64 dataEnd, const State& state,
+                                           Picture* out) const {
     const int minimum = _codec == CODEC_H264 ? 2 : 3;
     qint64 p = pos;
     bool sawSlice = false;
+    Nal first;
     Picture picture;
     while (p + _lengthSize <= end) {
         const uchar* prefix = file.at(p, _lengthSize);
@@ -236,11 +240,19 @@ RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint6
         if (!nal.valid || (sawSlice && (nal.firstSlice || nal.opensUnit))) {
             break;
         }
+        if (sawSlice && nal.vcl && !nal.samePicture(first)) {
+            break;  // a slice of another picture: the rest is not this picture
+        }
         if (!sawSlice && nal.vcl && !nal.firstSlice) {
             break;  // a picture cannot start in its middle
         }
-        if (body + length > end) {
-            return sawSlice || nal.vcl || p == pos ? RESULT_INCOMPLETE : RESULT_INVALID;
+        if (body + length > qMin(end, dataEnd)) {
+            // Cut off: this picture, unless what runs past the end is only a
+            // unit that would follow a whole picture.
+            if (sawSlice && !nal.vcl) {
+                break;
+            }
+            return RESULT_INCOMPLETE;
         }
         const uchar* last = file.at(body + length - 1, 1);
         if (!last || *last == 0) {
@@ -248,6 +260,7 @@ RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint6
         }
         if (nal.vcl && !sawSlice) {
             sawSlice = true;
+            first = nal;
             picture.key = nal.key;
             picture.frameNum = nal.frameNum;
             picture.reference = nal.reference;

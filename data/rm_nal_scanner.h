@@ -38,8 +38,10 @@ public:
     // The configuration record, as a decoder takes it for extradata.
     QByteArray configRecord() const { return _config; }
 
-    // The picture that starts at `pos`; the file ends at `end`.
-    Result picture(RMFileWindow& file, qint64 pos, qint64 end, const State& state,
+    // The picture that starts at `pos`; the file ends at `end`, and its
+    // data at `dataEnd` (where a tail of zeros begins): a unit that runs
+    // past either was cut off.
+    Result picture(RMFileWindow& file, qint64 pos, qint64 end, qint64 dataEnd, const State& state,
                    Picture* out) const;
     static void advance(const Picture& picture, State* state);
 
@@ -52,6 +54,12 @@ private:
         bool key = false;
         int frameNum = -1;
         bool reference = false;
+        int type = 0;
+        // Whether this slice can belong to the same picture as `first`.
+        bool samePicture(const Nal& first) const {
+            return type == first.type && frameNum == first.frameNum &&
+                   reference == first.reference;
+        }
     };
     Nal _h264(const QByteArray& head, const State& state) const;
     Nal _hevc(const QByteArray& head) const;

@@ -16,6 +16,11 @@ constexpr double kExtraTolerance = 0.25;
 constexpr int kProgressEvery = 256;
 // Longest sensor sample taken.
 constexpr quint32 kMaxSensorSample = 4096;
+// Dead ends the walk may back out of, and choices it remembers per cycle.
+constexpr int kMaxRetries = 100000;
+constexpr size_t kMaxChoices = 4096;
+// Bytes that tell any sample's start.
+constexpr qint64 kShortestHeader = 8;
 }  // namespace
 
 struct RMRecoverWalker::Track {
@@ -255,7 +260,7 @@ bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate*
     Track& t = _tracks[size_t(index)];
     c->pos = pos;
     if (t.kind == RMMp4Index::KIND_VIDEO) {
-        const RMNalScanner::Result r = t.nal.picture(file, pos, _end, t.state, &c->picture);
+        const RMNalScanner::Result r = t.nal.picture(file, pos, _end, _zeros, t.state, &c->picture);
         if (r == RMNalScanner::RESULT_INCOMPLETE) {
             c->incomplete = true;
         }
@@ -265,7 +270,7 @@ bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate*
         c->size = c->picture.size;
         c->key = c->picture.key;
     } else if (t.kind == RMMp4Index::KIND_AUDIO) {
-        const RMAacSizer::Result r = t.aac->frame(file, pos, _end, &c->size);
+        const RMAacSizer::Result r = t.aac->frame(file, pos, _end, _zeros, &c->size);
         if (r == RMAacSizer::RESULT_INCOMPLETE) {
             c->incomplete = true;
         }
@@ -277,8 +282,8 @@ bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate*
             return false;
         }
         const quint32 size = t.sizes[t.patternIndex(t.out.size())];
-        if (pos + size > _end) {
-            c->incomplete = true;
+        if (pos + size > _end || (pos < _zeros && pos + size > _zeros)) {
+            c->incomplete = true;  // it runs past the end or into the zeros
             return false;
         }
         const uchar* data = file.at(pos, size);
@@ -307,7 +312,8 @@ RMRecoverWalker::Candidate RMRecoverWalker::_next(RMFileWindow& file, qint64 pos
         incomplete = incomplete || attempt.incomplete;
     }
     c.pos = pos;
-    c.incomplete = incomplete;
+    // A file that ends within a few bytes may end inside the next header.
+    c.incomplete = incomplete || _end - pos < kShortestHeader;
     return c;
 }
 
@@ -345,66 +351,165 @@ bool RMRecoverWalker::_cycleCheck(int track, int previous) {
     return true;
 }
 
-void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, const Progress& progress) {
-    _end = file.size();
-    _zeros = file.trailingZerosStart();
+// The first sample at `pos`, trying the tracks from `*option` on in the
+// order of their checks' strength, that the acceptance rule takes: the
+// bytes after it start a valid sample of a track allowed to follow (or are
+// cut off), or the file ends there, or (for pictures and AAC frames, which
+// never end with a zero byte) only zeros follow. `*option` becomes the
+// option taken.
+RMRecoverWalker::Candidate RMRecoverWalker::_accepted(RMFileWindow& file, qint64 pos,
+                                                      int previous, size_t* option,
+                                                      bool* zerosFollow) {
+    Candidate none;
+    none.pos = pos;
+    none.incomplete = _end - pos < kShortestHeader;
+    for (; *option < _order.size(); ++*option) {
+        const int index = _order[*option];
+        const bool allowed = previous < 0 ? index == _firstTrack
+                                          : bool(_tracks[size_t(previous)].next[size_t(index)]);
+        Candidate c;
+        if (!allowed || !_try(file, pos, index, &c)) {
+            none.incomplete = none.incomplete || c.incomplete;
+            continue;
+        }
+        const qint64 end = c.pos + c.size;
+        if (end >= _end) {
+            return c;
+        }
+        // Look ahead with this sample taken, then undo.
+        Track& t = _tracks[size_t(index)];
+        const RMNalScanner::State saved = t.state;
+        if (t.kind == RMMp4Index::KIND_VIDEO) {
+            RMNalScanner::advance(c.picture, &t.state);
+        }
+        t.out.push_back(Sample{c.pos, quint32(c.size), c.key});
+        ++t.inCycle;
+        const Candidate after = _next(file, end, index);
+        --t.inCycle;
+        t.out.pop_back();
+        t.state = saved;
+        if (after.found() || after.incomplete) {
+            return c;
+        }
+        if (end >= _zeros && t.kind != RMMp4Index::KIND_SENSOR) {
+            *zerosFollow = true;
+            return c;
+        }
+    }
+    return none;
+}
+
+RMRecoverWalker::Snapshot RMRecoverWalker::_snapshot(qint64 pos, int previous) const {
+    Snapshot s;
+    s.pos = pos;
+    s.previous = previous;
+    s.dataEnd = _dataEnd;
+    for (const Track& t : _tracks) {
+        s.sizes.push_back(t.out.size());
+        s.inCycle.push_back(t.inCycle);
+        s.states.push_back(t.state);
+    }
+    return s;
+}
+
+void RMRecoverWalker::_restore(const Snapshot& s) {
+    for (size_t i = 0; i < _tracks.size(); ++i) {
+        _tracks[i].out.resize(qMin(_tracks[i].out.size(), s.sizes[i]));
+        _tracks[i].inCycle = s.inCycle[i];
+        _tracks[i].state = s.states[i];
+    }
+    _dataEnd = s.dataEnd;
+}
+
+// Keeps the path that got furthest since the last cycle start.
+void RMRecoverWalker::_keepBest(Best* best, qint64 pos, int previous, Stop stop) const {
+    if (best->valid && _dataEnd <= best->at.dataEnd) {
+        return;
+    }
+    best->valid = true;
+    best->at = _snapshot(pos, previous);
+    best->stop = stop;
+    best->tails.clear();
+    for (size_t i = 0; i < _tracks.size(); ++i) {
+        const auto& out = _tracks[i].out;
+        best->tails.emplace_back(out.begin() + qint64(qMin(_boundary[i], out.size())), out.end());
+    }
+}
+
+void RMRecoverWalker::_restoreBest(const Best& best) {
+    for (size_t i = 0; i < _tracks.size(); ++i) {
+        auto& out = _tracks[i].out;
+        out.resize(qMin(_boundary[i], out.size()));
+        out.insert(out.end(), best.tails[i].begin(), best.tails[i].end());
+    }
+    _restore(best.at);
+    _stop = best.stop;
+}
+
+void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end,
+                           const Progress& progress) {
+    _end = end < 0 ? file.size() : qMin(end, file.size());
+    _zeros = end < 0 ? file.trailingZerosStart() : _end;
     _dataEnd = start;
     _boundary.assign(_tracks.size(), 0);
     _boundaryEnd = start;
     qint64 pos = start;
     int previous = -1;
-    Candidate pending;
+    // Where another sample could have been taken, since the last cycle start.
+    std::vector<Choice> choices;
+    Best best;
+    int retries = 0;
+    size_t option = 0;
     for (int n = 0;; ++n) {
         if (progress && n % kProgressEvery == 0 && !progress(pos)) {
             _stop = STOP_CANCELLED;
             return;
         }
-        if (pos >= _end) {
-            _stop = STOP_END_OF_FILE;
-            return;
-        }
-        const Candidate c = pending.pos == pos && pending.found() ? pending
-                                                                  : _next(file, pos, previous);
-        if (!c.found()) {
-            _stop = c.incomplete ? STOP_INCOMPLETE : STOP_UNRECOGNISED;
-            return;
-        }
-        const qint64 end = c.pos + c.size;
+        Stop failure = STOP_END_OF_FILE;
         bool zerosFollow = false;
-        if (end < _end) {
-            Track& t = _tracks[size_t(c.track)];
-            // Look ahead with this sample taken, then undo.
-            const RMNalScanner::State saved = t.state;
-            if (t.kind == RMMp4Index::KIND_VIDEO) {
-                RMNalScanner::advance(c.picture, &t.state);
-            }
-            t.out.push_back(Sample{c.pos, quint32(c.size), c.key});
-            ++t.inCycle;
-            pending = _next(file, end, c.track);
-            --t.inCycle;
-            t.out.pop_back();
-            t.state = saved;
-            // Pictures and AAC frames never end with a zero byte, so one that
-            // ends where the zeros begin is whole.
-            zerosFollow = end >= _zeros && t.kind != RMMp4Index::KIND_SENSOR;
-            if (!pending.found() && !pending.incomplete && !zerosFollow) {
-                _stop = STOP_UNRECOGNISED;
+        Candidate c;
+        if (pos < _end) {
+            c = _accepted(file, pos, previous, &option, &zerosFollow);
+            failure = c.incomplete ? STOP_INCOMPLETE : STOP_UNRECOGNISED;
+        }
+        if (c.found() && !_cycleCheck(c.track, previous)) {
+            c = Candidate();
+            failure = STOP_INTERLEAVE;
+        } else if (c.found() && c.track == _firstTrack && previous != _firstTrack) {
+            choices.clear();
+            best = Best();
+        }
+        if (!c.found()) {
+            // A dead end: try what else could have been taken.
+            _keepBest(&best, pos, previous, failure);
+            if (choices.empty() || ++retries > kMaxRetries || failure == STOP_END_OF_FILE) {
+                _restoreBest(best);
+                if (_stop == STOP_INTERLEAVE) {
+                    for (size_t t = 0; t < _tracks.size(); ++t) {
+                        _tracks[t].out.resize(_boundary[t]);
+                    }
+                    _dataEnd = _boundaryEnd;
+                }
                 return;
             }
+            const Choice choice = choices.back();
+            choices.pop_back();
+            _restore(choice.at);
+            pos = choice.at.pos;
+            previous = choice.at.previous;
+            option = choice.next;
+            continue;
         }
-        if (!_cycleCheck(c.track, previous)) {
-            for (size_t t = 0; t < _tracks.size(); ++t) {
-                _tracks[t].out.resize(_boundary[t]);
-            }
-            _dataEnd = _boundaryEnd;
-            _stop = STOP_INTERLEAVE;
-            return;
+        if (option + 1 < _order.size() && choices.size() < kMaxChoices) {
+            choices.push_back(Choice{_snapshot(pos, previous), option + 1});
         }
         _commit(c);
         previous = c.track;
-        pos = end;
-        if (zerosFollow && !pending.found()) {
-            _stop = STOP_END_OF_FILE;
+        pos = c.pos + c.size;
+        option = 0;
+        if (zerosFollow) {
+            _keepBest(&best, pos, previous, STOP_END_OF_FILE);
+            _restoreBest(best);
             return;
         }
     }

@@ -47,8 +47,9 @@ public:
     // Learns the layout from a complete recording; false with a message
     // when the reference cannot serve.
     bool setReference(const RMMp4Index& reference, QString* error);
-    // Walks [start, end of file).
-    void walk(RMFileWindow& file, qint64 start, const Progress& progress = Progress());
+    // Walks [start, end), or to the end of the file when `end` is negative.
+    void walk(RMFileWindow& file, qint64 start, qint64 end = -1,
+              const Progress& progress = Progress());
 
     int trackCount() const;
     const std::vector<Sample>& samples(int track) const;
@@ -76,6 +77,32 @@ private:
     void _learnOrder(const RMMp4Index& reference);
     double _deviation(const std::vector<size_t>& counts) const;
     Candidate _next(RMFileWindow& file, qint64 pos, int previous);
+    // The walk's state at a sample, to come back to.
+    struct Snapshot {
+        qint64 pos = 0;
+        int previous = -1;
+        qint64 dataEnd = 0;
+        std::vector<size_t> sizes;
+        std::vector<size_t> inCycle;
+        std::vector<RMNalScanner::State> states;
+    };
+    struct Choice {
+        Snapshot at;
+        size_t next = 0;  // the option to try there
+    };
+    struct Best {
+        bool valid = false;
+        Snapshot at;
+        Stop stop = STOP_UNRECOGNISED;
+        std::vector<std::vector<Sample>> tails;  // samples since the last cycle start
+    };
+
+    Candidate _accepted(RMFileWindow& file, qint64 pos, int previous, size_t* option,
+                        bool* zerosFollow);
+    Snapshot _snapshot(qint64 pos, int previous) const;
+    void _restore(const Snapshot& snapshot);
+    void _keepBest(Best* best, qint64 pos, int previous, Stop stop) const;
+    void _restoreBest(const Best& best);
     bool _try(RMFileWindow& file, qint64 pos, int t, Candidate* c);
     void _commit(const Candidate& c);
     bool _cycleCheck(int track, int previous);

@@ -164,7 +164,8 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     scanner.configure(video.sampleEntry);
     RMNalScanner::Picture first;
     const RMNalScanner::Result found =
-        scanner.picture(file, start, file.size(), RMNalScanner::State(), &first);
+        scanner.picture(file, start, file.size(), file.trailingZerosStart(),
+                        RMNalScanner::State(), &first);
     if (found == RMNalScanner::RESULT_INCOMPLETE) {
         result.message = name + ": nothing to recover: the recording was cut before its first "
                                 "whole key frame";
@@ -179,7 +180,7 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     }
 
     const qint64 total = file.size() * (dryRun ? 1 : 2);
-    walker.walk(file, start, [&](qint64 pos) { return !progress || progress(pos, total); });
+    walker.walk(file, start, -1, [&](qint64 pos) { return !progress || progress(pos, total); });
     if (walker.stop() == RMRecoverWalker::STOP_CANCELLED) {
         result.cancelled = true;
         result.message = name + ": cancelled";
