@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <vector>
 
 #include "data/rm_nal_scanner.h"
 
@@ -13,4 +14,8 @@ public:
     // `config` is the "avcC" or "hvcC" record; `picture` one whole sample.
     static bool decodes(RMNalScanner::Codec codec, const QByteArray& config,
                         const QByteArray& picture);
+    // How many of the pictures, a key frame first, decode cleanly one after
+    // the other before the first that does not.
+    static int cleanPictures(RMNalScanner::Codec codec, const QByteArray& config,
+                             const std::vector<QByteArray>& pictures);
 };

@@ -212,8 +212,8 @@ RMNalScanner::Nal RMNalScanner::_hevc(const QByteArray& head) const {
 }
 
 RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint64 end,
-                                           qint64 dataEnd, const State& state,
-                                           Picture* out) const {
+                                           qint64 dataEnd, const State& state, Picture* out,
+                                           bool startOnly) const {
     const int minimum = _codec == CODEC_H264 ? 2 : 3;
     qint64 p = pos;
     bool sawSlice = false;
@@ -245,6 +245,13 @@ RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint6
         }
         if (!sawSlice && nal.vcl && !nal.firstSlice) {
             break;  // a picture cannot start in its middle
+        }
+        if (startOnly && nal.vcl) {
+            out->key = nal.key;
+            out->frameNum = nal.frameNum;
+            out->reference = nal.reference;
+            out->size = 0;
+            return RESULT_PICTURE;
         }
         if (body + length > qMin(end, dataEnd)) {
             // Cut off: this picture, unless what runs past the end is only a

@@ -41,8 +41,10 @@ public:
     // The picture that starts at `pos`; the file ends at `end`, and its
     // data at `dataEnd` (where a tail of zeros begins): a unit that runs
     // past either was cut off.
+    // With `startOnly`, a picture whose first slice header is sound counts
+    // as found, however its slices end (their size is then not known).
     Result picture(RMFileWindow& file, qint64 pos, qint64 end, qint64 dataEnd, const State& state,
-                   Picture* out) const;
+                   Picture* out, bool startOnly = false) const;
     static void advance(const Picture& picture, State* state);
 
 private:

@@ -19,6 +19,8 @@ constexpr quint32 kMaxSensorSample = 4096;
 // Dead ends the walk may back out of, and choices it remembers per cycle.
 constexpr int kMaxRetries = 100000;
 constexpr size_t kMaxChoices = 4096;
+// Fewest zeros that make a tail of zeros.
+constexpr qint64 kShortestTail = 64;
 // Bytes that tell any sample's start.
 constexpr qint64 kShortestHeader = 8;
 }  // namespace
@@ -55,6 +57,19 @@ struct RMRecoverWalker::Track {
 
 RMRecoverWalker::RMRecoverWalker() = default;
 RMRecoverWalker::~RMRecoverWalker() = default;
+
+void RMRecoverWalker::truncate(qint64 offset) {
+    qint64 end = 0;
+    for (Track& t : _tracks) {
+        while (!t.out.empty() && t.out.back().offset >= offset) {
+            t.out.pop_back();
+        }
+        if (!t.out.empty()) {
+            end = qMax(end, t.out.back().offset + qint64(t.out.back().size));
+        }
+    }
+    _dataEnd = qMin(_dataEnd, qMax(end, offset));
+}
 
 int RMRecoverWalker::trackCount() const {
     return int(_tracks.size());
@@ -256,11 +271,12 @@ double RMRecoverWalker::_deviation(const std::vector<size_t>& counts) const {
     return worst;
 }
 
-bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate* c) {
+bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate* c,
+                           bool startOnly) {
     Track& t = _tracks[size_t(index)];
     c->pos = pos;
     if (t.kind == RMMp4Index::KIND_VIDEO) {
-        const RMNalScanner::Result r = t.nal.picture(file, pos, _end, _zeros, t.state, &c->picture);
+        const RMNalScanner::Result r = t.nal.picture(file, pos, _end, _zeros, t.state, &c->picture, startOnly);
         if (r == RMNalScanner::RESULT_INCOMPLETE) {
             c->incomplete = true;
         }
@@ -299,6 +315,7 @@ bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate*
 RMRecoverWalker::Candidate RMRecoverWalker::_next(RMFileWindow& file, qint64 pos, int previous) {
     Candidate c;
     bool incomplete = false;
+    // Only ever asked about the bytes after a sample: whether one starts.
     for (int t : _order) {
         const bool allowed = previous < 0 ? t == _firstTrack
                                           : bool(_tracks[size_t(previous)].next[size_t(t)]);
@@ -306,7 +323,7 @@ RMRecoverWalker::Candidate RMRecoverWalker::_next(RMFileWindow& file, qint64 pos
             continue;
         }
         Candidate attempt;
-        if (_try(file, pos, t, &attempt)) {
+        if (_try(file, pos, t, &attempt, true)) {
             return attempt;
         }
         incomplete = incomplete || attempt.incomplete;
@@ -370,6 +387,9 @@ RMRecoverWalker::Candidate RMRecoverWalker::_accepted(RMFileWindow& file, qint64
         Candidate c;
         if (!allowed || !_try(file, pos, index, &c)) {
             none.incomplete = none.incomplete || c.incomplete;
+            if (c.incomplete && _tracks[size_t(index)].kind == RMMp4Index::KIND_VIDEO) {
+                return none;  // a picture whose headers check out is cut off here
+            }
             continue;
         }
         const qint64 end = c.pos + c.size;
@@ -404,6 +424,8 @@ RMRecoverWalker::Snapshot RMRecoverWalker::_snapshot(qint64 pos, int previous) c
     s.pos = pos;
     s.previous = previous;
     s.dataEnd = _dataEnd;
+    s.boundary = _boundary;
+    s.boundaryEnd = _boundaryEnd;
     for (const Track& t : _tracks) {
         s.sizes.push_back(t.out.size());
         s.inCycle.push_back(t.inCycle);
@@ -419,9 +441,11 @@ void RMRecoverWalker::_restore(const Snapshot& s) {
         _tracks[i].state = s.states[i];
     }
     _dataEnd = s.dataEnd;
+    _boundary = s.boundary;
+    _boundaryEnd = s.boundaryEnd;
 }
 
-// Keeps the path that got furthest since the last cycle start.
+// Keeps the path that got furthest since the walk last committed.
 void RMRecoverWalker::_keepBest(Best* best, qint64 pos, int previous, Stop stop) const {
     if (best->valid && _dataEnd <= best->at.dataEnd) {
         return;
@@ -432,14 +456,14 @@ void RMRecoverWalker::_keepBest(Best* best, qint64 pos, int previous, Stop stop)
     best->tails.clear();
     for (size_t i = 0; i < _tracks.size(); ++i) {
         const auto& out = _tracks[i].out;
-        best->tails.emplace_back(out.begin() + qint64(qMin(_boundary[i], out.size())), out.end());
+        best->tails.emplace_back(out.begin() + qint64(qMin(_base[i], out.size())), out.end());
     }
 }
 
 void RMRecoverWalker::_restoreBest(const Best& best) {
     for (size_t i = 0; i < _tracks.size(); ++i) {
         auto& out = _tracks[i].out;
-        out.resize(qMin(_boundary[i], out.size()));
+        out.resize(qMin(_base[i], out.size()));
         out.insert(out.end(), best.tails[i].begin(), best.tails[i].end());
     }
     _restore(best.at);
@@ -449,9 +473,15 @@ void RMRecoverWalker::_restoreBest(const Best& best) {
 void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end,
                            const Progress& progress) {
     _end = end < 0 ? file.size() : qMin(end, file.size());
+    // Zeros that end the file are a tail (a cluster the camera never wrote)
+    // only when there are more of them than a record holds.
     _zeros = end < 0 ? file.trailingZerosStart() : _end;
+    if (_end - _zeros < kShortestTail) {
+        _zeros = _end;
+    }
     _dataEnd = start;
     _boundary.assign(_tracks.size(), 0);
+    _base = _boundary;
     _boundaryEnd = start;
     qint64 pos = start;
     int previous = -1;
@@ -475,9 +505,14 @@ void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end,
         if (c.found() && !_cycleCheck(c.track, previous)) {
             c = Candidate();
             failure = STOP_INTERLEAVE;
-        } else if (c.found() && c.track == _firstTrack && previous != _firstTrack) {
+        } else if (c.found() && c.track == _firstTrack && previous != _firstTrack &&
+                   (!best.valid || pos >= best.at.dataEnd)) {
+            // A new cycle on a path at least as long as any tried: commit.
             choices.clear();
             best = Best();
+            for (size_t t = 0; t < _tracks.size(); ++t) {
+                _base[t] = _tracks[t].out.size();
+            }
         }
         if (!c.found()) {
             // A dead end: try what else could have been taken.

@@ -60,6 +60,8 @@ public:
     qint64 dataEnd() const { return _dataEnd; }
     Stop stop() const { return _stop; }
     int videoTrack() const;
+    // Drops every sample from `offset` on.
+    void truncate(qint64 offset);
 
 private:
     struct Track;
@@ -85,6 +87,8 @@ private:
         std::vector<size_t> sizes;
         std::vector<size_t> inCycle;
         std::vector<RMNalScanner::State> states;
+        std::vector<size_t> boundary;  // sample counts at the last good cycle start
+        qint64 boundaryEnd = 0;
     };
     struct Choice {
         Snapshot at;
@@ -94,7 +98,7 @@ private:
         bool valid = false;
         Snapshot at;
         Stop stop = STOP_UNRECOGNISED;
-        std::vector<std::vector<Sample>> tails;  // samples since the last cycle start
+        std::vector<std::vector<Sample>> tails;  // samples after _base
     };
 
     Candidate _accepted(RMFileWindow& file, qint64 pos, int previous, size_t* option,
@@ -103,7 +107,8 @@ private:
     void _restore(const Snapshot& snapshot);
     void _keepBest(Best* best, qint64 pos, int previous, Stop stop) const;
     void _restoreBest(const Best& best);
-    bool _try(RMFileWindow& file, qint64 pos, int t, Candidate* c);
+    // With `startOnly`, only whether a sample starts at `pos`.
+    bool _try(RMFileWindow& file, qint64 pos, int t, Candidate* c, bool startOnly = false);
     void _commit(const Candidate& c);
     bool _cycleCheck(int track, int previous);
 
@@ -117,5 +122,6 @@ private:
     Stop _stop = STOP_UNRECOGNISED;
     std::vector<size_t> _boundary;  // sample counts at the last good cycle start
     qint64 _boundaryEnd = 0;
+    std::vector<size_t> _base;  // sample counts the walk never backs out of
     int _cycles = 0;
 };

@@ -186,6 +186,7 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         result.message = name + ": cancelled";
         return result;
     }
+    _checkLastPictures(file, scanner, walker);
     RMRecoverMoov moov(reference, walker);
     for (int t = 0; t < walker.trackCount(); ++t) {
         const size_t n = walker.samples(t).size();
@@ -234,6 +235,32 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         result.recovered = false;
     }
     return result;
+}
+
+// The pictures since the last key frame must decode cleanly: a picture
+// whose end lies in stale bytes passes every header check but not this.
+// The walk is cut back to the first one that does not.
+void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
+                                    RMRecoverWalker& walker) {
+    const std::vector<RMRecoverWalker::Sample>& video = walker.samples(walker.videoTrack());
+    size_t key = video.size();
+    while (key > 0 && !video[key - 1].key) {
+        --key;
+    }
+    if (key == 0) {
+        return;
+    }
+    std::vector<QByteArray> pictures;
+    for (size_t i = key - 1; i < video.size(); ++i) {
+        pictures.push_back(file.read(video[i].offset, video[i].size));
+    }
+    const int clean =
+        RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
+    if (size_t(clean) < pictures.size()) {
+        qInfo() << "RMRecovery" << __LINE__ << "picture" << key - 1 + size_t(clean)
+                << "does not decode; the walk ends before it";
+        walker.truncate(video[key - 1 + size_t(clean)].offset);
+    }
 }
 
 bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatPos,

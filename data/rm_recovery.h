@@ -45,5 +45,7 @@ private:
     bool _write(const QString& path, const QString& target, qint64 mdatPos, int mdatHeader,
                 qint64 dataEnd, const QByteArray& moov, const Progress& progress,
                 Result* result);
+    static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
+                                   class RMRecoverWalker& walker);
     static void _collect(const QString& folder, int depth, QStringList* out);
 };

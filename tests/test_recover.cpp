@@ -164,6 +164,8 @@ class TestRecover : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(_dir.isValid());
+        // ORVIN_RECOVER_KEEP=1 keeps the files for a closer look.
+        _dir.setAutoRemove(!qEnvironmentVariableIsSet("ORVIN_RECOVER_KEEP"));
         _type1 = _dir.filePath("type1");
         _type2 = _dir.filePath("type2");
         for (const QString& layout : {QString("type1"), QString("type2")}) {
@@ -225,6 +227,8 @@ private slots:
                      {"prefix", CUT_PREFIX},   {"sound", CUT_SOUND},
                      {"sensor", CUT_SENSOR},   {"stale tail", CUT_STALE},
                      {"zero tail", CUT_ZEROS}};
+        // ORVIN_RECOVER_REPEATS=N runs every case N times with other seeds.
+        const int repeats = qMax(1, qEnvironmentVariableIntValue("ORVIN_RECOVER_REPEATS"));
         int seed = 1;
         for (const QString& layout : {QString("type1"), QString("type2")}) {
             for (const QString& channel : {QString("_1"), QString("_2")}) {
@@ -234,7 +238,8 @@ private slots:
                         (k.kind == CUT_SENSOR && rear && layout == "type2")) {
                         continue;  // rear files have no sound; type2 rear files no sensors
                     }
-                    for (int repeat = 0; repeat < (k.kind == CUT_RANDOM ? 3 : 1); ++repeat) {
+                    for (int repeat = 0; repeat < (k.kind == CUT_RANDOM ? 3 : 1) * repeats;
+                         ++repeat) {
                         QTest::newRow(qPrintable(QString("%1 %2 %3 #%4")
                                                      .arg(layout, rear ? "rear" : "front",
                                                           k.name)
@@ -307,6 +312,7 @@ private slots:
                                 QFileInfo(source).fileName();
         QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
         QVERIFY(makeCut(source, cutPath, cut, tail));
+        qInfo("%s cut at %lld of %s", qPrintable(cutPath), cut, qPrintable(source));
         QVERIFY(RMRecovery::isCutOff(cutPath));
         const QByteArray before = sha256(cutPath);
 
