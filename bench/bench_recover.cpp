@@ -175,9 +175,10 @@ int main(int argc, char** argv) {
     // Throughput of the output written, against cp and sync of the cut file.
     const double recoverRate = written / 1e6 / recoverSeconds;
     const double cpRate = mb / cpSeconds;
-    std::printf("recovery: %.1f MB written in %.3f s (walk, index, copy, flush, rename); "
-                "cp+sync: %.3f s; dry run %.0f ms; best of 3 rounds each\n",
-                written / 1e6, recoverSeconds, cpSeconds, dryMs);
+    std::printf(
+        "recovery: %.1f MB written in %.3f s (walk, index, copy, flush, rename); "
+        "cp+sync: %.3f s; dry run %.0f ms; best of 3 rounds each\n",
+        written / 1e6, recoverSeconds, cpSeconds, dryMs);
     std::printf("frames_ratio=%.3f recover_mb_s=%.1f cp_mb_s=%.1f ratio=%.2f dry_run_ms=%.0f\n",
                 double(frames) / whole, recoverRate, cpRate, recoverRate / cpRate, dryMs);
     return 0;

@@ -170,7 +170,8 @@ RMAacSizer::Result RMAacSizer::frame(RMFileWindow& file, qint64 pos, qint64 end,
     return r;
 }
 
-RMAacSizer::Result RMAacSizer::_sizeFrame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size) {
+RMAacSizer::Result RMAacSizer::_sizeFrame(RMFileWindow& file, qint64 pos, qint64 end,
+                                          qint64* size) {
     const auto known = _known.constFind(pos);
     if (known != _known.constEnd()) {
         if (pos + known.value() > end) {

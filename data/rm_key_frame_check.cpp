@@ -18,9 +18,8 @@ struct Decoder {
     }
 
     bool open(RMNalScanner::Codec codec, const QByteArray& config) {
-        const AVCodec* decoder =
-            avcodec_find_decoder(codec == RMNalScanner::CODEC_H264 ? AV_CODEC_ID_H264
-                                                                   : AV_CODEC_ID_HEVC);
+        const AVCodec* decoder = avcodec_find_decoder(
+            codec == RMNalScanner::CODEC_H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC);
         if (!decoder || config.isEmpty()) {
             return false;
         }
@@ -30,8 +29,8 @@ struct Decoder {
         if (!context || !packet || !frame) {
             return false;
         }
-        context->extradata = static_cast<uint8_t*>(
-            av_mallocz(size_t(config.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
+        context->extradata =
+            static_cast<uint8_t*>(av_mallocz(size_t(config.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!context->extradata) {
             return false;
         }

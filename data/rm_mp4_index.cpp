@@ -126,8 +126,8 @@ bool RMMp4Index::_readTopLevel(RMFileWindow& file) {
 
 bool RMMp4Index::_readTracks() {
     const RMBoxView view(_moov);
-    const RMBoxView::Box mvhd = view.child(RMBoxView::Box{kMoov, 0, _moov.size(), 8},
-                                           fourcc("mvhd"));
+    const RMBoxView::Box mvhd =
+        view.child(RMBoxView::Box{kMoov, 0, _moov.size(), 8}, fourcc("mvhd"));
     if (mvhd.size == 0) {
         return _fail("no movie header");
     }

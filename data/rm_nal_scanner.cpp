@@ -15,8 +15,19 @@ constexpr int kVisualEntryChildren = 8 + 78;
 
 bool highProfile(int profile) {
     switch (profile) {
-        case 100: case 110: case 122: case 244: case 44: case 83:
-        case 86: case 118: case 128: case 138: case 139: case 134: case 135:
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
+        case 138:
+        case 139:
+        case 134:
+        case 135:
             return true;
         default:
             return false;
@@ -46,8 +57,8 @@ bool RMNalScanner::configure(const QByteArray& entry) {
         return false;
     }
     _codec = avc ? CODEC_H264 : CODEC_HEVC;
-    const RMBoxView::Box box = v.child(kVisualEntryChildren, entry.size(),
-                                       RMMp4Index::fourcc(avc ? "avcC" : "hvcC"));
+    const RMBoxView::Box box =
+        v.child(kVisualEntryChildren, entry.size(), RMMp4Index::fourcc(avc ? "avcC" : "hvcC"));
     if (box.size == 0) {
         return false;
     }
@@ -89,8 +100,8 @@ bool RMNalScanner::_addSps(const QByteArray& nal) {
         if (chroma == 3) {
             sps.separateColourPlane = r.bit();
         }
-        r.ue();    // luma bit depth
-        r.ue();    // chroma bit depth
+        r.ue();     // luma bit depth
+        r.ue();     // chroma bit depth
         r.bits(1);  // transform bypass
         if (r.bit()) {
             for (int i = 0; i < (chroma != 3 ? 8 : 12); ++i) {

@@ -59,8 +59,7 @@ private:
         int type = 0;
         // Whether this slice can belong to the same picture as `first`.
         bool samePicture(const Nal& first) const {
-            return type == first.type && frameNum == first.frameNum &&
-                   reference == first.reference;
+            return type == first.type && frameNum == first.frameNum && reference == first.reference;
         }
     };
     Nal _h264(const QByteArray& head, const State& state) const;

@@ -52,8 +52,7 @@ void end(QByteArray& b, int at) {
 }
 
 // A duration field of a full box, 32 or 64 bits by the box's version.
-void setDuration(QByteArray& b, int boxPos, int header, int offset0, int offset1,
-                 quint64 value) {
+void setDuration(QByteArray& b, int boxPos, int header, int offset0, int offset1, quint64 value) {
     const bool wide = quint8(b[boxPos + header]) == 1;
     const int at = boxPos + header + 4 + (wide ? offset1 : offset0);
     if (wide) {
@@ -113,8 +112,8 @@ void RMRecoverMoov::_copy(QByteArray& out, const QByteArray& in, int pos, int en
     }
 }
 
-void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int boxEnd,
-                             quint32 t, int header) {
+void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int boxEnd, quint32 t,
+                             int header) {
     const bool container = t == type("moov") || t == type("trak") || t == type("mdia") ||
                            t == type("minf") || t == type("edts");
     if (t == type("trak")) {
@@ -151,9 +150,8 @@ void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int
         const quint32 count = qFromBigEndian<quint32>(out.constData() + at + 12);
         for (quint32 i = 0; i < count && at + 16 + int(i + 1) * size <= out.size(); ++i) {
             const int entry = at + 16 + int(i) * size;
-            const qint64 mediaTime =
-                wide ? qFromBigEndian<qint64>(out.constData() + entry + 8)
-                     : qFromBigEndian<qint32>(out.constData() + entry + 4);
+            const qint64 mediaTime = wide ? qFromBigEndian<qint64>(out.constData() + entry + 8)
+                                          : qFromBigEndian<qint32>(out.constData() + entry + 4);
             if (mediaTime >= 0) {
                 if (wide) {
                     set64(out, entry, _presentation(_track));
@@ -213,8 +211,8 @@ void RMRecoverMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos,
     // Chunks: runs of samples that follow each other in the file.
     std::vector<std::pair<quint64, quint32>> chunks;
     for (size_t i = 0; i < samples.size(); ++i) {
-        const bool joins = !sensor && i > 0 &&
-                           samples[i - 1].offset + samples[i - 1].size == samples[i].offset;
+        const bool joins =
+            !sensor && i > 0 && samples[i - 1].offset + samples[i - 1].size == samples[i].offset;
         if (joins) {
             ++chunks.back().second;
         } else {
@@ -244,8 +242,7 @@ void RMRecoverMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos,
     }
     end(out, at);
 
-    const bool wide =
-        !chunks.empty() && chunks.back().first > std::numeric_limits<quint32>::max();
+    const bool wide = !chunks.empty() && chunks.back().first > std::numeric_limits<quint32>::max();
     at = beginFull(out, wide ? "co64" : "stco");
     put32(out, quint32(chunks.size()));
     for (const auto& chunk : chunks) {

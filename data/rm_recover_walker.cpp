@@ -147,8 +147,9 @@ bool RMRecoverWalker::setReference(const RMMp4Index& reference, QString* error) 
         if (r.kind == RMMp4Index::KIND_VIDEO) {
             ++video;
             if (r.compositionOffsets) {
-                *error = "the reference reorders its pictures (B-frames); such recordings "
-                         "cannot be recovered yet";
+                *error =
+                    "the reference reorders its pictures (B-frames); such recordings "
+                    "cannot be recovered yet";
                 return false;
             }
             if (!t.nal.configure(r.sampleEntry)) {
@@ -159,10 +160,10 @@ bool RMRecoverWalker::setReference(const RMMp4Index& reference, QString* error) 
             for (quint32 d : r.durations) {
                 ++counts[d];
             }
-            t.frameDuration = std::max_element(counts.begin(), counts.end(),
-                                               [](const auto& a, const auto& b) {
-                                                   return a.second < b.second;
-                                               })->first;
+            t.frameDuration =
+                std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                    return a.second < b.second;
+                })->first;
             t.priority = 0;
         } else if (r.kind == RMMp4Index::KIND_AUDIO) {
             t.aac = std::make_unique<RMAacSizer>();
@@ -170,8 +171,8 @@ bool RMRecoverWalker::setReference(const RMMp4Index& reference, QString* error) 
                 *error = "the reference's sound is not AAC";
                 return false;
             }
-            t.frameTicks = quint32(qint64(RMAacSizer::kSamplesPerFrame) * r.timeScale /
-                                   t.aac->sampleRate());
+            t.frameTicks =
+                quint32(qint64(RMAacSizer::kSamplesPerFrame) * r.timeScale / t.aac->sampleRate());
             t.priority = 2;
         } else {
             if (!_learnSensor(t, r)) {
@@ -276,7 +277,8 @@ bool RMRecoverWalker::_try(RMFileWindow& file, qint64 pos, int index, Candidate*
     Track& t = _tracks[size_t(index)];
     c->pos = pos;
     if (t.kind == RMMp4Index::KIND_VIDEO) {
-        const RMNalScanner::Result r = t.nal.picture(file, pos, _end, _zeros, t.state, &c->picture, startOnly);
+        const RMNalScanner::Result r =
+            t.nal.picture(file, pos, _end, _zeros, t.state, &c->picture, startOnly);
         if (r == RMNalScanner::RESULT_INCOMPLETE) {
             c->incomplete = true;
         }
@@ -317,8 +319,8 @@ RMRecoverWalker::Candidate RMRecoverWalker::_next(RMFileWindow& file, qint64 pos
     bool incomplete = false;
     // Only ever asked about the bytes after a sample: whether one starts.
     for (int t : _order) {
-        const bool allowed = previous < 0 ? t == _firstTrack
-                                          : bool(_tracks[size_t(previous)].next[size_t(t)]);
+        const bool allowed =
+            previous < 0 ? t == _firstTrack : bool(_tracks[size_t(previous)].next[size_t(t)]);
         if (!allowed) {
             continue;
         }
@@ -374,9 +376,8 @@ bool RMRecoverWalker::_cycleCheck(int track, int previous) {
 // cut off), or the file ends there, or (for pictures and AAC frames, which
 // never end with a zero byte) only zeros follow. `*option` becomes the
 // option taken.
-RMRecoverWalker::Candidate RMRecoverWalker::_accepted(RMFileWindow& file, qint64 pos,
-                                                      int previous, size_t* option,
-                                                      bool* zerosFollow) {
+RMRecoverWalker::Candidate RMRecoverWalker::_accepted(RMFileWindow& file, qint64 pos, int previous,
+                                                      size_t* option, bool* zerosFollow) {
     Candidate none;
     none.pos = pos;
     none.incomplete = _end - pos < kShortestHeader;
@@ -470,8 +471,7 @@ void RMRecoverWalker::_restoreBest(const Best& best) {
     _stop = best.stop;
 }
 
-void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end,
-                           const Progress& progress) {
+void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end, const Progress& progress) {
     _end = end < 0 ? file.size() : qMin(end, file.size());
     // Zeros that end the file are a tail (a cluster the camera never wrote)
     // only when there are more of them than a record holds.

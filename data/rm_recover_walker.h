@@ -30,10 +30,10 @@ public:
         bool key = true;
     };
     enum Stop {
-        STOP_END_OF_FILE,  // the data ran to the end of the file
-        STOP_INCOMPLETE,   // the last sample was cut off
-        STOP_UNRECOGNISED, // bytes that start no valid sample
-        STOP_INTERLEAVE,   // the tracks' times drifted apart
+        STOP_END_OF_FILE,   // the data ran to the end of the file
+        STOP_INCOMPLETE,    // the last sample was cut off
+        STOP_UNRECOGNISED,  // bytes that start no valid sample
+        STOP_INTERLEAVE,    // the tracks' times drifted apart
         STOP_CANCELLED,
     };
     // Return false to cancel; called with the walk position now and then.
@@ -117,7 +117,7 @@ private:
     int _firstTrack = 0;      // the track that opens the media data and every cycle
     double _tolerance = 0;    // seconds the tracks may differ at a cycle start
     qint64 _end = 0;
-    qint64 _zeros = 0;        // start of the zeros that end the file
+    qint64 _zeros = 0;  // start of the zeros that end the file
     qint64 _dataEnd = 0;
     Stop _stop = STOP_UNRECOGNISED;
     std::vector<size_t> _boundary;  // sample counts at the last good cycle start

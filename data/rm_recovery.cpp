@@ -1,5 +1,7 @@
 #include "data/rm_recovery.h"
 
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -10,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <unistd.h>
 
 #include "data/rm_file_window.h"
 #include "data/rm_key_frame_check.h"
@@ -61,7 +62,8 @@ void RMRecovery::_collect(const QString& folder, int depth, QStringList* out) {
          dir.entryList({"*.mp4"}, QDir::Files | QDir::CaseSensitive, QDir::Name)) {
         out->append(QDir::cleanPath(dir.filePath(name)));
     }
-    for (const QString& name : dir.entryList({"*.MP4", "*.Mp4", "*.mP4"}, QDir::Files, QDir::Name)) {
+    for (const QString& name :
+         dir.entryList({"*.MP4", "*.Mp4", "*.mP4"}, QDir::Files, QDir::Name)) {
         const QString path = QDir::cleanPath(dir.filePath(name));
         if (!out->contains(path)) {
             out->append(path);
@@ -163,12 +165,12 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     RMNalScanner scanner;
     scanner.configure(video.sampleEntry);
     RMNalScanner::Picture first;
-    const RMNalScanner::Result found =
-        scanner.picture(file, start, file.size(), file.trailingZerosStart(),
-                        RMNalScanner::State(), &first);
+    const RMNalScanner::Result found = scanner.picture(
+        file, start, file.size(), file.trailingZerosStart(), RMNalScanner::State(), &first);
     if (found == RMNalScanner::RESULT_INCOMPLETE) {
-        result.message = name + ": nothing to recover: the recording was cut before its first "
-                                "whole key frame";
+        result.message = name +
+                         ": nothing to recover: the recording was cut before its first "
+                         "whole key frame";
         return result;
     }
     if (found != RMNalScanner::RESULT_PICTURE || !first.key ||
@@ -206,8 +208,9 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         }
     }
     if (result.videoFrames == 0) {
-        result.message = name + ": nothing to recover: the recording was cut before its first "
-                                "whole key frame";
+        result.message = name +
+                         ": nothing to recover: the recording was cut before its first "
+                         "whole key frame";
         return result;
     }
     // What was left out, in seconds at the recovered data's rate.
@@ -229,9 +232,10 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         return result;
     }
     const QString target = QDir(outputFolder).filePath(name);
-    if (!_write(path, target, mdat->pos, mdat->header, walker.dataEnd(), box,
-                [&](qint64 done, qint64) { return !progress || progress(total / 2 + done, total); },
-                &result)) {
+    if (!_write(
+            path, target, mdat->pos, mdat->header, walker.dataEnd(), box,
+            [&](qint64 done, qint64) { return !progress || progress(total / 2 + done, total); },
+            &result)) {
         result.recovered = false;
     }
     return result;
@@ -263,9 +267,9 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
     }
 }
 
-bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatPos,
-                        int mdatHeader, qint64 dataEnd, const QByteArray& moov,
-                        const Progress& progress, Result* result) {
+bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatPos, int mdatHeader,
+                        qint64 dataEnd, const QByteArray& moov, const Progress& progress,
+                        Result* result) {
     const QString name = QFileInfo(path).fileName();
     if (QFileInfo::exists(target)) {
         result->message = name + ": " + target + " already exists; it was not replaced";
@@ -294,8 +298,9 @@ bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatP
         qToBigEndian(quint32(size), header.data());
         std::memcpy(header.data() + 4, "mdat", 4);
     } else {
-        result->message = name + ": over 4 GiB of media data with a 32-bit header; offsets "
-                                 "would have to move";
+        result->message = name +
+                          ": over 4 GiB of media data with a 32-bit header; offsets "
+                          "would have to move";
         return false;
     }
     qint64 done = 0;
@@ -324,8 +329,8 @@ bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatP
         }
     }
     // A temporary file is private to its owner; the recording is not.
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                       QFileDevice::ReadOther);
     if (out.write(moov) != moov.size() || !out.flush() || ::fsync(out.handle()) != 0) {
         result->message = name + ": writing failed: " + out.errorString();
         return false;
@@ -336,9 +341,9 @@ bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatP
     if (::link(from.constData(), to.constData()) != 0) {
         const bool taken = errno == EEXIST;
         if (taken || QFileInfo::exists(target) || !out.rename(target)) {
-            result->message = name + ": " + target +
-                              (taken ? " already exists; it was not replaced"
-                                     : " cannot be written");
+            result->message =
+                name + ": " + target +
+                (taken ? " already exists; it was not replaced" : " cannot be written");
             return false;
         }
         out.setAutoRemove(false);

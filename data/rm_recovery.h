@@ -18,15 +18,15 @@ public:
     struct Result {
         bool recovered = false;  // something was (or, in a dry run, would be) recovered
         bool cancelled = false;
-        QString message;         // one line for the user
-        QString output;          // the file written
-        QString reference;       // the reference used
+        QString message;    // one line for the user
+        QString output;     // the file written
+        QString reference;  // the reference used
         int videoFrames = 0;
         double videoSeconds = 0;
         double soundSeconds = 0;
         bool hasSound = false;
         int sensorRecords = 0;
-        qint64 bytes = 0;        // bytes of the output (or that it would have)
+        qint64 bytes = 0;  // bytes of the output (or that it would have)
     };
     // Return false to cancel; `done` of `total` bytes.
     using Progress = std::function<bool(qint64 done, qint64 total)>;
@@ -43,8 +43,7 @@ public:
 
 private:
     bool _write(const QString& path, const QString& target, qint64 mdatPos, int mdatHeader,
-                qint64 dataEnd, const QByteArray& moov, const Progress& progress,
-                Result* result);
+                qint64 dataEnd, const QByteArray& moov, const Progress& progress, Result* result);
     static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
     static void _collect(const QString& folder, int depth, QStringList* out);

@@ -61,8 +61,8 @@ QByteArray sha256(const QString& path) {
 
 // The video frames' hashes as ffmpeg decodes them.
 QStringList frameHashes(const QString& path) {
-    const Run r = run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-f", "framemd5",
-                                 "-"});
+    const Run r =
+        run("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-f", "framemd5", "-"});
     QStringList hashes;
     for (const QByteArray& line : r.out.split('\n')) {
         if (!line.isEmpty() && !line.startsWith('#')) {
@@ -118,8 +118,7 @@ const RMMp4Index::Track* trackOf(const RMMp4Index& index, RMMp4Index::Kind kind)
     return nullptr;
 }
 
-enum CutKind { CUT_RANDOM, CUT_BOUNDARY, CUT_PREFIX, CUT_SOUND, CUT_SENSOR, CUT_STALE,
-               CUT_ZEROS };
+enum CutKind { CUT_RANDOM, CUT_BOUNDARY, CUT_PREFIX, CUT_SOUND, CUT_SENSOR, CUT_STALE, CUT_ZEROS };
 
 }  // namespace
 
@@ -138,8 +137,8 @@ class TestRecover : public QObject {
     QStringList files(const QString& card, const QString& channel) const {
         QStringList out;
         const QDir dir(card + "/DCIM");
-        for (const QString& name : dir.entryList({"*" + channel + ".mp4"}, QDir::Files,
-                                                 QDir::Name)) {
+        for (const QString& name :
+             dir.entryList({"*" + channel + ".mp4"}, QDir::Files, QDir::Name)) {
             out << dir.filePath(name);
         }
         return out;
@@ -184,8 +183,7 @@ private slots:
         for (const QString& layout : {QString("type1"), QString("type2")}) {
             for (const QString& channel : {QString("_1"), QString("_2")}) {
                 for (const QString& path : files(card(layout), channel)) {
-                    QTest::newRow(qPrintable(layout + "/" + QFileInfo(path).fileName()))
-                        << path;
+                    QTest::newRow(qPrintable(layout + "/" + QFileInfo(path).fileName())) << path;
                 }
             }
         }
@@ -223,9 +221,8 @@ private slots:
         const struct {
             const char* name;
             CutKind kind;
-        } kinds[] = {{"random", CUT_RANDOM},   {"boundary", CUT_BOUNDARY},
-                     {"prefix", CUT_PREFIX},   {"sound", CUT_SOUND},
-                     {"sensor", CUT_SENSOR},   {"stale tail", CUT_STALE},
+        } kinds[] = {{"random", CUT_RANDOM},  {"boundary", CUT_BOUNDARY}, {"prefix", CUT_PREFIX},
+                     {"sound", CUT_SOUND},    {"sensor", CUT_SENSOR},     {"stale tail", CUT_STALE},
                      {"zero tail", CUT_ZEROS}};
         // ORVIN_RECOVER_REPEATS=N runs every case N times with other seeds.
         const int repeats = qMax(1, qEnvironmentVariableIntValue("ORVIN_RECOVER_REPEATS"));
@@ -241,8 +238,7 @@ private slots:
                     for (int repeat = 0; repeat < (k.kind == CUT_RANDOM ? 3 : 1) * repeats;
                          ++repeat) {
                         QTest::newRow(qPrintable(QString("%1 %2 %3 #%4")
-                                                     .arg(layout, rear ? "rear" : "front",
-                                                          k.name)
+                                                     .arg(layout, rear ? "rear" : "front", k.name)
                                                      .arg(seed)))
                             << layout << channel << k.kind << seed;
                         ++seed;
@@ -308,8 +304,8 @@ private slots:
             default:
                 break;
         }
-        const QString cutPath = _dir.filePath("cut" + QString::number(seed)) + "/" +
-                                QFileInfo(source).fileName();
+        const QString cutPath =
+            _dir.filePath("cut" + QString::number(seed)) + "/" + QFileInfo(source).fileName();
         QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
         QVERIFY(makeCut(source, cutPath, cut, tail));
         qInfo("%s cut at %lld of %s", qPrintable(cutPath), cut, qPrintable(source));
@@ -471,7 +467,8 @@ private slots:
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY2(r.out.contains(names.at(0).toUtf8() + ": recovered "), r.out.constData());
         QVERIFY(r.out.contains(" s of sound and "));
-        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name), QStringList({names.at(0), names.at(1)}));
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
+                 QStringList({names.at(0), names.at(1)}));
         // Again: the outputs exist, nothing is replaced, nothing done.
         r = run(bin("orvin-tool"), {"recover", folder, "--out", out});
         QCOMPARE(r.code, 2);
