@@ -40,9 +40,12 @@ QString describe(const RMRecovery::Result& r, bool dryRun) {
     if (r.hasSound) {
         parts << seconds(r.soundSeconds) + " s of sound";
     }
-    parts << QString::number(r.sensorRecords) + " sensor records";
+    if (r.hasSensors) {
+        parts << QString::number(r.sensorRecords) + " sensor records";
+    }
     const QString last = parts.takeLast();
-    return (dryRun ? "could recover " : "recovered ") + parts.join(", ") + " and " + last;
+    const QString verb = dryRun ? "could recover " : "recovered ";
+    return verb + (parts.isEmpty() ? last : parts.join(", ") + " and " + last);
 }
 }  // namespace
 
@@ -160,32 +163,32 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     const RMMp4Index::Box* mdat = cut.mdat();
     const qint64 start = mdat->pos + mdat->header;
 
-    // The reference must decode the cut file's first key frame.
-    const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
-    RMNalScanner scanner;
-    scanner.configure(video.sampleEntry);
-    RMNalScanner::Picture first;
-    const RMNalScanner::Result found = scanner.picture(
-        file, start, file.size(), file.trailingZerosStart(), RMNalScanner::State(), &first);
-    if (found == RMNalScanner::RESULT_INCOMPLETE) {
-        result.message = name +
-                         ": nothing to recover: the recording was cut before its first "
-                         "whole key frame";
-        return result;
-    }
-    if (found != RMNalScanner::RESULT_PICTURE || !first.key ||
-        !RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(),
-                                  file.read(start, first.size))) {
-        result.message = name + ": the reference " + refName +
-                         " does not match this recording (another channel or camera?)";
-        return result;
-    }
-
     const qint64 total = file.size() * (dryRun ? 1 : 2);
     walker.walk(file, start, -1, [&](qint64 pos) { return !progress || progress(pos, total); });
     if (walker.stop() == RMRecoverWalker::STOP_CANCELLED) {
         result.cancelled = true;
         result.message = name + ": cancelled";
+        return result;
+    }
+    const QString mismatch = name + ": the reference " + refName +
+                             " does not match this recording (another channel or camera?)";
+    const std::vector<RMRecoverWalker::Sample>& pictures = walker.samples(walker.videoTrack());
+    if (pictures.empty()) {
+        // Cut inside the first picture, or bytes the reference cannot read.
+        const bool cut = walker.stop() == RMRecoverWalker::STOP_INCOMPLETE;
+        result.message = cut ? name +
+                                   ": nothing to recover: the recording was cut before its "
+                                   "first whole key frame"
+                             : mismatch;
+        return result;
+    }
+    // The reference's set-up must decode the first key frame.
+    const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
+    RMNalScanner scanner;
+    scanner.configure(video.sampleEntry);
+    if (!RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(),
+                                  file.read(pictures[0].offset, pictures[0].size))) {
+        result.message = mismatch;
         return result;
     }
     _checkLastPictures(file, scanner, walker);
@@ -202,16 +205,11 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
                 result.soundSeconds = moov.seconds(t);
                 break;
             default:
+                result.hasSensors = true;
                 for (const RMRecoverWalker::Sample& s : walker.samples(t)) {
                     result.sensorRecords += s.size != 12 ? 1 : 0;
                 }
         }
-    }
-    if (result.videoFrames == 0) {
-        result.message = name +
-                         ": nothing to recover: the recording was cut before its first "
-                         "whole key frame";
-        return result;
     }
     // What was left out, in seconds at the recovered data's rate.
     const qint64 media = walker.dataEnd() - start;
@@ -221,6 +219,8 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         const double perSecond = double(media) / result.videoSeconds;
         tail = walker.stop() == RMRecoverWalker::STOP_INTERLEAVE
                    ? "; the tracks drift apart after that, the rest was left out"
+               : rest / perSecond < 0.005
+                   ? "; a few bytes at the end were incomplete"
                    : "; the last " + seconds(rest / perSecond) + " s was incomplete";
     }
     const QByteArray box = moov.build();

@@ -25,6 +25,7 @@ public:
         double videoSeconds = 0;
         double soundSeconds = 0;
         bool hasSound = false;
+        bool hasSensors = false;
         int sensorRecords = 0;
         qint64 bytes = 0;  // bytes of the output (or that it would have)
     };

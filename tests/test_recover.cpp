@@ -160,6 +160,67 @@ class TestRecover : public QObject {
         return writeAll(target, bytes + tail);
     }
 
+    // Recovers `cutPath` (the first `cut` bytes of `source`, perhaps with a
+    // tail) and checks the result against the original.
+    void verifyRecovered(const QString& source, const QString& reference, const QString& cutPath,
+                         qint64 cut, bool tail, const QString& outFolder) {
+        RMMp4Index original;
+        QVERIFY(original.open(source));
+        const RMMp4Index::Track* video = trackOf(original, RMMp4Index::KIND_VIDEO);
+        const RMMp4Index::Track* audio = trackOf(original, RMMp4Index::KIND_AUDIO);
+        const RMMp4Index::Track* sensor = trackOf(original, RMMp4Index::KIND_SENSOR);
+        const QByteArray before = sha256(cutPath);
+
+        RMRecovery recovery;
+        const RMRecovery::Result r = recovery.recover(cutPath, reference, outFolder, false);
+        QVERIFY2(r.recovered, qPrintable(r.message));
+        QCOMPARE(sha256(cutPath), before);
+        const QString out = r.output;
+        QCOMPARE(out, QDir(outFolder).filePath(QFileInfo(source).fileName()));
+
+        const Run probe = run("ffprobe", {"-v", "error", "-show_format", "-show_streams", out});
+        QVERIFY2(probe.code == 0 && probe.err.isEmpty(), probe.err.constData());
+        const Run decode = run("ffmpeg", {"-v", "error", "-xerror", "-i", out, "-f", "null", "-"});
+        QVERIFY2(decode.code == 0 && decode.err.isEmpty(), decode.err.constData());
+
+        // Every picture written whole before the cut, identical.
+        const int frames = wholeBefore(*video, cut);
+        QCOMPARE(r.videoFrames, frames);
+        const QStringList got = frameHashes(out);
+        QCOMPARE(got, frameHashes(source).mid(0, frames));
+        // At most one sound frame lost at the cut.
+        RMMp4Index recovered;
+        QVERIFY(recovered.open(out));
+        if (audio) {
+            const int whole = wholeBefore(*audio, cut);
+            const int kept = int(trackOf(recovered, RMMp4Index::KIND_AUDIO)->sizes.size());
+            QVERIFY2(kept <= whole && kept >= whole - 1,
+                     qPrintable(QString("%1 of %2 sound frames").arg(kept).arg(whole)));
+        }
+        // The sensor records as the viewer reads them: the original's, in
+        // order, all of them but the one a tail may hide.
+        const QByteArray records = sensorRecords(out);
+        const QByteArray expected = sensorRecords(source);
+        QCOMPARE(records, expected.left(records.size()));
+        if (sensor) {
+            int whole = 0;
+            for (const RMMp4Index::Track& t : original.tracks()) {
+                if (t.kind == RMMp4Index::KIND_SENSOR && t.format != RMMp4Index::fourcc("gpsr")) {
+                    for (size_t i = 0; i < t.sizes.size(); ++i) {
+                        whole += t.sizes[i] != 12 && qint64(t.offsets[i] + t.sizes[i]) <= cut;
+                    }
+                }
+            }
+            const int kept = records.size() / MOVFormat::kRecordSize;
+            QVERIFY2(kept >= whole - (tail ? 1 : 0) && kept <= whole,
+                     qPrintable(QString("%1 of %2 sensor records").arg(kept).arg(whole)));
+        }
+        // The duration is that of the pictures.
+        const double frameMs = 1000.0 / 30;
+        QVERIFY2(qAbs(durationMs(out) - frames * frameMs) <= frameMs,
+                 qPrintable(QString("%1 ms for %2 frames").arg(durationMs(out)).arg(frames)));
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(_dir.isValid());
@@ -310,57 +371,74 @@ private slots:
         QVERIFY(makeCut(source, cutPath, cut, tail));
         qInfo("%s cut at %lld of %s", qPrintable(cutPath), cut, qPrintable(source));
         QVERIFY(RMRecovery::isCutOff(cutPath));
-        const QByteArray before = sha256(cutPath);
+        verifyRecovered(source, all.at(0), cutPath, cut, !tail.isEmpty(),
+                        _dir.filePath("out" + QString::number(seed)));
+    }
 
-        const QString outFolder = _dir.filePath("out" + QString::number(seed));
-        RMRecovery recovery;
-        const RMRecovery::Result r = recovery.recover(cutPath, all.at(0), outFolder, false);
-        QVERIFY2(r.recovered, qPrintable(r.message));
-        QCOMPARE(sha256(cutPath), before);
-        const QString out = r.output;
-        QCOMPARE(out, QDir(outFolder).filePath(QFileInfo(source).fileName()));
-
-        const Run probe = run("ffprobe", {"-v", "error", "-show_format", "-show_streams", out});
-        QVERIFY2(probe.code == 0 && probe.err.isEmpty(), probe.err.constData());
-        const Run decode = run("ffmpeg", {"-v", "error", "-xerror", "-i", out, "-f", "null", "-"});
-        QVERIFY2(decode.code == 0 && decode.err.isEmpty(), decode.err.constData());
-
-        // Every picture written whole before the cut, identical.
-        const int frames = wholeBefore(*video, cut);
-        QCOMPARE(r.videoFrames, frames);
-        const QStringList got = frameHashes(out);
-        QCOMPARE(got, frameHashes(source).mid(0, frames));
-        // At most one sound frame lost at the cut.
-        RMMp4Index recovered;
-        QVERIFY(recovered.open(out));
-        if (audio) {
-            const int whole = wholeBefore(*audio, cut);
-            const int kept = int(trackOf(recovered, RMMp4Index::KIND_AUDIO)->sizes.size());
-            QVERIFY2(kept <= whole && kept >= whole - 1,
-                     qPrintable(QString("%1 of %2 sound frames").arg(kept).arg(whole)));
+    // Recordings of another make: HEVC pictures and AAC sound as FFmpeg
+    // writes them (the sound first in the media data, no sensor tracks).
+    void recoversHevc() {
+        const QString source = _dir.filePath("hevc/NNF_240517-090000-000001_1.mp4");
+        QVERIFY(QDir().mkpath(QFileInfo(source).absolutePath()));
+        const Run made = run("ffmpeg", {"-v",
+                                        "error",
+                                        "-y",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "testsrc2=size=320x240:rate=30:duration=4",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=frequency=880:duration=4",
+                                        "-c:v",
+                                        "libx265",
+                                        "-x265-params",
+                                        "bframes=0:keyint=30:log-level=error",
+                                        "-tag:v",
+                                        "hvc1",
+                                        "-c:a",
+                                        "aac",
+                                        "-shortest",
+                                        source});
+        if (made.code != 0) {
+            QSKIP("ffmpeg cannot encode HEVC here");
         }
-        // The sensor records as the viewer reads them: the original's, in
-        // order, all of them but the one a tail may hide.
-        const QByteArray records = sensorRecords(out);
-        const QByteArray expected = sensorRecords(source);
-        QCOMPARE(records, expected.left(records.size()));
-        if (sensor) {
-            int whole = 0;
-            for (const RMMp4Index::Track& t : original.tracks()) {
-                if (t.kind == RMMp4Index::KIND_SENSOR && t.format != RMMp4Index::fourcc("gpsr")) {
-                    for (size_t i = 0; i < t.sizes.size(); ++i) {
-                        whole += t.sizes[i] != 12 && qint64(t.offsets[i] + t.sizes[i]) <= cut;
-                    }
-                }
+        RMMp4Index original;
+        QVERIFY(original.open(source));
+        const qint64 body = original.mdat()->pos + original.mdat()->header;
+        const qint64 length = original.mdat()->size - original.mdat()->header;
+        QRandomGenerator random{42};
+        for (int i = 0; i < 3; ++i) {
+            const qint64 cut = body + length / 5 + qint64(random.bounded(quint32(length * 4 / 5)));
+            const QString cutPath =
+                _dir.filePath("hevc-cut%1/%2").arg(i).arg(QFileInfo(source).fileName());
+            QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+            QVERIFY(makeCut(source, cutPath, cut, {}));
+            verifyRecovered(source, source, cutPath, cut, false,
+                            _dir.filePath("hevc-out%1").arg(i));
+            if (QTest::currentTestFailed()) {
+                return;
             }
-            const int kept = records.size() / MOVFormat::kRecordSize;
-            QVERIFY2(kept >= whole - (tail.isEmpty() ? 0 : 1) && kept <= whole,
-                     qPrintable(QString("%1 of %2 sensor records").arg(kept).arg(whole)));
         }
-        // The duration is that of the pictures.
-        const double frameMs = 1000.0 / 30;
-        QVERIFY2(qAbs(durationMs(out) - frames * frameMs) <= frameMs,
-                 qPrintable(QString("%1 ms for %2 frames").arg(durationMs(out)).arg(frames)));
+    }
+
+    // A reference whose pictures are reordered (B-frames) is refused.
+    void refusesReorderedPictures() {
+        const QString source = _dir.filePath("bframes/NNF_240517-100000-000001_1.mp4");
+        QVERIFY(QDir().mkpath(QFileInfo(source).absolutePath()));
+        const Run made = run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc2=size=160x120:rate=30:duration=2", "-c:v",
+                                        "libx264", "-bf", "2", source});
+        QVERIFY2(made.code == 0, made.err.constData());
+        const QString cutPath = _dir.filePath("bframes-cut/" + QFileInfo(source).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(makeCut(source, cutPath, QFileInfo(source).size() / 2, {}));
+        RMRecovery recovery;
+        const RMRecovery::Result r =
+            recovery.recover(cutPath, source, _dir.filePath("bframes-out"), false);
+        QVERIFY(!r.recovered);
+        QVERIFY2(r.message.contains("B-frames"), qPrintable(r.message));
     }
 
     // A cut before the first whole key frame gives nothing, and says so.
