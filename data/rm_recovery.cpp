@@ -231,9 +231,17 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     if (dryRun) {
         return result;
     }
+    std::vector<Patch> patches;
+    if (!mediaHeader(cut.topLevel(), walker.dataEnd(), &patches)) {
+        result.recovered = false;
+        result.message = name +
+                         ": over 4 GiB of media data behind a 32-bit header and no free box to "
+                         "make room; the samples would have to move";
+        return result;
+    }
     const QString target = QDir(outputFolder).filePath(name);
     if (!_write(
-            path, target, mdat->pos, mdat->header, walker.dataEnd(), box,
+            path, target, patches, walker.dataEnd(), box,
             [&](qint64 done, qint64) { return !progress || progress(total / 2 + done, total); },
             &result)) {
         result.recovered = false;
@@ -267,9 +275,53 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
     }
 }
 
-bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatPos, int mdatHeader,
-                        qint64 dataEnd, const QByteArray& moov, const Progress& progress,
-                        Result* result) {
+bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,
+                             std::vector<Patch>* patches) {
+    size_t i = 0;
+    while (i < top.size() && top[i].type != RMMp4Index::fourcc("mdat")) {
+        ++i;
+    }
+    if (i == top.size()) {
+        return false;
+    }
+    const RMMp4Index::Box& mdat = top[i];
+    auto header = [](qint64 pos, quint64 size, bool wide) {
+        Patch patch{pos, QByteArray(wide ? 16 : 8, '\0')};
+        qToBigEndian(wide ? quint32(1) : quint32(size), patch.bytes.data());
+        std::memcpy(patch.bytes.data() + 4, "mdat", 4);
+        if (wide) {
+            qToBigEndian(size, patch.bytes.data() + 8);
+        }
+        return patch;
+    };
+    const quint64 size = quint64(dataEnd - mdat.pos);
+    patches->clear();
+    if (mdat.header == 16 || size <= std::numeric_limits<quint32>::max()) {
+        patches->push_back(header(mdat.pos, size, mdat.header == 16));
+        return true;
+    }
+    // A 64-bit size needs eight more header bytes: a free box right before
+    // the media data gives them up, so no sample moves.
+    const bool room = i > 0 && top[i - 1].size >= 8 && top[i - 1].header == 8 &&
+                      top[i - 1].pos + top[i - 1].size == mdat.pos &&
+                      (top[i - 1].type == RMMp4Index::fourcc("free") ||
+                       top[i - 1].type == RMMp4Index::fourcc("skip"));
+    if (!room) {
+        return false;
+    }
+    const RMMp4Index::Box& free = top[i - 1];
+    if (free.size > 8) {
+        Patch shrink{free.pos, QByteArray(4, '\0')};
+        qToBigEndian(quint32(free.size - 8), shrink.bytes.data());
+        patches->push_back(shrink);
+    }
+    patches->push_back(header(mdat.pos - 8, size + 8, true));
+    return true;
+}
+
+bool RMRecovery::_write(const QString& path, const QString& target,
+                        const std::vector<Patch>& patches, qint64 dataEnd, const QByteArray& moov,
+                        const Progress& progress, Result* result) {
     const QString name = QFileInfo(path).fileName();
     if (QFileInfo::exists(target)) {
         result->message = name + ": " + target + " already exists; it was not replaced";
@@ -285,24 +337,6 @@ bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatP
         result->message = name + ": " + (in.isOpen() ? out.errorString() : in.errorString());
         return false;
     }
-    // The media data's header: its size now, with 64 bits when needed.
-    const quint64 size = quint64(dataEnd - mdatPos);
-    QByteArray header;
-    if (mdatHeader == 16) {
-        header.resize(16);
-        qToBigEndian(quint32(1), header.data());
-        std::memcpy(header.data() + 4, "mdat", 4);
-        qToBigEndian(size, header.data() + 8);
-    } else if (size <= std::numeric_limits<quint32>::max()) {
-        header.resize(8);
-        qToBigEndian(quint32(size), header.data());
-        std::memcpy(header.data() + 4, "mdat", 4);
-    } else {
-        result->message = name +
-                          ": over 4 GiB of media data with a 32-bit header; offsets "
-                          "would have to move";
-        return false;
-    }
     qint64 done = 0;
     while (done < dataEnd) {
         QByteArray block = in.read(qMin(kCopyBlock, dataEnd - done));
@@ -310,11 +344,13 @@ bool RMRecovery::_write(const QString& path, const QString& target, qint64 mdatP
             result->message = name + ": reading failed: " + in.errorString();
             return false;
         }
-        // Patch the header where it falls into this block.
-        for (int i = 0; i < header.size(); ++i) {
-            const qint64 at = mdatPos + i - done;
-            if (at >= 0 && at < block.size()) {
-                block[int(at)] = header[i];
+        // Patch the headers where they fall into this block.
+        for (const Patch& patch : patches) {
+            for (int i = 0; i < patch.bytes.size(); ++i) {
+                const qint64 at = patch.pos + i - done;
+                if (at >= 0 && at < block.size()) {
+                    block[int(at)] = patch.bytes[i];
+                }
             }
         }
         if (out.write(block) != block.size()) {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 #include <functional>
+#include <vector>
+
+#include "data/rm_mp4_index.h"
 
 // Recovers recordings that a power loss cut off: the camera left their
 // media data without an index (an "mdat" of size 0 and no "moov"). A
@@ -39,11 +43,21 @@ public:
     // The reference chosen for a cut-off file; empty when there is none.
     static QString findReference(const QString& path);
 
+    // Bytes of the output that differ from the original.
+    struct Patch {
+        qint64 pos = 0;
+        QByteArray bytes;
+    };
+    // The media data's header for data ending at `dataEnd`: its size, with
+    // 64 bits when needed; false when there is no room for that.
+    static bool mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,
+                            std::vector<Patch>* patches);
+
     Result recover(const QString& path, const QString& reference, const QString& outputFolder,
                    bool dryRun, const Progress& progress = Progress());
 
 private:
-    bool _write(const QString& path, const QString& target, qint64 mdatPos, int mdatHeader,
+    bool _write(const QString& path, const QString& target, const std::vector<Patch>& patches,
                 qint64 dataEnd, const QByteArray& moov, const Progress& progress, Result* result);
     static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);

@@ -441,6 +441,39 @@ private slots:
         QVERIFY2(r.message.contains("B-frames"), qPrintable(r.message));
     }
 
+    // The media data's size goes into its header; beyond 4 GiB with 64 bits,
+    // taking the room from a free box before it, or not at all.
+    void writesTheMediaHeader() {
+        const quint32 mdat = RMMp4Index::fourcc("mdat");
+        const quint32 free = RMMp4Index::fourcc("free");
+        const qint64 big = 5LL << 30;
+        std::vector<RMRecovery::Patch> p;
+
+        QVERIFY(RMRecovery::mediaHeader({{RMMp4Index::fourcc("ftyp"), 0, 32, 8}, {mdat, 32, 0, 8}},
+                                        1000, &p));
+        QCOMPARE(p.size(), size_t(1));
+        QCOMPARE(p[0].pos, qint64(32));
+        QCOMPARE(p[0].bytes, QByteArray::fromHex("000003c86d646174"));
+
+        QVERIFY(!RMRecovery::mediaHeader(
+            {{RMMp4Index::fourcc("usea"), 16, 16, 8}, {mdat, 32, 0, 8}}, big, &p));
+
+        QVERIFY(RMRecovery::mediaHeader({{free, 24, 8, 8}, {mdat, 32, 0, 8}}, big, &p));
+        QCOMPARE(p.size(), size_t(1));
+        QCOMPARE(p[0].pos, qint64(24));
+        // Size 1, "mdat", then 5 GiB - 32 + 8 in 64 bits.
+        QCOMPARE(p[0].bytes, QByteArray::fromHex("000000016d646174000000013fffffe8"));
+
+        QVERIFY(RMRecovery::mediaHeader({{free, 16, 16, 8}, {mdat, 32, 0, 8}}, big, &p));
+        QCOMPARE(p.size(), size_t(2));
+        QCOMPARE(p[0].pos, qint64(16));
+        QCOMPARE(p[0].bytes, QByteArray::fromHex("00000008"));
+        QCOMPARE(p[1].pos, qint64(24));
+
+        QVERIFY(RMRecovery::mediaHeader({{mdat, 32, 0, 16}}, 2000, &p));
+        QCOMPARE(p[0].bytes, QByteArray::fromHex("000000016d64617400000000000007b0"));
+    }
+
     // A cut before the first whole key frame gives nothing, and says so.
     void nothingBeforeTheFirstKeyFrame() {
         const QStringList all = files(_type1, "_1");
