@@ -11,7 +11,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include "app/rm_app.h"
 #include "data/mov_format.h"
 #include "data/rm_recovery.h"
 #include "data/rm_sensor_data.h"
@@ -411,20 +410,6 @@ int RMTool::_cfg(const QStringList& arguments) {
     return _write(QString(), text) ? kAllDone : kNothingDone;
 }
 
-// The card's folder: the nearest folder up from `path` that holds the
-// camera's settings file, else the folder given (or the file's folder).
-QString RMTool::_recoveredFolder(const QString& path) {
-    const QFileInfo info(path);
-    QDir dir(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-    const QString given = dir.dirName();
-    for (QDir up = dir; !up.isRoot(); up.cdUp()) {
-        if (up.exists("__SYSTEM.CFG")) {
-            return QDir(RMApp::documentsFolder()).filePath("recovered/" + up.dirName());
-        }
-    }
-    return QDir(RMApp::documentsFolder()).filePath("recovered/" + given);
-}
-
 int RMTool::_recover(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addPositionalArgument("path", "A cut-off recording or a folder.");
@@ -457,7 +442,8 @@ int RMTool::_recover(const QStringList& arguments) {
         files << path;
     }
     const bool dryRun = parser.isSet("dry-run");
-    const QString out = parser.isSet("out") ? parser.value("out") : _recoveredFolder(path);
+    const QString out =
+        parser.isSet("out") ? parser.value("out") : RMRecovery::recoveredFolder(path);
     int recovered = 0;
     for (const QString& file : files) {
         RMRecovery recovery;

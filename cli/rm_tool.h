@@ -36,7 +36,6 @@ private:
     int _gsensor(const QStringList& arguments);
     int _cfg(const QStringList& arguments);
     int _recover(const QStringList& arguments);
-    static QString _recoveredFolder(const QString& path);
     static QString _settingText(const RMCfgField& field);
 
     // The recordings of a folder in list order, or of one file.

@@ -57,15 +57,15 @@ const RMMp4Index::Box* RMMp4Index::mdat() const {
     return nullptr;
 }
 
-bool RMMp4Index::open(const QString& path) {
+bool RMMp4Index::open(const QString& path, bool tracks) {
     *this = RMMp4Index();
     RMFileWindow file;
     if (!file.open(path)) {
         return _fail(path + ": " + file.errorString());
     }
     _fileSize = file.size();
-    if (!_readTopLevel(file)) {
-        return false;
+    if (!_readTopLevel(file) || !tracks) {
+        return _error.isEmpty();
     }
     for (const Box& box : _top) {
         if (box.type != kMoov) {
@@ -151,13 +151,14 @@ struct Tables {
     RMBoxView::Box stsd, stts, ctts, stss, stsc, stsz, stco, co64;
 };
 
-bool expandSizes(const RMBoxView& v, const RMBoxView::Box& stsz, std::vector<quint32>* sizes) {
+bool expandSizes(const RMBoxView& v, const RMBoxView::Box& stsz, qint64 fileSize,
+                 std::vector<quint32>* sizes) {
     const int body = fullBody(stsz);
     const quint32 constant = v.u32(body);
     const quint32 count = v.u32(body + 4);
     if (constant != 0) {
-        // No table: bound the count by what a file could hold.
-        if (count > (1u << 26)) {
+        // No table: the samples must fit in the file.
+        if (qint64(count) * constant > fileSize) {
             return false;
         }
         sizes->assign(count, constant);
@@ -278,7 +279,7 @@ bool RMMp4Index::_readTrack(const QByteArray& trak, Track* track) {
     track->format = entries.front().type;
     track->sampleEntry = v.bytes(entries.front());
     track->compositionOffsets = t.ctts.size != 0;
-    if (!expandSizes(v, t.stsz, &track->sizes) ||
+    if (!expandSizes(v, t.stsz, _fileSize, &track->sizes) ||
         !expandDurations(v, t.stts, track->sizes.size(), &track->durations) ||
         !expandOffsets(v, t, track->sizes, &track->offsets) ||
         !expandSync(v, t.stss, track->sizes.size(), &track->sync)) {

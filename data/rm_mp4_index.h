@@ -37,8 +37,9 @@ public:
     static quint32 fourcc(const char* text);
     static QString fourccText(quint32 type);
 
-    // Reads the top level and, when there is a movie box, the tracks.
-    bool open(const QString& path);
+    // Reads the top level and, when there is a movie box and `tracks` is
+    // set, the tracks.
+    bool open(const QString& path, bool tracks = true);
     QString errorString() const { return _error; }
 
     qint64 fileSize() const { return _fileSize; }

@@ -16,8 +16,11 @@ constexpr double kExtraTolerance = 0.25;
 constexpr int kProgressEvery = 256;
 // Longest sensor sample taken.
 constexpr quint32 kMaxSensorSample = 4096;
+// Comparisons spent looking for the period of a sensor track's sizes.
+constexpr qint64 kPeriodSearchBudget = 20000000;
 // Dead ends the walk may back out of, and choices it remembers per cycle.
-constexpr int kMaxRetries = 100000;
+constexpr int kMaxRetries = 20000;
+constexpr int kMaxRetriesPerCycle = 256;
 constexpr size_t kMaxChoices = 4096;
 // Fewest zeros that make a tail of zeros.
 constexpr qint64 kShortestTail = 64;
@@ -41,6 +44,7 @@ struct RMRecoverWalker::Track {
 
     std::vector<quint32> sizes;
     std::vector<quint32> durations;
+    std::vector<quint64> durationSums;  // of the first n reference samples
     size_t period = 1;
     size_t maxPerCycle = 0;  // sensor samples in one cycle at most; 0: no limit
     size_t inCycle = 0;
@@ -52,6 +56,18 @@ struct RMRecoverWalker::Track {
     size_t patternIndex(size_t i) const {
         const size_t n = sizes.size();
         return i < n ? i : n - period + (i - (n - period)) % period;
+    }
+    // The durations of the first n sensor samples, added up.
+    quint64 sensorTicks(size_t n) const {
+        const size_t length = sizes.size();
+        if (n <= length) {
+            return durationSums[n];
+        }
+        const size_t start = length - period;
+        const size_t extra = n - length;
+        const quint64 perPeriod = durationSums[length] - durationSums[start];
+        const quint64 partial = durationSums[start + extra % period] - durationSums[start];
+        return durationSums[length] + quint64(extra / period) * perPeriod + partial;
     }
 };
 
@@ -116,14 +132,21 @@ bool RMRecoverWalker::_learnSensor(Track& track, const RMMp4Index::Track& refere
             return false;
         }
     }
-    // The shortest period with which sizes and durations repeat.
+    track.durationSums.assign(1, 0);
+    for (quint32 d : track.durations) {
+        track.durationSums.push_back(track.durationSums.back() + d);
+    }
+    // The shortest period with which sizes and durations repeat; a damaged
+    // reference gets a bounded search.
     track.period = n;
-    for (size_t p = 1; p < n && p <= 4096; ++p) {
+    qint64 budget = kPeriodSearchBudget;
+    for (size_t p = 1; p < n && p <= 4096 && budget > 0; ++p) {
         bool repeats = true;
-        for (size_t i = p; i < n && repeats; ++i) {
+        for (size_t i = p; i < n && repeats && --budget > 0; ++i) {
             repeats = track.sizes[i] == track.sizes[i - p] &&
                       track.durations[i] == track.durations[i - p];
         }
+        repeats = repeats && budget > 0;
         if (repeats) {
             track.period = p;
             break;
@@ -250,14 +273,9 @@ double RMRecoverWalker::_deviation(const std::vector<size_t>& counts) const {
     double video = -1;
     std::vector<double> times;
     for (size_t t = 0; t < _tracks.size(); ++t) {
-        double ticks = 0;
-        if (_tracks[t].kind == RMMp4Index::KIND_SENSOR) {
-            for (size_t n = 0; n < counts[t]; ++n) {
-                ticks += duration(int(t), n);
-            }
-        } else {
-            ticks = double(counts[t]) * duration(int(t), 0);
-        }
+        const double ticks = _tracks[t].kind == RMMp4Index::KIND_SENSOR
+                                 ? double(_tracks[t].sensorTicks(counts[t]))
+                                 : double(counts[t]) * duration(int(t), 0);
         const double seconds = ticks / _tracks[t].timeScale;
         if (_tracks[t].kind == RMMp4Index::KIND_VIDEO) {
             video = seconds;
@@ -357,8 +375,6 @@ bool RMRecoverWalker::_cycleCheck(int track, int previous) {
         counts.push_back(t.out.size());
     }
     if (_deviation(counts) > _tolerance) {
-        qInfo() << "RMRecoverWalker" << __LINE__ << "tracks drift apart" << _deviation(counts)
-                << "after cycle" << _cycles;
         return false;
     }
     _boundary = counts;
@@ -489,6 +505,7 @@ void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end, const P
     std::vector<Choice> choices;
     Best best;
     int retries = 0;
+    int retriesInCycle = 0;
     size_t option = 0;
     for (int n = 0;; ++n) {
         if (progress && n % kProgressEvery == 0 && !progress(pos)) {
@@ -510,6 +527,7 @@ void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end, const P
             // A new cycle on a path at least as long as any tried: commit.
             choices.clear();
             best = Best();
+            retriesInCycle = 0;
             for (size_t t = 0; t < _tracks.size(); ++t) {
                 _base[t] = _tracks[t].out.size();
             }
@@ -517,7 +535,8 @@ void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end, const P
         if (!c.found()) {
             // A dead end: try what else could have been taken.
             _keepBest(&best, pos, previous, failure);
-            if (choices.empty() || ++retries > kMaxRetries || failure == STOP_END_OF_FILE) {
+            const bool spent = ++retries > kMaxRetries || ++retriesInCycle > kMaxRetriesPerCycle;
+            if (choices.empty() || spent || failure == STOP_END_OF_FILE) {
                 _restoreBest(best);
                 if (_stop == STOP_INTERLEAVE) {
                     for (size_t t = 0; t < _tracks.size(); ++t) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 
+#include "app/rm_app.h"
 #include "data/rm_file_window.h"
 #include "data/rm_key_frame_check.h"
 #include "data/rm_mp4_index.h"
@@ -51,7 +52,20 @@ QString describe(const RMRecovery::Result& r, bool dryRun) {
 
 bool RMRecovery::isCutOff(const QString& path) {
     RMMp4Index index;
-    return index.open(path) && index.isCutOff();
+    return index.open(path, false) && index.isCutOff();
+}
+
+QString RMRecovery::recoveredFolder(const QString& path) {
+    const QFileInfo info(path);
+    const QDir given(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    QString card = given.dirName();
+    for (QDir up = given; !up.isRoot(); up.cdUp()) {
+        if (up.exists("__SYSTEM.CFG")) {
+            card = up.dirName();
+            break;
+        }
+    }
+    return QDir::cleanPath(RMApp::documentsFolder() + "/recovered/" + card);
 }
 
 void RMRecovery::_collect(const QString& folder, int depth, QStringList* out) {

@@ -40,6 +40,10 @@ public:
     static bool isCutOff(const QString& path);
     // The cut-off recordings in a folder and up to five levels below it.
     static QStringList cutOffFiles(const QString& folder);
+    // Where recovered recordings of a card go by default: "recovered" in the
+    // viewer's documents folder, under the name of the card's folder (the
+    // one holding the camera's settings file, else the folder of `path`).
+    static QString recoveredFolder(const QString& path);
     // The reference chosen for a cut-off file; empty when there is none.
     static QString findReference(const QString& path);
 

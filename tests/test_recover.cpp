@@ -474,6 +474,39 @@ private slots:
         QCOMPARE(p[0].bytes, QByteArray::fromHex("000000016d64617400000000000007b0"));
     }
 
+    // Inputs the fuzzer found troublesome (a reference and a cut-off file,
+    // the first four bytes giving the reference's length) walk to an end.
+    void fuzzFindings() {
+        const QString folder = QFINDTESTDATA("data/recover");
+        QVERIFY(!folder.isEmpty());
+        const QStringList inputs = QDir(folder).entryList({"*.bin"}, QDir::Files);
+        QVERIFY(!inputs.isEmpty());
+        for (const QString& name : inputs) {
+            const QByteArray input = readAll(folder + "/" + name);
+            QVERIFY(input.size() >= 4);
+            const int length =
+                qMin(input.size() - 4, int(qFromBigEndian<quint32>(input.constData())));
+            const QString reference = _dir.filePath("fuzz-reference.mp4");
+            const QString cut = _dir.filePath("fuzz-cut.mp4");
+            QVERIFY(writeAll(reference, input.mid(4, length)));
+            QVERIFY(writeAll(cut, input.mid(4 + length)));
+            RMMp4Index ref;
+            RMMp4Index damaged;
+            if (!ref.open(reference) || !ref.isComplete() || !damaged.open(cut) ||
+                !damaged.mdat()) {
+                continue;
+            }
+            RMRecoverWalker walker;
+            QString error;
+            if (walker.setReference(ref, &error)) {
+                RMFileWindow file;
+                QVERIFY(file.open(cut));
+                walker.walk(file, damaged.mdat()->pos + damaged.mdat()->header);
+                QVERIFY2(walker.dataEnd() <= file.size(), qPrintable(name));
+            }
+        }
+    }
+
     // A cut before the first whole key frame gives nothing, and says so.
     void nothingBeforeTheFirstKeyFrame() {
         const QStringList all = files(_type1, "_1");

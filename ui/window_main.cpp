@@ -27,6 +27,7 @@
 #include "ui/rm_popup_info.h"
 #include "ui/rm_popup_message.h"
 #include "ui/rm_popup_select_disk.h"
+#include "ui/rm_recover_offer.h"
 #include "ui/title_widget.h"
 
 namespace {
@@ -73,6 +74,8 @@ WindowMain::WindowMain(QWidget* parent)
     RMVideoFileList* list = RMVideoFileList::instance();
     connect(list, SIGNAL(listUpdateStarted(bool)), this, SLOT(onLoadingListStart(bool)));
     connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onLoadingListEnd(bool)));
+    // Offers to recover the recordings of an opened card that a power loss cut off.
+    new RMRecoverOffer(this, [this](const QString& folder) { openFolder(folder); });
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
