@@ -1,5 +1,6 @@
 #include "data/rm_recovery.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -207,36 +208,7 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     }
     _checkLastPictures(file, scanner, walker);
     RMRecoverMoov moov(reference, walker);
-    for (int t = 0; t < walker.trackCount(); ++t) {
-        const size_t n = walker.samples(t).size();
-        switch (walker.kind(t)) {
-            case RMMp4Index::KIND_VIDEO:
-                result.videoFrames = int(n);
-                result.videoSeconds = moov.seconds(t);
-                break;
-            case RMMp4Index::KIND_AUDIO:
-                result.hasSound = true;
-                result.soundSeconds = moov.seconds(t);
-                break;
-            default:
-                result.hasSensors = true;
-                for (const RMRecoverWalker::Sample& s : walker.samples(t)) {
-                    result.sensorRecords += s.size != 12 ? 1 : 0;
-                }
-        }
-    }
-    // What was left out, in seconds at the recovered data's rate.
-    const qint64 media = walker.dataEnd() - start;
-    const qint64 rest = file.trailingZerosStart() - walker.dataEnd();
-    QString tail;
-    if (rest > 0 && result.videoSeconds > 0) {
-        const double perSecond = double(media) / result.videoSeconds;
-        tail = walker.stop() == RMRecoverWalker::STOP_INTERLEAVE
-                   ? "; the tracks drift apart after that, the rest was left out"
-               : rest / perSecond < 0.005
-                   ? "; a few bytes at the end were incomplete"
-                   : "; the last " + seconds(rest / perSecond) + " s was incomplete";
-    }
+    const QString tail = _summarise(file, start, walker, moov, &result);
     const QByteArray box = moov.build();
     result.bytes = walker.dataEnd() + box.size();
     result.recovered = true;
@@ -261,6 +233,43 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         result.recovered = false;
     }
     return result;
+}
+
+// The figures of what was recovered, and what the end of the line says
+// about the rest of the file.
+QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecoverWalker& walker,
+                               const RMRecoverMoov& moov, Result* result) {
+    for (int t = 0; t < walker.trackCount(); ++t) {
+        const size_t n = walker.samples(t).size();
+        if (walker.kind(t) == RMMp4Index::KIND_VIDEO) {
+            result->videoFrames = int(n);
+            result->videoSeconds = moov.seconds(t);
+        } else if (walker.kind(t) == RMMp4Index::KIND_AUDIO) {
+            result->hasSound = true;
+            result->soundSeconds = moov.seconds(t);
+        } else {
+            // Records as the viewer counts them: those of the busiest sensor
+            // track, without the empty 12-byte samples.
+            result->hasSensors = true;
+            int records = 0;
+            for (const RMRecoverWalker::Sample& s : walker.samples(t)) {
+                records += s.size != 12 ? 1 : 0;
+            }
+            result->sensorRecords = qMax(result->sensorRecords, records);
+        }
+    }
+    // What was left out, in seconds at the recovered data's rate.
+    const qint64 media = walker.dataEnd() - start;
+    const qint64 rest = file.trailingZerosStart() - walker.dataEnd();
+    if (rest <= 0 || result->videoSeconds <= 0) {
+        return QString();
+    }
+    const double restSeconds = rest / (double(media) / result->videoSeconds);
+    if (walker.stop() == RMRecoverWalker::STOP_INTERLEAVE) {
+        return "; the tracks drift apart after that, the rest was left out";
+    }
+    return restSeconds < 0.005 ? "; a few bytes at the end were incomplete"
+                               : "; the last " + seconds(restSeconds) + " s was incomplete";
 }
 
 // The pictures since the last key frame must decode cleanly: a picture
@@ -397,6 +406,13 @@ bool RMRecovery::_write(const QString& path, const QString& target,
             return false;
         }
         out.setAutoRemove(false);
+    }
+    // The new name must survive a power loss as well.
+    const int folder = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
     }
     result->output = target;
     return true;

@@ -65,5 +65,8 @@ private:
                 qint64 dataEnd, const QByteArray& moov, const Progress& progress, Result* result);
     static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
+    static QString _summarise(class RMFileWindow& file, qint64 start,
+                              const class RMRecoverWalker& walker, const class RMRecoverMoov& moov,
+                              Result* result);
     static void _collect(const QString& folder, int depth, QStringList* out);
 };

@@ -43,11 +43,13 @@ bool RMSensorRecordCheck::plausible(quint32 format, const uchar* data, int size)
     return false;
 }
 
+// NMEA numbers: exactly zero without a fix, else at most 90 or 180
+// degrees and never below a ten-thousandth of a minute.
 bool RMSensorRecordCheck::_position(const uchar* latitude, const uchar* longitude) {
-    const double lat = littleDouble(latitude);
-    const double lon = littleDouble(longitude);
-    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 9000.0 &&
-           std::fabs(lon) <= 18000.0;
+    const auto plausible = [](double v, double limit) {
+        return v == 0.0 || (std::fabs(v) >= 1e-5 && std::fabs(v) <= limit);
+    };
+    return plausible(littleDouble(latitude), 9000.0) && plausible(littleDouble(longitude), 18000.0);
 }
 
 bool RMSensorRecordCheck::_clock(int month, int day, int hour, int minute, int second) {
