@@ -342,6 +342,45 @@ bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dat
     return true;
 }
 
+// The original's first `length` bytes, copied by the kernel where it can
+// (as cp does), else through a buffer.
+bool RMRecovery::_copyPrefix(QFile& in, QFile& out, qint64 length, const Progress& progress,
+                             Result* result) {
+    const QString name = QFileInfo(in.fileName()).fileName();
+    loff_t from = 0;
+    loff_t to = 0;
+    bool kernel = true;
+    while (to < length) {
+        const qint64 chunk = qMin(kCopyBlock, length - to);
+        qint64 copied = -1;
+        if (kernel) {
+            copied = ::copy_file_range(in.handle(), &from, out.handle(), &to, size_t(chunk), 0);
+            if (copied < 0 && to == 0) {
+                kernel = false;  // not on these file systems: copy through a buffer
+                continue;
+            }
+        } else {
+            const QByteArray block = in.seek(to) ? in.read(chunk) : QByteArray();
+            copied = !block.isEmpty() && out.seek(to) && out.write(block) == block.size()
+                         ? block.size()
+                         : -1;
+            to += qMax<qint64>(0, copied);
+        }
+        if (copied <= 0) {
+            result->message = name + ": copying failed: " +
+                              (kernel ? QString::fromLocal8Bit(std::strerror(errno))
+                                      : in.errorString() + " " + out.errorString());
+            return false;
+        }
+        if (progress && !progress(to, length)) {
+            result->cancelled = true;
+            result->message = name + ": cancelled";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RMRecovery::_write(const QString& path, const QString& target,
                         const std::vector<Patch>& patches, qint64 dataEnd, const QByteArray& moov,
                         const Progress& progress, Result* result) {
@@ -360,32 +399,19 @@ bool RMRecovery::_write(const QString& path, const QString& target,
         result->message = name + ": " + (in.isOpen() ? out.errorString() : in.errorString());
         return false;
     }
-    qint64 done = 0;
-    while (done < dataEnd) {
-        QByteArray block = in.read(qMin(kCopyBlock, dataEnd - done));
-        if (block.isEmpty()) {
-            result->message = name + ": reading failed: " + in.errorString();
-            return false;
-        }
-        // Patch the headers where they fall into this block.
-        for (const Patch& patch : patches) {
-            for (int i = 0; i < patch.bytes.size(); ++i) {
-                const qint64 at = patch.pos + i - done;
-                if (at >= 0 && at < block.size()) {
-                    block[int(at)] = patch.bytes[i];
-                }
-            }
-        }
-        if (out.write(block) != block.size()) {
+    if (!_copyPrefix(in, out, dataEnd, progress, result)) {
+        return false;
+    }
+    // The headers that change: the media data's size (and a free box).
+    for (const Patch& patch : patches) {
+        if (!out.seek(patch.pos) || out.write(patch.bytes) != patch.bytes.size()) {
             result->message = name + ": writing failed: " + out.errorString();
             return false;
         }
-        done += block.size();
-        if (progress && !progress(done, dataEnd)) {
-            result->cancelled = true;
-            result->message = name + ": cancelled";
-            return false;
-        }
+    }
+    if (!out.seek(dataEnd)) {
+        result->message = name + ": writing failed: " + out.errorString();
+        return false;
     }
     // A temporary file is private to its owner; the recording is not.
     out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |

@@ -61,6 +61,8 @@ public:
                    bool dryRun, const Progress& progress = Progress());
 
 private:
+    static bool _copyPrefix(class QFile& in, class QFile& out, qint64 length,
+                            const Progress& progress, Result* result);
     bool _write(const QString& path, const QString& target, const std::vector<Patch>& patches,
                 qint64 dataEnd, const QByteArray& moov, const Progress& progress, Result* result);
     static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
