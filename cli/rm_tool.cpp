@@ -459,8 +459,10 @@ int RMTool::_recover(const QStringList& arguments) {
     if (recovered == 0) {
         return kNothingDone;
     }
-    if (!dryRun && recovered > 0) {
-        std::fprintf(_out, "written to %s\n", utf8(QDir(out).absolutePath()).constData());
+    if (!dryRun) {
+        // Standard output keeps one line per recording; where they went is a note.
+        std::fprintf(_err, "orvin-tool: recovered recordings are in %s\n",
+                     utf8(QDir(out).absolutePath()).constData());
     }
     return recovered == files.size() ? kAllDone : kSomeSkipped;
 }

@@ -610,6 +610,7 @@ private slots:
         r = run(bin("orvin-tool"), {"recover", folder, "--out", out});
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY2(r.out.contains(names.at(0).toUtf8() + ": recovered "), r.out.constData());
+        QCOMPARE(r.out.count('\n'), 2);
         QVERIFY(r.out.contains(" s of sound and "));
         QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
                  QStringList({names.at(0), names.at(1)}));
