@@ -158,7 +158,7 @@ bool expandSizes(const RMBoxView& v, const RMBoxView::Box& stsz, qint64 fileSize
     const quint32 count = v.u32(body + 4);
     if (constant != 0) {
         // No table: the samples must fit in the file.
-        if (qint64(count) * constant > fileSize) {
+        if (count > quint64(fileSize) / constant) {
             return false;
         }
         sizes->assign(count, constant);
