@@ -4,6 +4,7 @@ bool RMFileWindow::open(const QString& path) {
     _file.setFileName(path);
     _buffer.clear();
     _bufferPos = 0;
+    _zerosStart = -1;
     if (!_file.open(QIODevice::ReadOnly)) {
         return false;
     }
@@ -46,6 +47,13 @@ QByteArray RMFileWindow::read(qint64 pos, qint64 length) {
 }
 
 qint64 RMFileWindow::trailingZerosStart() {
+    if (_zerosStart < 0) {
+        _zerosStart = _findTrailingZeros();
+    }
+    return _zerosStart;
+}
+
+qint64 RMFileWindow::_findTrailingZeros() {
     qint64 end = _size;
     while (end > 0) {
         const qint64 start = qMax<qint64>(0, end - 65536);

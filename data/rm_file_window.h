@@ -23,14 +23,16 @@ public:
     // when they are not all in the file. `length` is at most kWindow.
     const uchar* at(qint64 pos, qint64 length);
     // Start of the run of zero bytes that ends the file (the size when the
-    // last byte is not zero).
+    // last byte is not zero); found once.
     qint64 trailingZerosStart();
 
 private:
     bool _fill(qint64 pos, qint64 length);
+    qint64 _findTrailingZeros();
 
     QFile _file;
     qint64 _size = 0;
     QByteArray _buffer;
     qint64 _bufferPos = 0;
+    qint64 _zerosStart = -1;  // not looked for yet
 };
