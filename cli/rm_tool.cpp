@@ -13,6 +13,7 @@
 
 #include "app/version.h"
 #include "data/mov_format.h"
+#include "data/rm_recovery.h"
 #include "data/rm_sensor_data.h"
 #include "data/rm_track_export.h"
 #include "data/rm_video_file_list.h"
@@ -54,6 +55,7 @@ QString RMTool::usage() {
            "       orvin-tool gps FILE|FOLDER [--format gpx|csv|json] [-o OUT]\n"
            "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n"
            "       orvin-tool cfg CARD_OR_FILE [--json]\n"
+           "       orvin-tool recover FILE|FOLDER [--reference FILE] [--out DIR] [--dry-run]\n"
            "       orvin-tool --help | --version\n";
 }
 
@@ -90,6 +92,9 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "cfg") {
         return _cfg(rest);
+    }
+    if (command == "recover") {
+        return _recover(rest);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());
@@ -413,4 +418,61 @@ int RMTool::_cfg(const QStringList& arguments) {
         return _write(QString(), QJsonDocument(object).toJson()) ? kAllDone : kNothingDone;
     }
     return _write(QString(), text) ? kAllDone : kNothingDone;
+}
+
+int RMTool::_recover(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("path", "A cut-off recording or a folder.");
+    parser.addOption({"reference", "A complete recording of the same camera and channel.", "file"});
+    parser.addOption({"out", "Folder for the recovered recordings.", "folder"});
+    parser.addOption({"dry-run", "Report what could be recovered; write nothing."});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "recover needs one FILE or FOLDER"
+                                                  : parser.errorText());
+    }
+    const QString path = parser.positionalArguments().first();
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return _fail(path + ": no such file or folder");
+    }
+    const QString reference = parser.value("reference");
+    if (!reference.isEmpty() && !QFileInfo(reference).isFile()) {
+        return _fail(reference + ": no such file");
+    }
+    QStringList files;
+    if (info.isDir()) {
+        files = RMRecovery::cutOffFiles(path);
+        if (files.isEmpty()) {
+            std::fprintf(_out, "no cut-off recordings in %s\n", utf8(path).constData());
+            return kAllDone;
+        }
+    } else if (!RMRecovery::isCutOff(path)) {
+        return _fail(path + ": not a cut-off recording");
+    } else {
+        files << path;
+    }
+    const bool dryRun = parser.isSet("dry-run");
+    const QString out =
+        parser.isSet("out") ? parser.value("out") : RMRecovery::recoveredFolder(path);
+    int recovered = 0;
+    for (const QString& file : files) {
+        RMRecovery recovery;
+        const RMRecovery::Result r = recovery.recover(file, reference, out, dryRun);
+        if (r.recovered) {
+            ++recovered;
+            std::fprintf(_out, "%s\n", utf8(r.message).constData());
+        } else {
+            _warn(r.message);
+        }
+    }
+    std::fflush(_out);
+    if (recovered == 0) {
+        return kNothingDone;
+    }
+    if (!dryRun) {
+        // Standard output keeps one line per recording; where they went is a note.
+        std::fprintf(_err, "orvin-tool: recovered recordings are in %s\n",
+                     utf8(QDir(out).absolutePath()).constData());
+    }
+    return recovered == files.size() ? kAllDone : kSomeSkipped;
 }

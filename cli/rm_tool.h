@@ -36,6 +36,7 @@ private:
     int _gps(const QStringList& arguments);
     int _gsensor(const QStringList& arguments);
     int _cfg(const QStringList& arguments);
+    int _recover(const QStringList& arguments);
     static QString _settingText(const RMCfgField& field);
 
     // The recordings of a folder in list order, or of one file.

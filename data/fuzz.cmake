@@ -17,3 +17,20 @@ if(ORVIN_FUZZ)
   target_link_options(fuzz_mov_format PRIVATE ${fuzz_flags})
   target_link_libraries(fuzz_mov_format PRIVATE Qt5::Core)
 endif()
+
+# libFuzzer target for the recovery of cut-off recordings, on the same terms.
+if(ORVIN_FUZZ)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(FUZZ_LIBAV REQUIRED IMPORTED_TARGET libavcodec libavutil)
+  set(recover_sources rm_aac_sizer rm_bit_reader rm_box_view rm_file_window rm_key_frame_check
+                      rm_mp4_index rm_nal_scanner rm_recover_moov rm_recover_walker
+                      rm_sensor_record_check)
+  list(TRANSFORM recover_sources PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+  list(TRANSFORM recover_sources APPEND .cpp)
+  add_executable(fuzz_recover_walker
+    ${CMAKE_CURRENT_LIST_DIR}/../tests/fuzz/fuzz_recover_walker.cpp ${recover_sources})
+  target_include_directories(fuzz_recover_walker PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  target_compile_options(fuzz_recover_walker PRIVATE ${fuzz_flags})
+  target_link_options(fuzz_recover_walker PRIVATE ${fuzz_flags})
+  target_link_libraries(fuzz_recover_walker PRIVATE Qt5::Core PkgConfig::FUZZ_LIBAV)
+endif()

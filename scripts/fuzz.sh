@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the MP4 reader with libFuzzer under AddressSanitizer and
+# Fuzzes the MP4 reader (or, with FUZZ_TARGET=recover, the recovery of
+# cut-off recordings) with libFuzzer under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Not part of ./test.
-#   scripts/fuzz.sh [SECONDS] [extra libFuzzer flags]
+#   [FUZZ_TARGET=recover] scripts/fuzz.sh [SECONDS] [extra libFuzzer flags]
 # Installs clang if missing, builds build-fuzz/, seeds the corpus from the
 # test suite's generated files (and a sample card when the generator is
 # built), then runs until SECONDS have passed (default 1800).
@@ -17,6 +18,45 @@ fi
 
 if [ ! -f build-fuzz/CMakeCache.txt ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIN_FUZZ=ON
+fi
+if [ "${FUZZ_TARGET:-}" = recover ]; then
+  cmake --build build-fuzz -j"$(nproc)" --target fuzz_recover_walker
+  corpus=build-fuzz/fuzz-recover-corpus
+  seeds=build-fuzz/fuzz-recover-seeds
+  mkdir -p "$corpus" "$seeds"
+  if [ -x build/bin/orvin-make-card ]; then
+    tmp=$(mktemp -d)
+    for sensor in type1 type2; do
+      build/bin/orvin-make-card "$tmp/$sensor" --recordings 2 --seconds 1 --front-size 64x64 \
+        --rear-size 64x64 --sensor "$sensor" --quiet >/dev/null 2>&1 || true
+    done
+    # Each seed: the reference's length (4 bytes, big-endian), the reference,
+    # then a later recording cut at two thirds with its media size zeroed.
+    python3 - "$tmp" "$seeds" <<'PY'
+import glob, os, struct, sys
+tmp, seeds = sys.argv[1], sys.argv[2]
+for n, ref in enumerate(sorted(glob.glob(tmp + '/*/DCIM/*-000001_*.mp4'))):
+    later = ref.replace('-000001_', '-000002_')
+    later = glob.glob(later.rsplit('/', 1)[0] + '/*-000002_' + ref[-5:])
+    if not later:
+        continue
+    r = open(ref, 'rb').read()
+    c = bytearray(open(later[0], 'rb').read())
+    pos = 0
+    while pos + 8 <= len(c):
+        size, kind = struct.unpack('>I4s', bytes(c[pos:pos + 8]))
+        if kind == b'mdat' or size < 8:
+            break
+        pos += size
+    c = c[:len(c) * 2 // 3]
+    c[pos:pos + 4] = b'\0\0\0\0'
+    open(os.path.join(seeds, 'seed%d' % n), 'wb').write(struct.pack('>I', len(r)) + r + bytes(c))
+PY
+    rm -rf "$tmp"
+  fi
+  exec build-fuzz/bin/fuzz_recover_walker "$corpus" "$seeds" \
+    -rss_limit_mb=1024 -malloc_limit_mb=64 -timeout=5 -max_len=262144 \
+    -max_total_time="$seconds" -print_final_stats=1 "$@"
 fi
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_mov_format test_mov_format
 

@@ -27,6 +27,7 @@
 #include "ui/rm_frame_play.h"
 #include "ui/rm_frame_right.h"
 #include "ui/rm_popup_select_disk.h"
+#include "ui/rm_recover_offer.h"
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
@@ -81,6 +82,8 @@ WindowMain::WindowMain(QWidget* parent)
     RMVideoFileList* list = RMVideoFileList::instance();
     connect(list, SIGNAL(listUpdateStarted(bool)), this, SLOT(onLoadingListStart(bool)));
     connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onLoadingListEnd(bool)));
+    // Offers to recover the recordings of an opened card that a power loss cut off.
+    new RMRecoverOffer(this, [this](const QString& folder) { openFolder(folder); });
 
     // The list waits for the player; selections reach it through the hand-over.
     RMPlayer* player = RMPlayer::instance();
@@ -161,8 +164,7 @@ void WindowMain::resizeEvent(QResizeEvent* event) {
     // The platform made the window full screen by itself: take it back. A
     // late resize of a full screen the viewer asked for (X11 delivers it
     // after the switch) is not that.
-    if (event->oldSize().isValid() && isFullScreen() && !fullScreenBusy &&
-        !_fullScreenRequested) {
+    if (event->oldSize().isValid() && isFullScreen() && !fullScreenBusy && !_fullScreenRequested) {
         onFullScreen();
     }
 }

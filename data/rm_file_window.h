@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QtGlobal>
+
+// Random-access reads from a file opened read-only, through one cached
+// window so that walking many small headers costs few system calls. A read
+// past the end of the file returns what there is.
+class RMFileWindow {
+public:
+    static constexpr qint64 kWindow = 1 << 20;
+
+    bool open(const QString& path);
+    void close() { _file.close(); }
+    qint64 size() const { return _size; }
+    QString errorString() const { return _file.errorString(); }
+
+    // Up to `length` bytes at `pos`; fewer at the end of the file.
+    QByteArray read(qint64 pos, qint64 length);
+    // Pointer to `length` bytes at `pos` valid until the next call, or null
+    // when they are not all in the file. `length` is at most kWindow.
+    const uchar* at(qint64 pos, qint64 length);
+    // Start of the run of zero bytes that ends the file (the size when the
+    // last byte is not zero); found once.
+    qint64 trailingZerosStart();
+
+private:
+    bool _fill(qint64 pos, qint64 length);
+    qint64 _findTrailingZeros();
+
+    QFile _file;
+    qint64 _size = 0;
+    QByteArray _buffer;
+    qint64 _bufferPos = 0;
+    qint64 _zerosStart = -1;  // not looked for yet
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <vector>
+
+// The layout of one MP4 file as the recovery needs it: the top-level boxes,
+// whether the file was cut off (media data of size 0 or running past the
+// end, no movie box), and for a complete file every track's sample tables.
+// All sizes, counts and offsets are checked against the file and the box that
+// holds them; a damaged file reads as not usable.
+class RMMp4Index {
+public:
+    struct Box {
+        quint32 type = 0;
+        qint64 pos = 0;
+        qint64 size = 0;  // 0: runs to the end of the file
+        int header = 8;
+    };
+    enum Kind { KIND_VIDEO, KIND_AUDIO, KIND_SENSOR };
+    struct Track {
+        Kind kind = KIND_SENSOR;
+        quint32 handler = 0;
+        quint32 format = 0;  // type of the first sample description
+        quint32 timeScale = 0;
+        QByteArray sampleEntry;  // the first sample description box, whole
+        std::vector<quint32> sizes;
+        std::vector<quint32> durations;  // per sample
+        std::vector<quint64> offsets;    // per sample
+        std::vector<bool> sync;          // per sample
+        bool compositionOffsets = false;
+        bool hasEdit = false;
+        qint64 editMediaTime = 0;
+    };
+
+    static quint32 fourcc(const char* text);
+    static QString fourccText(quint32 type);
+
+    // Reads the top level and, when there is a movie box and `tracks` is
+    // set, the tracks.
+    bool open(const QString& path, bool tracks = true);
+    QString errorString() const { return _error; }
+
+    qint64 fileSize() const { return _fileSize; }
+    const std::vector<Box>& topLevel() const { return _top; }
+    // The media data box (the first one), or null.
+    const Box* mdat() const;
+    // Cut off: a media data box whose size is 0 or runs past the end of the
+    // file, and no movie box.
+    bool isCutOff() const { return _cutOff; }
+    bool isComplete() const { return !_moov.isEmpty() && !_tracks.empty(); }
+    const QByteArray& movieBox() const { return _moov; }
+    quint32 movieTimeScale() const { return _movieTimeScale; }
+    const std::vector<Track>& tracks() const { return _tracks; }
+
+    // The movie box must be smaller than this to be read.
+    static constexpr qint64 kMaxMovieBox = 64 << 20;
+
+private:
+    bool _readTopLevel(class RMFileWindow& file);
+    bool _readTracks();
+    bool _readTrack(const QByteArray& trak, Track* track);
+    bool _fail(const QString& message);
+
+    QString _error;
+    qint64 _fileSize = 0;
+    std::vector<Box> _top;
+    bool _cutOff = false;
+    QByteArray _moov;
+    quint32 _movieTimeScale = 0;
+    std::vector<Track> _tracks;
+};
