@@ -11,8 +11,11 @@ work=$(mktemp -d)
 viewer=""
 wm=""
 cleanup() {
-  [ -n "$viewer" ] && kill "$viewer" 2>/dev/null && wait "$viewer" 2>/dev/null
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null
+  for pid in $viewer $wm; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  viewer="" wm=""
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -58,6 +61,7 @@ echo full-done >>"$probe"
 # were more than one frame (1/25 s, a little more than 1/30) apart. Normal
 # size must pass; full screen is checked when the window got there (the
 # first request does not always take under Xvfb, a fault still open).
+status=0
 awk '
   /^(normal|full) / && $2 != "-" && $3 != "-" {
     n[$1]++
@@ -75,4 +79,7 @@ awk '
     if (far["full"] + 0 > n["full"] / 10) failed++
     printf "%d passed, %d failed\n", 2 - failed, failed
     exit failed > 0
-  }' "$probe"
+  }' "$probe" || status=$?
+cleanup
+trap - EXIT
+exit "$status"
