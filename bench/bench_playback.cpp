@@ -1,0 +1,401 @@
+// Figures for playback in the real main window: controller, OpenGL panes and
+// list, under whatever X server DISPLAY names (Xvfb with Mesa here), on two
+// camera-like 60 s recordings (1080p30, High profile, 12 and 8 Mbit/s; made
+// with `orvin-make-card --profile camera` unless --card is given):
+//   bench-playback [--card DIR]
+// - painted_1x: distinct pictures painted per frame due over 20 s at 1x, for
+//   the weaker of the two panes;
+// - skew_p99_ms: at each paint of the large pane, its picture's timestamp
+//   against the one the small pane painted last, divided by the speed; the
+//   worse of 1x and 4x;
+// - cpu_1x: process CPU during the 20 s at 1x, painting included, in cores;
+// - max_gui_stall_ms: the longest gap of a 5 ms GUI-thread timer beyond its
+//   interval, over the whole run;
+// - open_p50_ms: from a double-click on a recording to the first picture of
+//   it painted in both panes, over 20 selections;
+// - step_p50_ms: from a one-second step key press (and release) to both panes
+//   painted at the new position, over 10 steps;
+// - advance_gap_ms: at the end of a recording, from its last picture painted
+//   to the first painted picture of the next.
+// A figure whose measurement failed prints "fail" with the reason, and the
+// benchmark exits with 1; it never fails on speed.
+// Last line: painted_1x=A skew_p99_ms=S cpu_1x=U max_gui_stall_ms=G
+// open_p50_ms=O step_p50_ms=T advance_gap_ms=V
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QProcess>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "app/rm_app.h"
+#include "core/rm_key_event.h"
+#include "core/rm_player.h"
+#include "data/rm_video_file_list.h"
+#include "engine/av_player.h"
+#include "engine/video_frame.h"
+#include "engine/video_renderer.h"
+#include "ui/rm_frame_list.h"
+#include "ui/rm_widget_video_list.h"
+#include "ui/window_main.h"
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const size_t i = std::min(values.size() - 1, size_t(std::ceil(p / 100 * values.size())) - 1);
+    return values[i];
+}
+
+// One paint of a pane: when, and the timestamp of the picture it showed.
+struct Paint {
+    qint64 ms;
+    double pts;
+};
+
+// Records the paints of one pane's video widget.
+class PaintLog : public QObject {
+public:
+    PaintLog(QWidget* widget, VideoRenderer* renderer, const QElapsedTimer* clock)
+        : _renderer(renderer), _clock(clock) {
+        widget->installEventFilter(this);
+    }
+    std::vector<Paint> paints;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const VideoFrame frame = _renderer->currentFrame();
+            if (frame.isValid()) {
+                paints.push_back({_clock->elapsed(), frame.timestamp()});
+            }
+        }
+        return false;
+    }
+    // The first paint at or after `from` whose picture satisfies `match`.
+    template <typename Match>
+    std::optional<Paint> first(qint64 from, Match match) const {
+        for (const Paint& p : paints) {
+            if (p.ms >= from && match(p.pts)) {
+                return p;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    VideoRenderer* _renderer;
+    const QElapsedTimer* _clock;
+};
+
+// The longest gap of a 5 ms timer beyond its interval.
+class StallMeter : public QObject {
+public:
+    explicit StallMeter(const QElapsedTimer* clock) : _clock(clock) {
+        _last = clock->elapsed();
+        startTimer(5, Qt::PreciseTimer);
+    }
+    qint64 worst = 0;
+    qint64 ticks = 0;
+
+protected:
+    void timerEvent(QTimerEvent*) override {
+        const qint64 now = _clock->elapsed();
+        worst = std::max(worst, now - _last - 5);
+        _last = now;
+        ++ticks;
+    }
+
+private:
+    const QElapsedTimer* _clock;
+    qint64 _last;
+};
+
+template <typename Predicate>
+bool waitFor(Predicate done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+    }
+    return true;
+}
+
+void spin(int ms) {
+    waitFor([] { return false; }, ms);
+}
+
+QString makeCard(const QString& folder) {
+    if (QDir(folder + "/DCIM").exists()) {
+        return folder;
+    }
+    std::printf("making two camera-like 60 s recordings in %s (several minutes)...\n",
+                qPrintable(folder));
+    std::fflush(stdout);
+    QProcess maker;
+    maker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    maker.start(QCoreApplication::applicationDirPath() + "/orvin-make-card",
+                {folder, "--profile", "camera", "--recordings", "2", "--seconds", "60", "--quiet"});
+    if (!maker.waitForFinished(-1) || maker.exitCode() != 0) {
+        return QString();
+    }
+    return folder;
+}
+
+struct Bench {
+    QElapsedTimer clock;
+    WindowMain* window = nullptr;
+    RMPlayer* player = nullptr;
+    PaintLog* main = nullptr;
+    PaintLog* sub = nullptr;
+    bool failed = false;
+
+    void fail(const QString& what) {
+        failed = true;
+        std::fprintf(stderr, "bench-playback: %s\n", qPrintable(what));
+        std::printf("FAILED: %s\n", qPrintable(what));
+    }
+    RMVideoItem* item(int row) const {
+        return RMVideoFileList::instance()->shownItems().value(row);
+    }
+    void select(int row) {
+        spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+        window->frameList()->table()->onDoubleClickItem(row, 1);
+    }
+    bool playing(int row) const {
+        return player->currentItem() == item(row) &&
+               player->frontPlayer()->state() == AVPlayer::PlayingState;
+    }
+    // When both panes had painted a picture matching `match` since `from`.
+    template <typename Match>
+    std::optional<qint64> bothPainted(qint64 from, Match match) const {
+        const auto a = main->first(from, match);
+        const auto b = sub->first(from, match);
+        if (!a || !b) {
+            return std::nullopt;
+        }
+        return std::max(a->ms, b->ms) - from;
+    }
+};
+
+std::optional<double> measureOpen(Bench& b) {
+    std::vector<double> samples;
+    for (int i = 0; i < 20; ++i) {
+        const int row = i % 2;
+        spin(RMWidgetVideoList::kDoubleClickGuardMs + 200);
+        const qint64 from = b.clock.elapsed();
+        b.window->frameList()->table()->onDoubleClickItem(row, 1);
+        std::optional<qint64> took;
+        waitFor(
+            [&] {
+                return (took = b.bothPainted(from, [](double pts) { return pts < 0.5; }))
+                    .has_value();
+            },
+            10000);
+        if (!took) {
+            b.fail(QString("selection %1 painted nothing within 10 s").arg(i));
+            return std::nullopt;
+        }
+        samples.push_back(double(*took));
+    }
+    std::printf("open: %zu selections, p50 %.1f ms, worst %.1f ms\n", samples.size(),
+                percentile(samples, 50), percentile(samples, 100));
+    return percentile(samples, 50);
+}
+
+// Distinct pictures painted per frame due, and the skews at each paint.
+struct Run {
+    double painted = 0;
+    std::vector<double> skews;
+    double cores = 0;
+};
+
+Run measureRun(Bench& b, double speed, int seconds) {
+    Run run;
+    b.player->updateSpeed(speed);
+    spin(500);
+    const size_t mainFrom = b.main->paints.size();
+    const size_t subFrom = b.sub->paints.size();
+    const double cpu0 = cpuSeconds();
+    const qint64 t0 = b.clock.elapsed();
+    spin(seconds * 1000);
+    const double wall = (b.clock.elapsed() - t0) / 1000.0;
+    run.cores = (cpuSeconds() - cpu0) / wall;
+    auto distinct = [](const std::vector<Paint>& paints, size_t from) {
+        int n = 0;
+        double last = -1;
+        for (size_t i = from; i < paints.size(); ++i) {
+            n += paints[i].pts != last;
+            last = paints[i].pts;
+        }
+        return n;
+    };
+    const double due = wall * 30 * speed;
+    run.painted =
+        std::min(distinct(b.main->paints, mainFrom), distinct(b.sub->paints, subFrom)) / due;
+    size_t j = subFrom;
+    for (size_t i = mainFrom; i < b.main->paints.size(); ++i) {
+        const Paint& m = b.main->paints[i];
+        while (j + 1 < b.sub->paints.size() && b.sub->paints[j + 1].ms <= m.ms) {
+            ++j;
+        }
+        if (j < b.sub->paints.size() && b.sub->paints[j].ms <= m.ms) {
+            run.skews.push_back(std::abs(m.pts - b.sub->paints[j].pts) * 1000 / speed);
+        }
+    }
+    b.player->updateSpeed(1.0);
+    std::printf(
+        "%.0fx for %.1f s: painted %.3f of the frames due (weaker pane), %zu skew samples, "
+        "CPU %.2f cores\n",
+        speed, wall, run.painted, run.skews.size(), run.cores);
+    return run;
+}
+
+std::optional<double> measureSteps(Bench& b) {
+    b.player->onPlayOrPause();  // paused: steps start from a still picture
+    spin(500);
+    std::vector<double> samples;
+    for (int i = 0; i < 10; ++i) {
+        const qint64 from = b.clock.elapsed();
+        RMKeyEvent::instance()->pressed(Qt::Key_Right);
+        RMKeyEvent::instance()->released(Qt::Key_Right);
+        const double target = b.player->pausedPosition() / 1000.0;
+        std::optional<qint64> took;
+        waitFor(
+            [&] {
+                return (took = b.bothPainted(
+                            from, [target](double pts) { return std::abs(pts - target) < 0.04; }))
+                    .has_value();
+            },
+            5000);
+        if (!took) {
+            b.fail(QString("step %1 to %2 s was not painted within 5 s").arg(i).arg(target));
+            return std::nullopt;
+        }
+        samples.push_back(double(*took));
+        spin(400);
+    }
+    std::printf("steps: %zu, p50 %.1f ms, worst %.1f ms\n", samples.size(), percentile(samples, 50),
+                percentile(samples, 100));
+    return percentile(samples, 50);
+}
+
+std::optional<double> measureAdvance(Bench& b) {
+    b.player->onPlayOrPause();  // playing again
+    const qint64 duration = b.player->frontPlayer()->duration();
+    b.player->seek(duration - 2000, false);
+    const qint64 from = b.clock.elapsed();
+    if (!waitFor([&] { return b.playing(1); }, 15000)) {
+        b.fail("the next recording did not start after the end");
+        return std::nullopt;
+    }
+    const double lastPts = (duration - 100) / 1000.0;
+    const auto last = b.main->first(from, [lastPts](double pts) { return pts >= lastPts; });
+    std::optional<Paint> next;
+    if (last) {
+        waitFor(
+            [&] {
+                return (next = b.main->first(last->ms + 1, [](double pts) { return pts < 0.5; }))
+                    .has_value();
+            },
+            5000);
+    }
+    if (!last || !next) {
+        b.fail("no last picture of the first recording or no first of the next");
+        return std::nullopt;
+    }
+    std::printf("advance: %lld ms from the last picture to the first of the next\n",
+                static_cast<long long>(next->ms - last->ms));
+    return double(next->ms - last->ms);
+}
+
+QString figure(const std::optional<double>& value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QStringLiteral("fail");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({"card", "Card folder with two recordings (made when absent).", "dir"});
+    parser.process(app);
+    const QString card =
+        parser.isSet("card")
+            ? parser.value("card")
+            : makeCard(QDir(QCoreApplication::applicationDirPath() + "/../bench-playback-card")
+                           .absolutePath());
+    if (card.isEmpty()) {
+        std::fprintf(stderr, "bench-playback: cannot make the card\n");
+        return 1;
+    }
+    RMApp::instance()->initialize(app);
+    Bench b;
+    b.clock.start();
+    b.window = new WindowMain(nullptr);
+    b.window->show();
+    b.player = RMPlayer::instance();
+    b.main = new PaintLog(b.player->mainVideoWidget(), b.player->mainRenderer(), &b.clock);
+    b.sub = new PaintLog(b.player->subVideoWidget(), b.player->subRenderer(), &b.clock);
+    StallMeter stalls(&b.clock);
+    b.window->openFolder(card);
+    if (!waitFor([] { return RMVideoFileList::instance()->shownItems().size() >= 2; }, 60000)) {
+        std::fprintf(stderr, "bench-playback: the card %s lists fewer than two recordings\n",
+                     qPrintable(card));
+        return 1;
+    }
+
+    const std::optional<double> open = measureOpen(b);
+    b.select(0);
+    std::optional<double> painted;
+    std::optional<double> skew;
+    std::optional<double> cpu;
+    if (waitFor([&] { return b.playing(0); }, 10000)) {
+        const Run at1 = measureRun(b, 1.0, 20);
+        const Run at4 = measureRun(b, 4.0, 10);
+        if (at1.skews.empty() || at4.skews.empty()) {
+            b.fail("no paint of both panes to compare");
+        } else {
+            painted = at1.painted;
+            cpu = at1.cores;
+            skew = std::max(percentile(at1.skews, 99), percentile(at4.skews, 99));
+        }
+    } else {
+        b.fail("the first recording does not play");
+    }
+    const std::optional<double> step = measureSteps(b);
+    const std::optional<double> advance = measureAdvance(b);
+    b.player->onUserStop();
+    spin(200);
+    std::printf("GUI timer: %lld ticks, longest stall %lld ms\n",
+                static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
+    const std::optional<double> stall =
+        stalls.ticks > 100 ? std::optional<double>(double(stalls.worst)) : std::nullopt;
+    if (!stall) {
+        b.fail("the GUI timer hardly ran");
+    }
+    std::printf(
+        "painted_1x=%s skew_p99_ms=%s cpu_1x=%s max_gui_stall_ms=%s open_p50_ms=%s "
+        "step_p50_ms=%s advance_gap_ms=%s\n",
+        qPrintable(figure(painted, 3)), qPrintable(figure(skew, 1)), qPrintable(figure(cpu, 2)),
+        qPrintable(figure(stall, 0)), qPrintable(figure(open, 1)), qPrintable(figure(step, 1)),
+        qPrintable(figure(advance, 0)));
+    return b.failed ? 1 : 0;
+}
