@@ -305,24 +305,28 @@ std::optional<double> measureAdvance(Bench& b) {
         b.fail("the next recording did not start after the end");
         return std::nullopt;
     }
-    const double lastPts = (duration - 100) / 1000.0;
-    const auto last = b.main->first(from, [lastPts](double pts) { return pts >= lastPts; });
-    std::optional<Paint> next;
-    if (last) {
-        waitFor(
-            [&] {
-                return (next = b.main->first(last->ms + 1, [](double pts) { return pts < 0.5; }))
-                    .has_value();
-            },
-            5000);
-    }
-    if (!last || !next) {
-        b.fail("no last picture of the first recording or no first of the next");
+    // The first picture of the next recording painted after a late picture
+    // of this one: the gap between those two paints.
+    std::optional<qint64> gap;
+    waitFor(
+        [&] {
+            const std::vector<Paint>& p = b.main->paints;
+            for (size_t i = 1; i < p.size(); ++i) {
+                if (p[i].ms >= from && p[i].pts < 0.5 && p[i - 1].pts > duration / 1000.0 - 3) {
+                    gap = p[i].ms - p[i - 1].ms;
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000);
+    if (!gap) {
+        b.fail("no last picture of the first recording followed by the first of the next");
         return std::nullopt;
     }
     std::printf("advance: %lld ms from the last picture to the first of the next\n",
-                static_cast<long long>(next->ms - last->ms));
-    return double(next->ms - last->ms);
+                static_cast<long long>(*gap));
+    return double(*gap);
 }
 
 QString figure(const std::optional<double>& value, int decimals) {
