@@ -3,11 +3,17 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdlib>
+
 #include "app/rm_app.h"
 #include "app/rm_application.h"
+#include "data/rm_video_file_list.h"
 #include "ui/window_main.h"
 
 namespace {
+// How long the backup and the loader get to stop when the window closes.
+const int kWorkerStopMs = 1500;
+
 // The folder given on the command line, empty when there is none.
 QString folderArgument(const QStringList& arguments) {
     if (arguments.size() < 2) {
@@ -42,5 +48,12 @@ int main(int argc, char** argv) {
     static WindowMain* window = new WindowMain(nullptr);
     window->show();
     window->openFolder(folderArgument(QCoreApplication::arguments()));
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // A backup or a load still running would keep the process alive: the
+    // pool waits for its threads at exit. They are cancelled and get a
+    // short while; a worker stuck in the system is not waited for.
+    if (!RMVideoFileList::stopWorkers(kWorkerStopMs)) {
+        std::_Exit(code);
+    }
+    return code;
 }
