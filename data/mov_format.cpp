@@ -361,9 +361,10 @@ void MOVFormat::_forEachChild(qint64 start, qint64 end,
 }
 
 // A fragmented file keeps most of its samples in "moof" boxes after the
-// movie header: its length is in "mehd", or else the sum of the fragments
-// of its first track added to what the movie header covers.
+// movie header: its length is in "mehd", or else, per track, what its media
+// header covers plus the sum of its fragments; the longest track counts.
 bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration, quint64* ms) {
+    Q_UNUSED(movieDuration);
     set_tags("moov", "mvex", nullptr);
     Box mvex;
     if (!_search(_wholeFile(), &mvex)) {
@@ -372,8 +373,7 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration,
     unsigned char fields[24];
     set_tags("mvex", "mehd", nullptr);
     Box mehd;
-    if (_search(mvex, &mehd) && mehd.bodySize() >= 8 &&
-        _readAt(mehd.body(), fields, 12) >= 8) {
+    if (_search(mvex, &mehd) && mehd.bodySize() >= 8 && _readAt(mehd.body(), fields, 12) >= 8) {
         const bool wide = fields[0] == 1;
         if (!wide || mehd.bodySize() >= 12) {
             const quint64 length = wide ? be64(fields + 4) : be32(fields + 4);
@@ -381,64 +381,71 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration,
             return true;
         }
     }
-    quint32 trackId = 0;
-    quint32 trexDuration = 0;
-    set_tags("mvex", "trex", nullptr);
-    Box trex;
-    if (_search(mvex, &trex) && trex.bodySize() >= 16 &&
-        _readAt(trex.body(), fields, 16) == 16) {
-        trackId = be32(fields + 4);
-        trexDuration = be32(fields + 12);
-    }
-    quint32 trackScale = 0;
-    if (!_trackTimeScale(trackId, &trackScale)) {
-        return false;
-    }
-    quint64 ticks = 0;
-    _forEachChild(0, _fileSize, [&](quint32 type, const Box& box) {
-        if (type == fourCC("moof")) {
-            ticks += _fragmentTicks(box, trackId, trexDuration);
+    double longest = 0;
+    for (int i = 0; i < kMaxTracks; ++i) {
+        quint32 id = 0;
+        quint32 scale = 0;
+        quint64 covered = 0;
+        if (!_trackTiming(i, &id, &scale, &covered)) {
+            break;
         }
-        return true;
-    });
-    if (ticks == 0) {
+        if (scale == 0) {
+            continue;
+        }
+        quint32 trexDuration = 0;
+        _forEachChild(mvex.body(), mvex.pos + mvex.size, [&](quint32 type, const Box& trex) {
+            unsigned char t[16];
+            if (type == fourCC("trex") && trex.bodySize() >= 16 &&
+                _readAt(trex.body(), t, sizeof t) == sizeof t && be32(t + 4) == id) {
+                trexDuration = be32(t + 12);
+                return false;
+            }
+            return true;
+        });
+        quint64 ticks = 0;
+        _forEachChild(0, _fileSize, [&](quint32 type, const Box& box) {
+            if (type == fourCC("moof")) {
+                ticks += _fragmentTicks(box, id, trexDuration);
+            }
+            return true;
+        });
+        longest = std::max(longest, (double(covered) + double(ticks)) * 1000.0 / scale);
+    }
+    if (longest <= 0) {
         return false;
     }
-    *ms = quint64(double(movieDuration) * 1000.0 / movieScale +
-                  double(ticks) * 1000.0 / trackScale);
+    *ms = quint64(longest);
     return true;
 }
 
-// The time scale of the track with this ID ("tkhd", then "mdhd").
-bool MOVFormat::_trackTimeScale(quint32 trackId, quint32* scale) {
-    for (int i = 0; i < kMaxTracks; ++i) {
-        set_tags("moov", "trak", nullptr);
-        _occurrence = i;
-        Box trak;
-        if (!_search(_wholeFile(), &trak)) {
-            return false;
-        }
-        unsigned char fields[24];
-        set_tags("trak", "tkhd", nullptr);
-        Box tkhd;
-        if (!_search(trak, &tkhd) || _readAt(tkhd.body(), fields, 24) != 24 ||
-            tkhd.bodySize() < 24) {
-            continue;
-        }
-        const quint32 id = fields[0] == 1 ? be32(fields + 20) : be32(fields + 12);
-        if (id != trackId) {
-            continue;
-        }
-        set_tags("trak", "mdia", "mdhd", nullptr);
-        Box mdhd;
-        if (!_search(trak, &mdhd) || mdhd.bodySize() < 24 ||
-            _readAt(mdhd.body(), fields, 24) != 24) {
-            return false;
-        }
-        *scale = fields[0] == 1 ? be32(fields + 20) : be32(fields + 12);
-        return *scale != 0;
+// The ID ("tkhd"), time scale and covered duration ("mdhd") of track
+// `index`; false when there is no such track.
+bool MOVFormat::_trackTiming(int index, quint32* id, quint32* scale, quint64* duration) {
+    set_tags("moov", "trak", nullptr);
+    _occurrence = index;
+    Box trak;
+    if (!_search(_wholeFile(), &trak)) {
+        return false;
     }
-    return false;
+    unsigned char fields[32];
+    set_tags("trak", "tkhd", nullptr);
+    Box tkhd;
+    if (!_search(trak, &tkhd) || tkhd.bodySize() < 24 || _readAt(tkhd.body(), fields, 24) != 24) {
+        return true;  // a track without a usable header: no timing
+    }
+    *id = fields[0] == 1 ? be32(fields + 20) : be32(fields + 12);
+    set_tags("trak", "mdia", "mdhd", nullptr);
+    Box mdhd;
+    if (!_search(trak, &mdhd) || mdhd.bodySize() < 20 || _readAt(mdhd.body(), fields, 32) < 20) {
+        return true;
+    }
+    const bool wide = fields[0] == 1;
+    if (wide && mdhd.bodySize() < 32) {
+        return true;
+    }
+    *scale = wide ? be32(fields + 20) : be32(fields + 12);
+    *duration = wide ? be64(fields + 24) : be32(fields + 16);
+    return true;
 }
 
 quint64 MOVFormat::_fragmentTicks(const Box& moof, quint32 trackId, quint32 trexDuration) {
