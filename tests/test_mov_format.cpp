@@ -558,6 +558,40 @@ private Q_SLOTS:
         QCOMPARE(durationOf(write(file)).durationMs, 1000u + 1000u + 1000u + 2000u);
     }
 
+    // Every input the fuzzer was seeded with or ever crashed on: every pass
+    // (on a copy, since the repair writes) must end at once without harm.
+    void fuzzCorpusReplays() {
+        const QString folder = QFINDTESTDATA("data/fuzz-corpus");
+        QVERIFY(!folder.isEmpty());
+        const QFileInfoList inputs = QDir(folder).entryInfoList(QDir::Files);
+        QVERIFY(inputs.size() >= 50);
+        for (const QFileInfo& input : inputs) {
+            const QString copy = _dir.filePath("replay.mp4");
+            QFile::remove(copy);
+            QVERIFY(QFile::copy(input.filePath(), copy));
+            QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+            QElapsedTimer timer;
+            timer.start();
+            Stream f = open(copy, "r+b");
+            MOVFormat::isCutOff(f.get());
+            _AVIPreInfo info = {};
+            MOVFormat::duration(f.get(), &info);
+            info = {};
+            MOVFormat::movSize(f.get(), &info);
+            {
+                RMSensorData data(f.get(), FILE_TYPE_MP4);
+                data.clipWithDuration(info.durationMs);
+                data.fixGPS();
+            }
+            if (MOVFormat::fix(f.get())) {
+                info = {};
+                MOVFormat::duration(f.get(), &info);
+                RMSensorData again(f.get(), FILE_TYPE_MP4);
+            }
+            QVERIFY2(timer.elapsed() < 2000, qPrintable(input.fileName()));
+        }
+    }
+
     // Damaged files give their empty (or clamped) results at once, with
     // every pass run on each. Columns: duration and sensor record count.
     void damagedFiles_data() {
