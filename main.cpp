@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <cstdlib>
 
 #include "app/rm_app.h"

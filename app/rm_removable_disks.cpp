@@ -79,7 +79,8 @@ QStringList RMRemovableDisks::disksOf(const QString& sysfsRoot, const QString& d
         disk = QFileInfo(real).path();
     }
     // A mapped device (LVM, encryption, RAID) lists the devices below it.
-    const QStringList slaves = QDir(real + "/slaves").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList slaves =
+        QDir(real + "/slaves").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     if (slaves.isEmpty()) {
         return QStringList(disk);
     }
@@ -101,8 +102,7 @@ QStringList RMRemovableDisks::systemDisks(const QString& sysfsRoot, const QList<
         const Mount* holder = nullptr;
         for (const Mount& mount : mounts) {
             const QString& point = mount.mountPoint;
-            const bool above =
-                point == "/" || path == point || path.startsWith(point + "/");
+            const bool above = point == "/" || path == point || path.startsWith(point + "/");
             if (above && (!holder || point.size() >= holder->mountPoint.size())) {
                 holder = &mount;
             }
@@ -152,9 +152,8 @@ QStringList RMRemovableDisks::writableRemovableRoots() {
             continue;
         }
         const QStringList disks = disksOf(sysfs, mount.device);
-        const bool onSystemDisk = std::any_of(disks.begin(), disks.end(), [&](const QString& d) {
-            return system.contains(d);
-        });
+        const bool onSystemDisk = std::any_of(disks.begin(), disks.end(),
+                                              [&](const QString& d) { return system.contains(d); });
         if (!onSystemDisk && isRemovableDevice(sysfs, mount.device)) {
             roots.append(mount.mountPoint);
         }

@@ -226,8 +226,7 @@ int main(int argc, char** argv) {
                 backupSeconds);
     std::printf("cp: %.2f s to the page cache (%.1f MB/s), %.2f s with sync (%.1f MB/s)\n",
                 cpSeconds, mb / cpSeconds, cpSyncSeconds, mb / cpSyncSeconds);
-    std::printf("cp, sync, cmp with O_DIRECT: %.2f s (%.1f MB/s)\n", verifiedSeconds,
-                verifiedRate);
+    std::printf("cp, sync, cmp with O_DIRECT: %.2f s (%.1f MB/s)\n", verifiedSeconds, verifiedRate);
     std::printf(
         "open_max_stall_ms=%.0f backup_mb_s=%.1f cp_mb_s=%.1f ratio=%.2f verified_cp_mb_s=%.1f "
         "verified_ratio=%.2f\n",

@@ -266,8 +266,7 @@ bool RMTool::_outputIsAnInput(const QString& output, const QList<Loaded>& loaded
 bool RMTool::_write(const QString& output, const QByteArray& bytes) {
     if (output.isEmpty() || output == "-") {
         errno = 0;
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), _out) !=
-                size_t(bytes.size()) ||
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), _out) != size_t(bytes.size()) ||
             std::fflush(_out) != 0) {
             const int error = errno;
             _fail("cannot write to standard output: " +

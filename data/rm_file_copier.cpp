@@ -108,8 +108,7 @@ bool RMFileCopier::_syncFolder(const QString& folder, QString* error) {
         *error = describe("opening the folder to flush it", errno);
         return false;
     }
-    const int failure = gFolderSyncFault ? gFolderSyncFault
-                                         : (::fsync(dir.fd) == 0 ? 0 : errno);
+    const int failure = gFolderSyncFault ? gFolderSyncFault : (::fsync(dir.fd) == 0 ? 0 : errno);
     // File systems that cannot sync a folder say EINVAL; the rename then
     // stands as the system wrote it.
     if (failure != 0 && failure != EINVAL) {

@@ -274,8 +274,7 @@ void RMVideoFileList::_installLoadedItems() {
     Q_EMIT listUpdateEnd(true);
 }
 
-bool RMVideoFileList::_addItem(Build* build, QString path, QDateTime* dateTime,
-                               GROUP_TYPE group) {
+bool RMVideoFileList::_addItem(Build* build, QString path, QDateTime* dateTime, GROUP_TYPE group) {
     const QString clean = QDir::cleanPath(path);
     bool isRear = false;
     _checkChannelInfo(clean, &isRear);

@@ -169,8 +169,7 @@ bool RMVideoItem::fix(QString path) {
         return false;
     }
     // The undo line goes to the viewer's report folder.
-    const QString undoLog =
-        RMApp::appPath(RMApp::PATH_REPORT) + QDir::separator() + "repair.log";
+    const QString undoLog = RMApp::appPath(RMApp::PATH_REPORT) + QDir::separator() + "repair.log";
     const bool repaired = MOVFormat::fix(file, undoLog, path);
     std::fclose(file);
     return repaired;

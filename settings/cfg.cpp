@@ -7,9 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 unsigned char CFG::data[CFG::SIZE] = {};

@@ -160,9 +160,10 @@ QString RMSettingsWindowBase::_saveFailureText() {
     switch (CFG::lastSaveCardState()) {
         case CFG::CARD_NEW:
             // Written and read back; only the flush of the folder failed.
-            return text("新しい設定はSDカード上にありますが、書き込みの完了を確認できませんでした。",
-                        "The new settings are on the SD card, but the card did not confirm "
-                        "that they are stored for good.") +
+            return text(
+                       "新しい設定はSDカード上にありますが、書き込みの完了を確認できませんでした。",
+                       "The new settings are on the SD card, but the card did not confirm "
+                       "that they are stored for good.") +
                    "\n" +
                    text("カードを抜く前にもう一度保存してください。",
                         "Save again before removing the card.");

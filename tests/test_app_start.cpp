@@ -128,7 +128,8 @@ private Q_SLOTS:
             }
             QFile::link(path, sys + "/class/block/" + name);
             for (int p = 1; p <= parts; ++p) {
-                const QString part = name + (name.startsWith("mmc") ? "p" : "") + QString::number(p);
+                const QString part =
+                    name + (name.startsWith("mmc") ? "p" : "") + QString::number(p);
                 QDir().mkpath(path + "/" + part);
                 writeFile(path + "/" + part + "/partition", QByteArray::number(p));
                 QFile::link(path + "/" + part, sys + "/class/block/" + part);
@@ -143,14 +144,22 @@ private Q_SLOTS:
         QFile::link(sys + "/class/block/sdc1", sys + "/devices/virtual/block/dm-0/slaves/sdc1");
 
         const QByteArray media = root.toUtf8() + "/media";
-        writeFile(root + "/mounts", "/dev/mmcblk0p2 / ext4 rw 0 0\n"
-                                    "/dev/mmcblk0p1 /boot vfat rw 0 0\n"
-                                    "/dev/mapper/home /home ext4 rw 0 0\n"
-                                    "/dev/dm-0 /home ext4 rw 0 0\n"
-                                    "/dev/mmcblk0p3 " + media + "/data vfat rw 0 0\n"
-                                    "/dev/mmcblk1p1 " + media + "/emmc vfat rw 0 0\n"
-                                    "/dev/sdc2 " + media + "/usb vfat rw 0 0\n"
-                                    "/dev/mmcblk2p1 " + media + "/card exfat rw 0 0\n");
+        writeFile(root + "/mounts",
+                  "/dev/mmcblk0p2 / ext4 rw 0 0\n"
+                  "/dev/mmcblk0p1 /boot vfat rw 0 0\n"
+                  "/dev/mapper/home /home ext4 rw 0 0\n"
+                  "/dev/dm-0 /home ext4 rw 0 0\n"
+                  "/dev/mmcblk0p3 " +
+                      media +
+                      "/data vfat rw 0 0\n"
+                      "/dev/mmcblk1p1 " +
+                      media +
+                      "/emmc vfat rw 0 0\n"
+                      "/dev/sdc2 " +
+                      media +
+                      "/usb vfat rw 0 0\n"
+                      "/dev/mmcblk2p1 " +
+                      media + "/card exfat rw 0 0\n");
         RMRemovableDisks::setSources(root + "/mounts", sys);
         QCOMPARE(RMApp::getRemovableDisks(), QStringList({root + "/media/card"}));
         RMRemovableDisks::setSources(QString(), QString());

@@ -305,8 +305,9 @@ private Q_SLOTS:
         const QString target = orvin_test::home().path() + "/backup/cancel-big";
         QDir().mkpath(target);
         orvin_test::QueuedSpy ended(list, &RMVideoFileList::backupEnd);
-        QThreadPool::globalInstance()->start(
-            [this, target, big]() { list->backup(target, {{big, QString()}}); });
+        QThreadPool::globalInstance()->start([this, target, big]() {
+            list->backup(target, {{big, QString()}});
+        });
         QTest::qWait(300);
         QElapsedTimer clock;
         clock.start();
@@ -326,7 +327,8 @@ private Q_SLOTS:
         orvin_test::QueuedSpy paused(list, &RMVideoFileList::backupPaused);
         orvin_test::QueuedSpy started(list, &RMVideoFileList::backupStarted);
         const QList<RMBackupJob> copy = jobs;
-        QThreadPool::globalInstance()->start([this, target, copy]() { list->backup(target, copy); });
+        QThreadPool::globalInstance()->start(
+            [this, target, copy]() { list->backup(target, copy); });
         QVERIFY(paused.wait());
         QVERIFY(list->isBackupRunning());
         QVERIFY(!RMVideoFileListBackup::start(target));

@@ -207,10 +207,12 @@ private Q_SLOTS:
         QTest::newRow("hevc hvc1") << "90000" << false << QString() << "libx265:hvc1";
         QTest::newRow("hevc hev1") << "1000" << true << QString() << "libx265:hev1";
         // Fragmented files keep most samples in "moof" boxes after the movie.
-        QTest::newRow("fragmented") << "12800" << false << "frag_keyframe" << "libx264";
-        QTest::newRow("fragmented aac") << "90000" << true << "frag_keyframe" << "libx264";
-        QTest::newRow("fragmented empty moov")
-            << "1000" << false << "frag_keyframe+empty_moov" << "libx264";
+        QTest::newRow("fragmented") << "12800" << false << "frag_keyframe"
+                                    << "libx264";
+        QTest::newRow("fragmented aac") << "90000" << true << "frag_keyframe"
+                                        << "libx264";
+        QTest::newRow("fragmented empty moov") << "1000" << false << "frag_keyframe+empty_moov"
+                                               << "libx264";
     }
     void agreesWithFfprobe() {
         QFETCH(QString, timescale);
@@ -247,7 +249,8 @@ private Q_SLOTS:
                  << "log-level=error";
         }
         if (fragmented) {
-            args << "-g" << "10";
+            args << "-g"
+                 << "10";
         }
         if (!movflags.isEmpty()) {
             args << "-movflags" << movflags;
@@ -463,13 +466,12 @@ private Q_SLOTS:
         QTest::newRow("stsc, constant size")
             << box("stsz", be(0u) + be(64u) + be(30u)) + table("stco", chunks) + runs;
         QTest::newRow("stsc, stz2 16-bit") << stz2(16, sizes) + table("stco", chunks) + runs;
-        QTest::newRow("stsc, co64")
-            << table("stsz", sizes) +
-                   co64({kPayload, kPayload + 256, kPayload + 512, kPayload + 768,
-                         kPayload + 768 + 576}) +
-                   runs;
-        QTest::newRow("one chunk for all") << stz2(8, sizes) + table("stco", {kPayload}) +
-                                                  stsc({{1, 30}});
+        QTest::newRow("stsc, co64") << table("stsz", sizes) +
+                                           co64({kPayload, kPayload + 256, kPayload + 512,
+                                                 kPayload + 768, kPayload + 768 + 576}) +
+                                           runs;
+        QTest::newRow("one chunk for all")
+            << stz2(8, sizes) + table("stco", {kPayload}) + stsc({{1, 30}});
     }
     void sensorTablesOfRealCameras() {
         QFETCH(QByteArray, stbl);
@@ -481,8 +483,8 @@ private Q_SLOTS:
         const QByteArray trak = box("trak", box("mdia", box("minf", box("stbl", stsd + stbl))));
         Stream f = open(write(mp4(samples.join(), mvhd(1000, 3000) + trak)));
         // The same records one per chunk, as the reader has always read them.
-        Stream plain = open(write(
-            mp4(samples.join(), mvhd(1000, 3000) + track("gpmd", samples, kPayload))));
+        Stream plain =
+            open(write(mp4(samples.join(), mvhd(1000, 3000) + track("gpmd", samples, kPayload))));
         RMSensorData data(f.get(), FILE_TYPE_MP4);
         RMSensorData expected(plain.get(), FILE_TYPE_MP4);
         QCOMPARE(expected.sensorCount, 30u);
@@ -508,10 +510,10 @@ private Q_SLOTS:
         const QByteArray payload = samples.join();
         const qint64 moovAt = far + payload.size();
         const QByteArray stsd = box("stsd", be(0u) + be(1u) + box("gpmd", QByteArray(8, 0)));
-        const QByteArray stbl = stsd + table("stsz", QVector<quint32>(10, 64)) +
-                                co64({quint64(far)}) + stsc({{1, 10}});
-        const QByteArray moov =
-            box("moov", mvhd(1000, 1000) + box("trak", box("mdia", box("minf", box("stbl", stbl)))));
+        const QByteArray stbl =
+            stsd + table("stsz", QVector<quint32>(10, 64)) + co64({quint64(far)}) + stsc({{1, 10}});
+        const QByteArray moov = box(
+            "moov", mvhd(1000, 1000) + box("trak", box("mdia", box("minf", box("stbl", stbl)))));
         const QString path = _dir.filePath("sparse.mp4");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -531,15 +533,16 @@ private Q_SLOTS:
     // Fragmented files: the length in "mehd", else the sum of the fragments.
     void fragmentedDuration() {
         const QByteArray mehd = box("mehd", be(0u) + be(42000u));
-        const QByteArray mvex = box("mvex", mehd + box("trex", be(0u) + be(1u) + be(1u) +
-                                                                   be(0u) + be(0u) + be(0u)));
+        const QByteArray mvex =
+            box("mvex", mehd + box("trex", be(0u) + be(1u) + be(1u) + be(0u) + be(0u) + be(0u)));
         QCOMPARE(durationOf(write(mp4({}, mvhd(1000, 0) + mvex))).durationMs, 42000u);
 
         // No "mehd": track 1 at 90 kHz, one second in the movie box; two
         // fragments of 10 samples of 9000 ticks (default in "tfhd"), and one
         // with durations per sample.
         const QByteArray tkhd = box("tkhd", be(0u) + be(0u) + be(0u) + be(1u) + QByteArray(68, 0));
-        const QByteArray mdhd = box("mdhd", be(0u) + be(0u) + be(0u) + be(90000u) + be(90000u) + be(0u));
+        const QByteArray mdhd =
+            box("mdhd", be(0u) + be(0u) + be(0u) + be(90000u) + be(90000u) + be(0u));
         const QByteArray trak = box("trak", tkhd + box("mdia", mdhd));
         const QByteArray trex =
             box("mvex", box("trex", be(0u) + be(1u) + be(1u) + be(0u) + be(0u) + be(0u)));
@@ -549,8 +552,8 @@ private Q_SLOTS:
             for (int i = 0; perSample && i < 10; ++i) {
                 trun += be(18000u);
             }
-            return box("moof", box("mfhd", be(0u) + be(1u)) +
-                                   box("traf", tfhd + box("trun", trun))) +
+            return box("moof",
+                       box("mfhd", be(0u) + be(1u)) + box("traf", tfhd + box("trun", trun))) +
                    box("mdat", QByteArray(10, 0));
         };
         const QByteArray file = mp4({}, mvhd(1000, 1000) + trak + trex) + fragment(false) +
@@ -605,15 +608,18 @@ private Q_SLOTS:
             return mp4(QByteArray(64, 1), head + track("gpmd", stsz, stco));
         };
         QTest::newRow("empty") << QByteArray() << 0u << 0u << false;
-        QTest::newRow("size 0") << ftyp() + be(0u) + "free" + box("moov", head) << 0u << 0u << false;
+        QTest::newRow("size 0") << ftyp() + be(0u) + "free" + box("moov", head) << 0u << 0u
+                                << false;
         for (quint32 n = 2; n < 8; ++n) {
             QTest::addRow("size %u", n) << ftyp() + be(n) + "moov" + head << 0u << 0u << false;
         }
         QTest::newRow("64-bit size 8") << be(1u) + "moov" + be(8ull) + head << 0u << 0u << false;
         QTest::newRow("64-bit size past file")
             << be(1u) + "moov" + be(1ull << 40) + head << 60000u << 0u << false;
-        QTest::newRow("cut in 64-bit header") << ftyp() + be(1u) + "moov" + be(0u) << 0u << 0u << false;
-        QTest::newRow("cut in header") << good.left(good.size() - head.size() - 3) << 0u << 0u << false;
+        QTest::newRow("cut in 64-bit header")
+            << ftyp() + be(1u) + "moov" + be(0u) << 0u << 0u << false;
+        QTest::newRow("cut in header")
+            << good.left(good.size() - head.size() - 3) << 0u << 0u << false;
         QTest::newRow("cut in mvhd") << good.left(good.size() - 90) << 0u << 0u << false;
         // The time scale and duration would come from the next box if the
         // header were not cut to its parent.
@@ -625,7 +631,8 @@ private Q_SLOTS:
             << ftyp() + box("moov", be(1000u) + "mvhd" + head.mid(8, 20)) << 60000u << 0u << false;
         QTest::newRow("mvhd time scale 0") << mp4({}, mvhd(0, 60000)) << 0u << 0u << false;
         QTest::newRow("mvhd version 1 cut short")
-            << mp4({}, box("mvhd", be(0x01000000u) + be(0ull) + be(0ull) + be(1000u))) << 0u << 0u << false;
+            << mp4({}, box("mvhd", be(0x01000000u) + be(0ull) + be(0ull) + be(1000u))) << 0u << 0u
+            << false;
         QTest::newRow("4 GB box in 1 KB")
             << ftyp() + be(0xFFFFFFF0u) + "mdat" + QByteArray(1000, 0) + box("moov", head) << 0u
             << 0u << false;
@@ -655,8 +662,8 @@ private Q_SLOTS:
             << clip(box("stz2", be(0u) + QByteArray(3, 0) + char(16) + be(0x10000000u) + be(0u)))
             << 3000u << 0u << false;
         QTest::newRow("stsc count past box")
-            << gpmd(table("stsz", {64}), table("stco", {kPayload}) +
-                                             box("stsc", be(0u) + be(0x40000000u) + be(1u)))
+            << gpmd(table("stsz", {64}),
+                    table("stco", {kPayload}) + box("stsc", be(0u) + be(0x40000000u) + be(1u)))
             << 60000u << 0u << false;
         QTest::newRow("stsc samples per chunk huge")
             << gpmd(table("stsz", {64, 64}), table("stco", {kPayload}) + stsc({{1, 0xFFFFFFFFu}}))

@@ -101,8 +101,8 @@ bool writeSensorRecording(const QString& path, const QVector<double>& latitudes,
     const QByteArray mvhd =
         box("mvhd", be32(0) + be32(0) + be32(0) + be32(1000) + be32(3000) + QByteArray(80, 0));
     const QByteArray trak =
-        box("trak", box("mdia", box("minf", box("stbl", stsd + box("stsz", stsz) +
-                                                            box("stco", stco)))));
+        box("trak",
+            box("mdia", box("minf", box("stbl", stsd + box("stsz", stsz) + box("stco", stco)))));
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) &&
@@ -394,8 +394,8 @@ private Q_SLOTS:
         const QByteArray before = readAll(input);
         for (const QStringList& arguments :
              {QStringList{"gps", input, "-o", input},
-              QStringList{"gsensor", input, "-o", home().path() + "/o/../o/" +
-                                                      QFileInfo(input).fileName()}}) {
+              QStringList{"gsensor", input, "-o",
+                          home().path() + "/o/../o/" + QFileInfo(input).fileName()}}) {
             const Result result = tool(arguments);
             QCOMPARE(result.code, 2);
             QVERIFY2(result.err.contains("one of the inputs"), result.err.constData());

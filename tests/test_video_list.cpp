@@ -332,7 +332,8 @@ private Q_SLOTS:
     void overlappingLoadsListTheNewestFolder() {
         const QString a = card("overlap-a");
         for (int i = 1; i <= 60; ++i) {
-            placeCopy(busy, a + QString("/NNF_200101-10%1-0000%1_1.mp4").arg(i % 60, 2, 10, QChar('0')));
+            placeCopy(busy,
+                      a + QString("/NNF_200101-10%1-0000%1_1.mp4").arg(i % 60, 2, 10, QChar('0')));
         }
         const QString b = card("overlap-b");
         placeCopy(busy, b + "/NEF_210101-100000-000001_1.mp4");

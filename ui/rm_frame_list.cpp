@@ -141,14 +141,14 @@ void RMFrameList::_showLeftOut() {
         return;
     }
     RMLanguage* language = RMLanguage::instance();
-    _status->setText(language->text(QString("%1 件除外").arg(leftOut),
-                                    QString("%1 left out").arg(leftOut)));
-    QString details = language->text(QString("%1 個のファイルを一覧に入れませんでした。").arg(leftOut),
-                                     QString("%1 files were left out of the list.").arg(leftOut));
+    _status->setText(
+        language->text(QString("%1 件除外").arg(leftOut), QString("%1 left out").arg(leftOut)));
+    QString details =
+        language->text(QString("%1 個のファイルを一覧に入れませんでした。").arg(leftOut),
+                       QString("%1 files were left out of the list.").arg(leftOut));
     if (!list->lastCutOff().isEmpty()) {
         details += "\n" +
-                   language->text("途中で切れた録画 (インデックスなし):",
-                                  "Cut off, no index:") +
+                   language->text("途中で切れた録画 (インデックスなし):", "Cut off, no index:") +
                    "\n" + list->lastCutOff().join("\n");
     }
     _status->setToolTip(details);
