@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QtDebug>
@@ -185,16 +184,14 @@ void RMVideoFileList::loadFromList(QList<QUrl> urls, quint64 generation) {
     }
 }
 
-// Files with a recording's name that no item took: cut off by a power loss,
-// unmeasurable, a rejected rear file, or a copy of a listed one.
+// Files with a recording's name whose recording is not listed at all: cut
+// off by a power loss, or not measurable. (A rear file without a picture
+// beside a listed front file is not counted: its recording is there.)
 void RMVideoFileList::_countLeftOut(Build* build, const QList<QUrl>& urls) {
-    QSet<QString> used;
-    for (RMVideoItem* item : qAsConst(build->items)) {
-        used << item->frontPath << item->rearPath;
-    }
     for (const QUrl& url : urls) {
         const QString path = QDir::cleanPath(url.toLocalFile());
-        if (used.contains(path) || RMVideoItem::IsFeasible(path) == GROUP_NONE) {
+        if (build->names.contains(_nameKey(path)) ||
+            RMVideoItem::IsFeasible(path) == GROUP_NONE) {
             continue;
         }
         ++build->leftOut;
