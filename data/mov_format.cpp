@@ -316,9 +316,10 @@ bool MOVFormat::parse_duration() {
         return false;
     }
     double ms = double(duration) * 1000.0 / timeScale;
-    quint64 fragmentedMs = 0;
-    if (_fragmentedDurationMs(timeScale, duration, &fragmentedMs)) {
-        ms = std::max(ms, double(fragmentedMs));
+    double fragmentedMs = 0;
+    if (_fragmentedDurationMs(timeScale, &fragmentedMs)) {
+        // Checked against the 32-bit field below, as a double.
+        ms = std::max(ms, fragmentedMs);
     }
     if (!(ms < 4294967296.0)) {
         qInfo() << Q_FUNC_INFO << __LINE__ << "duration out of range" << duration << timeScale;
@@ -363,8 +364,7 @@ void MOVFormat::_forEachChild(qint64 start, qint64 end,
 // A fragmented file keeps most of its samples in "moof" boxes after the
 // movie header: its length is in "mehd", or else, per track, what its media
 // header covers plus the sum of its fragments; the longest track counts.
-bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration, quint64* ms) {
-    Q_UNUSED(movieDuration);
+bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, double* ms) {
     set_tags("moov", "mvex", nullptr);
     Box mvex;
     if (!_search(_wholeFile(), &mvex)) {
@@ -377,7 +377,7 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration,
         const bool wide = fields[0] == 1;
         if (!wide || mehd.bodySize() >= 12) {
             const quint64 length = wide ? be64(fields + 4) : be32(fields + 4);
-            *ms = quint64(double(length) * 1000.0 / movieScale);
+            *ms = double(length) * 1000.0 / movieScale;
             return true;
         }
     }
@@ -414,7 +414,7 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, quint64 movieDuration,
     if (longest <= 0) {
         return false;
     }
-    *ms = quint64(longest);
+    *ms = longest;
     return true;
 }
 

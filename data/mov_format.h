@@ -89,7 +89,8 @@ private:
     // range, until visit returns false.
     void _forEachChild(qint64 start, qint64 end,
                        const std::function<bool(quint32 type, const Box& box)>& visit);
-    bool _fragmentedDurationMs(quint32 movieScale, quint64 movieDuration, quint64* ms);
+    // The length of a fragmented file in ms (unbounded: the caller checks).
+    bool _fragmentedDurationMs(quint32 movieScale, double* ms);
     bool _trackTiming(int index, quint32* id, quint32* scale, quint64* duration);
     quint64 _fragmentTicks(const Box& moof, quint32 trackId, quint32 trexDuration);
     quint64 _runTicks(const Box& trun, quint32 defaultDuration);
