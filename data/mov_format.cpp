@@ -381,35 +381,41 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, double* ms) {
             return true;
         }
     }
-    double longest = 0;
+    // The tracks first, then one pass over the fragments for all of them:
+    // the work grows with the file, not with tracks times fragments.
+    std::vector<TrackTiming> tracks;
     for (int i = 0; i < kMaxTracks; ++i) {
-        quint32 id = 0;
-        quint32 scale = 0;
-        quint64 covered = 0;
-        if (!_trackTiming(i, &id, &scale, &covered)) {
+        TrackTiming track;
+        if (!_trackTiming(i, &track)) {
             break;
         }
-        if (scale == 0) {
-            continue;
+        if (track.scale != 0) {
+            tracks.push_back(track);
         }
-        quint32 trexDuration = 0;
-        _forEachChild(mvex.body(), mvex.pos + mvex.size, [&](quint32 type, const Box& trex) {
-            unsigned char t[16];
-            if (type == fourCC("trex") && trex.bodySize() >= 16 &&
-                _readAt(trex.body(), t, sizeof t) == sizeof t && be32(t + 4) == id) {
-                trexDuration = be32(t + 12);
-                return false;
+    }
+    if (tracks.empty()) {
+        return false;
+    }
+    _forEachChild(mvex.body(), mvex.pos + mvex.size, [&](quint32 type, const Box& trex) {
+        unsigned char t[16];
+        if (type == fourCC("trex") && trex.bodySize() >= 16 &&
+            _readAt(trex.body(), t, sizeof t) == sizeof t) {
+            if (TrackTiming* track = _trackById(&tracks, be32(t + 4))) {
+                track->trexDuration = be32(t + 12);
             }
-            return true;
-        });
-        quint64 ticks = 0;
-        _forEachChild(0, _fileSize, [&](quint32 type, const Box& box) {
-            if (type == fourCC("moof")) {
-                ticks += _fragmentTicks(box, id, trexDuration);
-            }
-            return true;
-        });
-        longest = std::max(longest, (double(covered) + double(ticks)) * 1000.0 / scale);
+        }
+        return true;
+    });
+    _forEachChild(0, _fileSize, [&](quint32 type, const Box& box) {
+        if (type == fourCC("moof")) {
+            _addFragmentTicks(box, &tracks);
+        }
+        return true;
+    });
+    double longest = 0;
+    for (const TrackTiming& track : tracks) {
+        longest =
+            std::max(longest, (double(track.covered) + double(track.ticks)) * 1000.0 / track.scale);
     }
     if (longest <= 0) {
         return false;
@@ -418,9 +424,18 @@ bool MOVFormat::_fragmentedDurationMs(quint32 movieScale, double* ms) {
     return true;
 }
 
+MOVFormat::TrackTiming* MOVFormat::_trackById(std::vector<TrackTiming>* tracks, quint32 id) {
+    for (TrackTiming& track : *tracks) {
+        if (track.id == id) {
+            return &track;
+        }
+    }
+    return nullptr;
+}
+
 // The ID ("tkhd"), time scale and covered duration ("mdhd") of track
 // `index`; false when there is no such track.
-bool MOVFormat::_trackTiming(int index, quint32* id, quint32* scale, quint64* duration) {
+bool MOVFormat::_trackTiming(int index, TrackTiming* track) {
     set_tags("moov", "trak", nullptr);
     _occurrence = index;
     Box trak;
@@ -433,7 +448,7 @@ bool MOVFormat::_trackTiming(int index, quint32* id, quint32* scale, quint64* du
     if (!_search(trak, &tkhd) || tkhd.bodySize() < 24 || _readAt(tkhd.body(), fields, 24) != 24) {
         return true;  // a track without a usable header: no timing
     }
-    *id = fields[0] == 1 ? be32(fields + 20) : be32(fields + 12);
+    track->id = fields[0] == 1 ? be32(fields + 20) : be32(fields + 12);
     set_tags("trak", "mdia", "mdhd", nullptr);
     Box mdhd;
     if (!_search(trak, &mdhd) || mdhd.bodySize() < 20 || _readAt(mdhd.body(), fields, 32) < 20) {
@@ -443,39 +458,38 @@ bool MOVFormat::_trackTiming(int index, quint32* id, quint32* scale, quint64* du
     if (wide && mdhd.bodySize() < 32) {
         return true;
     }
-    *scale = wide ? be32(fields + 20) : be32(fields + 12);
-    *duration = wide ? be64(fields + 24) : be32(fields + 16);
+    track->scale = wide ? be32(fields + 20) : be32(fields + 12);
+    track->covered = wide ? be64(fields + 24) : be32(fields + 16);
     return true;
 }
 
-quint64 MOVFormat::_fragmentTicks(const Box& moof, quint32 trackId, quint32 trexDuration) {
-    quint64 ticks = 0;
+void MOVFormat::_addFragmentTicks(const Box& moof, std::vector<TrackTiming>* tracks) {
     _forEachChild(moof.body(), moof.pos + moof.size, [&](quint32 type, const Box& traf) {
         if (type != fourCC("traf")) {
             return true;
         }
-        bool ours = false;
-        quint32 defaultDuration = trexDuration;
+        TrackTiming* track = nullptr;
+        quint32 defaultDuration = 0;
         _forEachChild(traf.body(), traf.pos + traf.size, [&](quint32 child, const Box& box) {
             unsigned char fields[24];
             if (child == fourCC("tfhd") && box.bodySize() >= 8) {
                 const qint64 got = qint64(_readAt(box.body(), fields, 24));
                 const quint32 flags = be32(fields) & 0xFFFFFF;
-                ours = be32(fields + 4) == trackId;
+                track = _trackById(tracks, be32(fields + 4));
+                defaultDuration = track ? track->trexDuration : 0;
                 // Base data offset (8 bytes) and description index (4) come
                 // before the default duration.
                 const qint64 at = 8 + ((flags & 0x1) ? 8 : 0) + ((flags & 0x2) ? 4 : 0);
                 if ((flags & 0x8) && at + 4 <= std::min(got, box.bodySize())) {
                     defaultDuration = be32(fields + at);
                 }
-            } else if (child == fourCC("trun") && ours) {
-                ticks += _runTicks(box, defaultDuration);
+            } else if (child == fourCC("trun") && track) {
+                track->ticks += _runTicks(box, defaultDuration);
             }
             return true;
         });
         return true;
     });
-    return ticks;
 }
 
 quint64 MOVFormat::_runTicks(const Box& trun, quint32 defaultDuration) {
@@ -879,8 +893,10 @@ bool MOVFormat::_sampleOffsets(const Box& stbl, const std::vector<quint32>& size
         return false;
     }
     out->reserve(std::min(count, chunks.size()));
+    // Chunks are taken in order, each at most once, whatever the entries say.
+    quint64 nextChunk = 1;
     for (quint32 e = 0; e < stored && out->size() < count; ++e) {
-        const quint64 firstChunk = std::max<quint64>(1, entries[e * 3]);
+        const quint64 firstChunk = std::max<quint64>(nextChunk, entries[e * 3]);
         const quint64 nextFirst = e + 1 < stored ? entries[(e + 1) * 3] : chunks.size() + 1;
         const quint64 perChunk = entries[e * 3 + 1];
         for (quint64 c = firstChunk; c < nextFirst && c <= chunks.size() && out->size() < count;
@@ -891,6 +907,7 @@ bool MOVFormat::_sampleOffsets(const Box& stbl, const std::vector<quint32>& size
                 out->push_back(pos);
                 pos = std::min<qint64>(pos + size, _fileSize);
             }
+            nextChunk = c + 1;
         }
     }
     return true;

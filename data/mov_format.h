@@ -91,8 +91,16 @@ private:
                        const std::function<bool(quint32 type, const Box& box)>& visit);
     // The length of a fragmented file in ms (unbounded: the caller checks).
     bool _fragmentedDurationMs(quint32 movieScale, double* ms);
-    bool _trackTiming(int index, quint32* id, quint32* scale, quint64* duration);
-    quint64 _fragmentTicks(const Box& moof, quint32 trackId, quint32 trexDuration);
+    struct TrackTiming {
+        quint32 id = 0;
+        quint32 scale = 0;         // ticks per second ("mdhd")
+        quint64 covered = 0;       // ticks the movie box holds
+        quint32 trexDuration = 0;  // default sample duration of the track
+        quint64 ticks = 0;         // ticks of its fragments
+    };
+    bool _trackTiming(int index, TrackTiming* track);
+    static TrackTiming* _trackById(std::vector<TrackTiming>* tracks, quint32 id);
+    void _addFragmentTicks(const Box& moof, std::vector<TrackTiming>* tracks);
     quint64 _runTicks(const Box& trun, quint32 defaultDuration);
     Box _wholeFile() const;
     bool _sampleSizes(const Box& stbl, SampleSizes* out);
