@@ -2,14 +2,19 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstdlib>
 
 #include "app/rm_app.h"
 #include "app/rm_application.h"
 #include "app/rm_command_line.h"
+#include "data/rm_video_file_list.h"
 #include "ui/rm_frame_probe.h"
 #include "ui/window_main.h"
 
 namespace {
+// How long the backup and the loader get to stop when the window closes.
+const int kWorkerStopMs = 1500;
+
 // The folder given on the command line, empty when there is none.
 QString folderArgument(const QStringList& arguments) {
     if (arguments.size() < 2) {
@@ -53,5 +58,12 @@ int main(int argc, char** argv) {
     // Folders that later starts hand over (a file manager's "Open with").
     QObject::connect(&app, &RMApplication::folderRequested, window, &WindowMain::openFolder);
     window->openFolder(folder);
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // A backup or a load still running would keep the process alive: the
+    // pool waits for its threads at exit. They are cancelled and get a
+    // short while; a worker stuck in the system is not waited for.
+    if (!RMVideoFileList::stopWorkers(kWorkerStopMs)) {
+        std::_Exit(code);
+    }
+    return code;
 }

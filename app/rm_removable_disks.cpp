@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
+#include <algorithm>
 
 QString RMRemovableDisks::_mountTable;
 QString RMRemovableDisks::_sysfsRoot;
@@ -61,26 +62,78 @@ QList<RMRemovableDisks::Mount> RMRemovableDisks::parseMountTable(const QByteArra
     return mounts;
 }
 
-bool RMRemovableDisks::isRemovableDevice(const QString& sysfsRoot, const QString& device) {
+QStringList RMRemovableDisks::disksOf(const QString& sysfsRoot, const QString& device) {
     if (!device.startsWith("/dev/")) {
-        return false;
+        return QStringList();
     }
-    const QString name = QFileInfo(device).fileName();
-    const QString classEntry = sysfsRoot + "/class/block/" + name;
-    const QString real = QFileInfo(classEntry).canonicalFilePath();
+    // Names like /dev/disk/by-uuid/... are links to the device node.
+    const QString node = QFileInfo(device).canonicalFilePath();
+    const QString name = QFileInfo(node.isEmpty() ? device : node).fileName();
+    const QString real = QFileInfo(sysfsRoot + "/class/block/" + name).canonicalFilePath();
     if (real.isEmpty()) {
-        return false;
+        return QStringList();
     }
     // A partition's own folder has a "partition" file; its disk is the parent.
     QString disk = real;
     if (QFileInfo::exists(real + "/partition")) {
         disk = QFileInfo(real).path();
     }
+    // A mapped device (LVM, encryption, RAID) lists the devices below it.
+    const QStringList slaves =
+        QDir(real + "/slaves").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (slaves.isEmpty()) {
+        return QStringList(disk);
+    }
+    QStringList disks;
+    for (const QString& slave : slaves) {
+        for (const QString& below : disksOf(sysfsRoot, "/dev/" + slave)) {
+            if (!disks.contains(below)) {
+                disks << below;
+            }
+        }
+    }
+    return disks;
+}
+
+QStringList RMRemovableDisks::systemDisks(const QString& sysfsRoot, const QList<Mount>& mounts) {
+    QStringList disks;
+    for (const QString& path : {QString("/"), QString("/boot"), QString("/home")}) {
+        // The file system that holds the path: the longest mount point above it.
+        const Mount* holder = nullptr;
+        for (const Mount& mount : mounts) {
+            const QString& point = mount.mountPoint;
+            const bool above = point == "/" || path == point || path.startsWith(point + "/");
+            if (above && (!holder || point.size() >= holder->mountPoint.size())) {
+                holder = &mount;
+            }
+        }
+        if (!holder) {
+            continue;
+        }
+        for (const QString& disk : disksOf(sysfsRoot, holder->device)) {
+            if (!disks.contains(disk)) {
+                disks << disk;
+            }
+        }
+    }
+    return disks;
+}
+
+bool RMRemovableDisks::isRemovableDevice(const QString& sysfsRoot, const QString& device) {
+    const QStringList disks = disksOf(sysfsRoot, device);
+    if (disks.size() != 1) {
+        return false;  // unknown, or spread over several disks
+    }
+    const QString& disk = disks.first();
     if (readSmallFile(disk + "/removable") == "1") {
         return true;
     }
-    // Card readers often report removable 0; the bus still tells.
-    return disk.contains("/usb") || disk.contains("/mmc");
+    // Card readers often report removable 0; the bus still tells. Internal
+    // eMMC storage sits on the MMC bus too, but calls its card type "MMC".
+    if (disk.contains("/mmc")) {
+        return readSmallFile(disk + "/device/type") != "MMC";
+    }
+    return disk.contains("/usb");
 }
 
 QStringList RMRemovableDisks::writableRemovableRoots() {
@@ -91,12 +144,17 @@ QStringList RMRemovableDisks::writableRemovableRoots() {
         qInfo() << Q_FUNC_INFO << __LINE__ << "cannot read" << tablePath;
         return QStringList();
     }
+    const QList<Mount> mounts = parseMountTable(table.readAll());
+    const QStringList system = systemDisks(sysfs, mounts);
     QStringList roots;
-    for (const Mount& mount : parseMountTable(table.readAll())) {
+    for (const Mount& mount : mounts) {
         if (mount.readOnly || roots.contains(mount.mountPoint)) {
             continue;
         }
-        if (isRemovableDevice(sysfs, mount.device)) {
+        const QStringList disks = disksOf(sysfs, mount.device);
+        const bool onSystemDisk = std::any_of(disks.begin(), disks.end(),
+                                              [&](const QString& d) { return system.contains(d); });
+        if (!onSystemDisk && isRemovableDevice(sysfs, mount.device)) {
             roots.append(mount.mountPoint);
         }
     }

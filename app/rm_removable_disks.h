@@ -21,6 +21,14 @@ public:
     };
     static QList<Mount> parseMountTable(const QByteArray& table);
     static bool isRemovableDevice(const QString& sysfsRoot, const QString& device);
+    // The sysfs folders of the whole disks under a device (a partition's
+    // disk; for a mapped or RAID device, the disks below it); empty when
+    // sysfs does not know it.
+    static QStringList disksOf(const QString& sysfsRoot, const QString& device);
+    // The disks that hold "/", "/boot" or "/home": none of their volumes is
+    // ever offered, whatever bus they sit on (internal eMMC, the SD card a
+    // machine boots from).
+    static QStringList systemDisks(const QString& sysfsRoot, const QList<Mount>& mounts);
 
 private:
     static QString _mountTable;

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 
 #include "app/version.h"
 #include "data/mov_format.h"
@@ -111,7 +113,8 @@ int RMTool::run(const QStringList& arguments) {
     return _fail("unknown command '" + command + "' (see orvin-tool --help)");
 }
 
-QList<RMVideoItem*> RMTool::_loadFolder(const QString& folder, int filter, QStringList* unusable) {
+QList<RMVideoItem*> RMTool::_loadFolder(const QString& folder, int filter, QStringList* unusable,
+                                        QStringList* inputs) {
     QList<QUrl> urls;
     RMVideoFileList::appendFolderToList(QFileInfo(folder).absoluteFilePath(), urls, 0);
     RMVideoFileList* list = RMVideoFileList::instance();
@@ -123,6 +126,11 @@ QList<RMVideoItem*> RMTool::_loadFolder(const QString& folder, int filter, QStri
     }
     if (unusable) {
         *unusable = _unmeasurable(urls, list->allItems());
+    }
+    if (inputs) {
+        for (const QUrl& url : urls) {
+            *inputs << url.toLocalFile();
+        }
     }
     return list->shownItems();
 }
@@ -139,6 +147,10 @@ QStringList RMTool::_unmeasurable(const QList<QUrl>& urls, const QList<RMVideoIt
             continue;
         }
         // The list leaves out files it cannot measure; name them.
+        if (RMVideoFileList::instance()->lastCutOff().contains(path)) {
+            unusable << path + ": cut off, no index";
+            continue;
+        }
         quint32 duration = 0;
         _loadFile(path, &duration);
         if (duration == 0) {
@@ -151,6 +163,7 @@ QStringList RMTool::_unmeasurable(const QList<QUrl>& urls, const QList<RMVideoIt
 RMTool::Loaded RMTool::_loadFile(const QString& path, quint32* durationMs) {
     Loaded loaded;
     loaded.name = recordingName(path);
+    loaded.path = path;
     FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file) {
         loaded.problem = path + ": cannot be read";
@@ -193,13 +206,19 @@ bool RMTool::_recordings(const QString& path, QList<Loaded>* loaded) {
         return false;
     }
     QStringList unusable;
-    const QList<RMVideoItem*> items = _loadFolder(path, FILTER_NORMAL | FILTER_EVENT, &unusable);
+    QStringList inputs;
+    const QList<RMVideoItem*> items =
+        _loadFolder(path, FILTER_NORMAL | FILTER_EVENT, &unusable, &inputs);
     if (items.isEmpty()) {
         _fail(path + ": no recordings");
         return false;
     }
     for (const QString& problem : unusable) {
-        loaded->append({QString(), nullptr, problem});
+        loaded->append({QString(), nullptr, problem, QString()});
+    }
+    // Every file of the folder counts as an input, partner files included.
+    for (const QString& input : inputs) {
+        loaded->append({QString(), nullptr, QString(), input});
     }
     _showProgress = true;
     for (int i = 0; i < items.size(); ++i) {
@@ -211,12 +230,17 @@ bool RMTool::_recordings(const QString& path, QList<Loaded>* loaded) {
 
 int RMTool::_export(const QList<Loaded>& loaded, const QString& format, const QString& output,
                     bool gps) {
+    if (_outputIsAnInput(output, loaded)) {
+        return kNothingDone;
+    }
     QList<RMTrackExport::Recording> good;
     QStringList skipped;
     for (const Loaded& one : loaded) {
-        if (one.data) {
+        if (one.data && gps && RMTrackExport::fixCount(one.data.get()) == 0) {
+            skipped << one.path + ": no GPS fix";
+        } else if (one.data) {
             good.append({one.name, one.data.get()});
-        } else {
+        } else if (!one.problem.isEmpty()) {
             skipped << one.problem;
         }
     }
@@ -240,11 +264,31 @@ int RMTool::_export(const QList<Loaded>& loaded, const QString& format, const QS
     return skipped.isEmpty() ? kAllDone : kSomeSkipped;
 }
 
+bool RMTool::_outputIsAnInput(const QString& output, const QList<Loaded>& loaded) {
+    const QString target = QFileInfo(output).canonicalFilePath();
+    if (output.isEmpty() || output == "-" || target.isEmpty()) {
+        return false;  // standard output, or a file that does not exist yet
+    }
+    for (const Loaded& one : loaded) {
+        if (!one.path.isEmpty() && QFileInfo(one.path).canonicalFilePath() == target) {
+            _fail("-o " + output + ": that is one of the inputs");
+            return true;
+        }
+    }
+    return false;
+}
+
 bool RMTool::_write(const QString& output, const QByteArray& bytes) {
     if (output.isEmpty() || output == "-") {
-        return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), _out) ==
-                   size_t(bytes.size()) &&
-               std::fflush(_out) == 0;
+        errno = 0;
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), _out) != size_t(bytes.size()) ||
+            std::fflush(_out) != 0) {
+            const int error = errno;
+            _fail("cannot write to standard output: " +
+                  QString::fromLocal8Bit(std::strerror(error ? error : EIO)));
+            return false;
+        }
+        return true;
     }
     // Whole or not at all: an existing file is replaced only by a complete one.
     QSaveFile file(output);
@@ -317,7 +361,17 @@ int RMTool::_list(const QStringList& arguments) {
     int filter = 0;
     filter |= parser.isSet("normal") ? FILTER_NORMAL : 0;
     filter |= parser.isSet("event") ? FILTER_EVENT : 0;
-    const QList<RMVideoItem*> items = _loadFolder(folder, filter ? filter : 3);
+    QStringList inputs;
+    const QList<RMVideoItem*> items = _loadFolder(folder, filter ? filter : 3, nullptr, &inputs);
+    RMVideoFileList* list = RMVideoFileList::instance();
+    if (inputs.isEmpty() || list->allItems().isEmpty()) {
+        return _fail(folder + ": no recordings");
+    }
+    // Recordings cut off by a power loss cannot be listed; say which.
+    for (const QString& path : list->lastCutOff()) {
+        _warn(path + ": cut off, no index");
+    }
+    const int done = list->lastCutOff().isEmpty() ? kAllDone : kSomeSkipped;
 
     QJsonArray rows;
     QByteArray table;
@@ -350,12 +404,12 @@ int RMTool::_list(const QStringList& arguments) {
         item->clearSensorData();
     }
     if (parser.isSet("json")) {
-        return _write(QString(), QJsonDocument(rows).toJson()) ? kAllDone : kNothingDone;
+        return _write(QString(), QJsonDocument(rows).toJson()) ? done : kNothingDone;
     }
     const QByteArray header =
         "recording          start                duration  group  gps  "
         "g  front  rear\n";
-    return _write(QString(), header + table) ? kAllDone : kNothingDone;
+    return _write(QString(), header + table) ? done : kNothingDone;
 }
 
 QString RMTool::_settingText(const RMCfgField& field) {

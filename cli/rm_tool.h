@@ -30,6 +30,7 @@ private:
         QString name;
         std::shared_ptr<RMSensorData> data;
         QString problem;
+        QString path;
     };
 
     int _list(const QStringList& arguments);
@@ -42,12 +43,14 @@ private:
     // The recordings of a folder in list order, or of one file.
     bool _recordings(const QString& path, QList<Loaded>* loaded);
     QList<RMVideoItem*> _loadFolder(const QString& folder, int filter,
-                                    QStringList* unusable = nullptr);
+                                    QStringList* unusable = nullptr, QStringList* inputs = nullptr);
     QStringList _unmeasurable(const QList<QUrl>& urls, const QList<RMVideoItem*>& items);
     Loaded _loadFile(const QString& path, quint32* durationMs = nullptr);
     int _export(const QList<Loaded>& loaded, const QString& format, const QString& output,
                 bool gps);
     bool _write(const QString& output, const QByteArray& bytes);
+    // True (with the one-line message given) when output names an input.
+    bool _outputIsAnInput(const QString& output, const QList<Loaded>& loaded);
 
     int _fail(const QString& message);
     void _warn(const QString& message);

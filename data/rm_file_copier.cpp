@@ -23,6 +23,18 @@ std::function<int(qint64, qint64)>& writeFault() {
     return fault;
 }
 
+std::function<bool(qint64)>& corruptFault() {
+    static std::function<bool(qint64)> fault;
+    return fault;
+}
+
+int gFolderSyncFault = 0;
+
+// The temporary name of a copy: "." + target name + ".part-" + six characters
+// that mkostemp fills in.
+const char kTempInfix[] = ".part-";
+const int kTempRandom = 6;
+
 QString describe(const char* what, int error) {
     return QString("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(error)));
 }
@@ -48,18 +60,71 @@ qint64 readSome(int fd, char* buffer, qint64 size) {
     } while (got < 0 && errno == EINTR);
     return got;
 }
-
-void syncFolder(const QString& folder) {
-    Descriptor dir;
-    dir.fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir.fd >= 0) {
-        ::fsync(dir.fd);
-    }
-}
 }  // namespace
 
 void RMFileCopier::setWriteFault(std::function<int(qint64, qint64)> fault) {
     writeFault() = std::move(fault);
+}
+
+void RMFileCopier::setCorruptFault(std::function<bool(qint64)> fault) {
+    corruptFault() = std::move(fault);
+}
+
+void RMFileCopier::setFolderSyncFault(int error) {
+    gFolderSyncFault = error;
+}
+
+bool RMFileCopier::isTemporaryName(const QString& fileName) {
+    const int infix = fileName.lastIndexOf(kTempInfix);
+    if (!fileName.startsWith('.') || infix < 2 ||
+        fileName.size() != infix + int(sizeof kTempInfix) - 1 + kTempRandom) {
+        return false;
+    }
+    for (int i = fileName.size() - kTempRandom; i < fileName.size(); ++i) {
+        const QChar c = fileName.at(i);
+        if (c.unicode() > 127 || !c.isLetterOrNumber()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int RMFileCopier::removeLeftovers(const QString& folder) {
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (isTemporaryName(name) && QFile::remove(dir.filePath(name))) {
+            qInfo() << Q_FUNC_INFO << __LINE__ << "removed leftover" << dir.filePath(name);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+bool RMFileCopier::_syncFolder(const QString& folder, QString* error) {
+    Descriptor dir;
+    dir.fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir.fd < 0) {
+        *error = describe("opening the folder to flush it", errno);
+        return false;
+    }
+    const int failure = gFolderSyncFault ? gFolderSyncFault : (::fsync(dir.fd) == 0 ? 0 : errno);
+    // File systems that cannot sync a folder say EINVAL; the rename then
+    // stands as the system wrote it.
+    if (failure != 0 && failure != EINVAL) {
+        *error = describe("flushing the folder", failure);
+        return false;
+    }
+    return true;
+}
+
+bool RMFileCopier::_stopped(Pending* pending, QString* error) {
+    if (!pending->stop || !pending->stop()) {
+        return false;
+    }
+    pending->cancelled = true;
+    *error = "cancelled";
+    return true;
 }
 
 bool RMFileCopier::_writeAll(int fd, const char* data, qint64 length, qint64 written,
@@ -71,7 +136,13 @@ bool RMFileCopier::_writeAll(int fd, const char* data, qint64 length, qint64 wri
                 return false;
             }
         }
-        const ssize_t put = ::write(fd, data, size_t(length));
+        ssize_t put;
+        if (corruptFault() && corruptFault()(written)) {
+            char first = char(data[0] ^ 0x5A);
+            put = ::write(fd, &first, 1);
+        } else {
+            put = ::write(fd, data, size_t(length));
+        }
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -104,12 +175,17 @@ bool RMFileCopier::_readAll(int fd, const char* what, QString* error,
     }
 }
 
-bool RMFileCopier::_copyData(int in, int out, quint32* crc, qint64* length, QString* error) {
+bool RMFileCopier::_copyData(int in, Pending* pending, QString* error) {
+    const int out = pending->fd;
+    quint32* crc = &pending->crc;
     qint64 total = 0;
     qint64 flushedTo = 0;
     *crc = quint32(crc32(0L, Z_NULL, 0));
     const bool copied =
         _readAll(in, "reading the source", error, [&](const char* data, qint64 got) {
+            if (_stopped(pending, error)) {
+                return false;
+            }
             *crc = quint32(crc32(*crc, reinterpret_cast<const Bytef*>(data), uInt(got)));
             int failure = 0;
             if (!_writeAll(out, data, got, total, &failure)) {
@@ -123,11 +199,14 @@ bool RMFileCopier::_copyData(int in, int out, quint32* crc, qint64* length, QStr
             }
             return true;
         });
-    *length = total;
+    pending->length = total;
     return copied;
 }
 
-bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
+bool RMFileCopier::_verify(Pending* pending, QString* error) {
+    const int fd = pending->fd;
+    const qint64 length = pending->length;
+    const quint32 crc = pending->crc;
     struct stat info;
     if (::fstat(fd, &info) != 0 || info.st_size != length) {
         *error = "the copy has the wrong size";
@@ -143,6 +222,9 @@ bool RMFileCopier::_verify(int fd, qint64 length, quint32 crc, QString* error) {
     qint64 total = 0;
     const bool read =
         _readAll(fd, "reading the copy back", error, [&](const char* data, qint64 got) {
+            if (_stopped(pending, error)) {
+                return false;
+            }
             check = quint32(crc32(check, reinterpret_cast<const Bytef*>(data), uInt(got)));
             total += got;
             return true;
@@ -186,6 +268,7 @@ bool RMFileCopier::write(const QString& source, const QString& target, Pending* 
     pending->discard();
     pending->source = source;
     pending->target = target;
+    pending->cancelled = false;
     Descriptor in;
     in.fd = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in.fd < 0) {
@@ -193,7 +276,8 @@ bool RMFileCopier::write(const QString& source, const QString& target, Pending* 
     }
     ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const QString folder = QFileInfo(target).absolutePath();
-    QByteArray temp = nativePath(folder + "/." + QFileInfo(target).fileName() + ".part-XXXXXX");
+    QByteArray temp = nativePath(folder + "/." + QFileInfo(target).fileName() + kTempInfix +
+                                 QString(kTempRandom, 'X'));
     pending->fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (pending->fd < 0) {
         return _fail(source, target, describe("creating the copy", errno), error);
@@ -201,7 +285,7 @@ bool RMFileCopier::write(const QString& source, const QString& target, Pending* 
     pending->temp = temp;
     ::fchmod(pending->fd, 0644);
     QString reason;
-    if (!_copyData(in.fd, pending->fd, &pending->crc, &pending->length, &reason)) {
+    if (!_copyData(in.fd, pending, &reason)) {
         pending->discard();
         return _fail(source, target, reason, error);
     }
@@ -218,7 +302,7 @@ bool RMFileCopier::finish(Pending* pending, QString* error) {
         return _fail(pending->source, pending->target, "nothing was written", error);
     }
     QString reason;
-    if (!_verify(pending->fd, pending->length, pending->crc, &reason)) {
+    if (!_verify(pending, &reason)) {
         pending->discard();
         return _fail(pending->source, pending->target, reason, error);
     }
@@ -229,7 +313,11 @@ bool RMFileCopier::finish(Pending* pending, QString* error) {
     }
     pending->temp.clear();  // it is the target now
     pending->discard();
-    syncFolder(QFileInfo(pending->target).absolutePath());
+    // Until the folder is flushed the new name may not survive a pulled
+    // card; the copy is then not safe and counts as failed.
+    if (!_syncFolder(QFileInfo(pending->target).absolutePath(), &reason)) {
+        return _fail(pending->source, pending->target, reason, error);
+    }
     return true;
 }
 

@@ -27,6 +27,10 @@ public:
         int fd = -1;
         quint32 crc = 0;  // of the source, as it was read
         qint64 length = 0;
+        // Asked after every buffer, while writing and while checking; when
+        // it says stop, the copy is dropped and `cancelled` is set.
+        std::function<bool()> stop;
+        bool cancelled = false;
     };
 
     static bool copy(const QString& source, const QString& target, QString* error = nullptr);
@@ -37,9 +41,20 @@ public:
     // ...then read it back, compare, and rename it into place.
     static bool finish(Pending* pending, QString* error = nullptr);
 
+    // True for the name of a temporary file that write() makes (and that a
+    // crash or a pulled card may leave behind).
+    static bool isTemporaryName(const QString& fileName);
+    // Removes such files from a folder; returns how many went.
+    static int removeLeftovers(const QString& folder);
+
     // Tests inject faults: called before each write with its offset and
     // length; a non-zero errno makes that write fail with it.
     static void setWriteFault(std::function<int(qint64 offset, qint64 length)> fault);
+    // Tests corrupt data on its way to the disk: true flips the first byte
+    // of the buffer written at that offset.
+    static void setCorruptFault(std::function<bool(qint64 offset)> fault);
+    // Tests make the sync of the target's folder fail with this errno.
+    static void setFolderSyncFault(int error);
 
     static constexpr qint64 kBufferSize = 4 * 1024 * 1024;
 
@@ -51,6 +66,8 @@ private:
     // when use says stop.
     static bool _readAll(int fd, const char* what, QString* error,
                          const std::function<bool(const char*, qint64)>& use);
-    static bool _copyData(int in, int out, quint32* crc, qint64* length, QString* error);
-    static bool _verify(int fd, qint64 length, quint32 crc, QString* error);
+    static bool _copyData(int in, Pending* pending, QString* error);
+    static bool _verify(Pending* pending, QString* error);
+    static bool _stopped(Pending* pending, QString* error);
+    static bool _syncFolder(const QString& folder, QString* error);
 };

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QTime>
 #include <QXmlStreamWriter>
+#include <cmath>
 
 #include "data/rm_sensor_data.h"
 
@@ -14,10 +15,6 @@ const char kGpxNamespace[] = "http://www.topografix.com/GPX/1/1";
 const char kExtensionNamespace[] = "urn:orvin-viewer:gpx-extensions:1";
 // G-sensor samples come ten per second.
 const int kSensorIntervalMs = 100;
-
-bool hasFix(const RMSensorData& data, quint32 index) {
-    return data.gps && data.gps[index].fixStatus == 1;
-}
 
 quint32 gpsCountOf(const RMSensorData* data) {
     return data && data->gps ? data->gpsCount : 0;
@@ -29,6 +26,34 @@ quint32 sensorCountOf(const RMSensorData* data) {
     return data && data->sensor ? data->sensorCount : 0;
 }
 }  // namespace
+
+bool RMTrackExport::hasFix(const RMSensorData& data, quint32 index) {
+    if (!data.gps || index >= data.gpsCount || data.gps[index].fixStatus != 1) {
+        return false;
+    }
+    const double lat = data.gps[index].latitude;
+    const double lon = data.gps[index].longitude;
+    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 &&
+           std::fabs(lon) <= 180.0;
+}
+
+quint32 RMTrackExport::fixCount(const RMSensorData* data) {
+    quint32 count = 0;
+    for (quint32 i = 0; i < gpsCountOf(data); ++i) {
+        count += hasFix(*data, i) ? 1 : 0;
+    }
+    return count;
+}
+
+QString RMTrackExport::csvField(const QString& text) {
+    if (!text.contains(',') && !text.contains('"') && !text.contains('\n') &&
+        !text.contains('\r')) {
+        return text;
+    }
+    QString quoted = text;
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
+}
 
 QString RMTrackExport::_number(double value, int decimals) {
     return QString::number(value, 'f', decimals);
@@ -101,13 +126,15 @@ QByteArray RMTrackExport::gpsCsv(const QList<Recording>& recordings) {
     for (const Recording& recording : recordings) {
         for (quint32 i = 0; i < gpsCountOf(recording.data); ++i) {
             const RMGPSSample& s = recording.data->gps[i];
-            out += QString("%1,%2,%3,%4,%5,%6,%7\n")
-                       .arg(recording.name)
-                       .arg(i)
-                       .arg(utcOf(*recording.data, i), _number(s.latitude, 6),
-                            _number(s.longitude, 6), _number(s.speed, 0))
-                       .arg(hasFix(*recording.data, i) ? 1 : 0)
-                       .toUtf8();
+            // Joined, not formatted: a name may hold "%1".
+            const QStringList fields = {csvField(recording.name),
+                                        QString::number(i),
+                                        utcOf(*recording.data, i),
+                                        _number(s.latitude, 6),
+                                        _number(s.longitude, 6),
+                                        _number(s.speed, 0),
+                                        hasFix(*recording.data, i) ? "1" : "0"};
+            out += fields.join(',').toUtf8() + '\n';
         }
     }
     return out;
@@ -138,13 +165,13 @@ QByteArray RMTrackExport::gsensorCsv(const QList<Recording>& recordings) {
     for (const Recording& recording : recordings) {
         const float* axes = recording.data ? recording.data->sensor : nullptr;
         for (quint32 i = 0; i < sensorCountOf(recording.data); ++i) {
-            out += QString("%1,%2,%3,%4,%5,%6\n")
-                       .arg(recording.name)
-                       .arg(i)
-                       .arg(qint64(i) * kSensorIntervalMs)
-                       .arg(_number(axes[3 * i], 7), _number(axes[3 * i + 1], 7),
-                            _number(axes[3 * i + 2], 7))
-                       .toUtf8();
+            const QStringList fields = {csvField(recording.name),
+                                        QString::number(i),
+                                        QString::number(qint64(i) * kSensorIntervalMs),
+                                        _number(axes[3 * i], 7),
+                                        _number(axes[3 * i + 1], 7),
+                                        _number(axes[3 * i + 2], 7)};
+            out += fields.join(',').toUtf8() + '\n';
         }
     }
     return out;

@@ -25,6 +25,12 @@ public:
 
     // "2024-05-16T23:30:00Z", or empty when the sample's date is not valid.
     static QString utcOf(const RMSensorData& data, quint32 index);
+    // A sample with a fix and a position that can exist (latitude within
+    // ±90, longitude within ±180, both numbers); others count as no fix.
+    static bool hasFix(const RMSensorData& data, quint32 index);
+    static quint32 fixCount(const RMSensorData* data);
+    // A CSV field, quoted when it holds a comma, a quote or a line break.
+    static QString csvField(const QString& text);
 
 private:
     static QString _number(double value, int decimals);

@@ -2,12 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 #include <QtDebug>
 #include <algorithm>
+#include <cstdio>
 
+#include "data/mov_format.h"
 #include "data/rm_backup_pipeline.h"
+#include "data/rm_file_copier.h"
 #include "data/rm_overwrite.h"
 
 QStringList RMVideoFileList::fileFilters = QStringList() << QString("*.") + "mp4";
@@ -33,11 +38,26 @@ RMVideoFileList* RMVideoFileList::instance() {
 
 RMVideoFileList::RMVideoFileList() {
     qRegisterMetaType<RMVideoItem*>("RMVideoItem*");
+    // The list belongs to the GUI thread wherever it is first asked for; a
+    // new object may be pushed from the thread that made it.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        moveToThread(app->thread());
+    }
 }
 
 RMVideoFileList::~RMVideoFileList() {
-    _clearPending();
+    qDeleteAll(_handover);
     qDeleteAll(_allItems);
+}
+
+bool RMVideoFileList::stopWorkers(int timeoutMs) {
+    RMOverwrite::requestCancel();
+    instance()->cancelLoads();
+    const bool ended = QThreadPool::globalInstance()->waitForDone(timeoutMs);
+    if (!ended) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "workers still running after" << timeoutMs << "ms";
+    }
+    return ended;
 }
 
 void RMVideoFileList::appendFolderToList(QString folder, QList<QUrl>& urls, int depth) {
@@ -111,51 +131,52 @@ QString RMVideoFileList::_nameKey(const QString& path) {
 }
 
 bool RMVideoFileList::itemExist(QString path) const {
-    return _pendingNames.contains(_nameKey(path));
+    return _names.contains(_nameKey(path));
 }
 
-void RMVideoFileList::_clearPending() {
-    qDeleteAll(_pending);
-    _pending.clear();
-    _pendingNames.clear();
+quint64 RMVideoFileList::newLoadRequest() {
+    return _loadGeneration.fetch_add(1) + 1;
 }
 
 void RMVideoFileList::loadFromList(QList<QUrl> urls) {
-    // One load at a time builds the pending list.
-    std::lock_guard<std::mutex> lock(_loadMutex);
+    loadFromList(urls, newLoadRequest());
+}
+
+void RMVideoFileList::loadFromList(QList<QUrl> urls, quint64 generation) {
     Q_EMIT listUpdateStarted(true);
     if (urls.isEmpty()) {
         Q_EMIT listUpdateEnd(true);
         return;
     }
-    _clearPending();
-    n_lastPercent = -1;
+    // Built without any lock: the files are read here, and a newer request
+    // must not wait for this one.
+    Build build;
+    int lastPercent = -1;
     const int count = urls.size();
     for (int i = 1; i <= count; ++i) {
+        if (!isNewestLoad(generation)) {
+            break;  // superseded: the build is freed below
+        }
         const int percent = int(double(i) / count * kProgressMaximum);
-        if (percent != n_lastPercent) {
-            n_lastPercent = percent;
+        if (percent != lastPercent) {
+            lastPercent = percent;
             Q_EMIT updateProgress(percent);
         }
         const QString path = urls.at(i - 1).toLocalFile();
         QDateTime dateTime;
         const int group = RMVideoItem::IsFeasible(path, &dateTime);
         if (group != GROUP_NONE) {
-            addItem(path, &dateTime, GROUP_TYPE(group));
+            _addItem(&build, path, &dateTime, GROUP_TYPE(group));
         }
     }
-    std::stable_sort(_pending.begin(), _pending.end(), RMVideoItemCompare);
-    for (RMVideoItem* item : qAsConst(_pending)) {
-        item->moveToThread(thread());
+    if (!isNewestLoad(generation)) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "load" << generation << "superseded";
+        Q_EMIT listUpdateEnd(true);
+        return;
     }
-    {
-        // Handed over under a lock of our own, so the hand-over is visible
-        // to thread checkers that cannot see Qt's event queue.
-        std::lock_guard<std::mutex> handover(_handoverMutex);
-        _handover = _pending;
-    }
-    _pending.clear();
-    _pendingNames.clear();
+    _countLeftOut(&build, urls);
+    std::stable_sort(build.items.begin(), build.items.end(), RMVideoItemCompare);
+    _handOver(&build, generation);
     if (QThread::currentThread() == thread()) {
         _installLoadedItems();
     } else {
@@ -163,14 +184,83 @@ void RMVideoFileList::loadFromList(QList<QUrl> urls) {
     }
 }
 
+// Files with a recording's name whose recording is not listed at all: cut
+// off by a power loss, or not measurable. (A rear file without a picture
+// beside a listed front file is not counted: its recording is there.)
+void RMVideoFileList::_countLeftOut(Build* build, const QList<QUrl>& urls) {
+    for (const QUrl& url : urls) {
+        const QString path = QDir::cleanPath(url.toLocalFile());
+        if (build->names.contains(_nameKey(path)) ||
+            RMVideoItem::IsFeasible(path) == GROUP_NONE) {
+            continue;
+        }
+        ++build->leftOut;
+        if (FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb")) {
+            if (MOVFormat::isCutOff(file)) {
+                build->cutOff << path;
+            }
+            std::fclose(file);
+        }
+    }
+}
+
+// Puts a built list where the GUI thread takes it; a list still waiting
+// there from an older request is freed.
+void RMVideoFileList::_handOver(Build* build, quint64 generation) {
+    QList<RMVideoItem*> stale;
+    {
+        // Under a lock of our own, so the hand-over is visible to thread
+        // checkers that cannot see Qt's event queue.
+        std::lock_guard<std::mutex> handover(_handoverMutex);
+        if (generation < _handoverGeneration) {
+            return;  // the build frees its items
+        }
+        for (RMVideoItem* item : qAsConst(build->items)) {
+            item->moveToThread(thread());
+        }
+        stale.swap(_handover);
+        _handover = build->items;
+        _handoverReady = true;
+        _handoverGeneration = generation;
+        _handoverLeftOut = build->leftOut;
+        _handoverCutOff = build->cutOff;
+    }
+    build->items.clear();
+    for (RMVideoItem* item : qAsConst(stale)) {
+        item->deleteLater();  // they live on the GUI thread now
+    }
+}
+
 void RMVideoFileList::_installLoadedItems() {
     QList<RMVideoItem*> items;
+    quint64 generation = 0;
+    int leftOut = 0;
+    QStringList cutOff;
     {
         std::lock_guard<std::mutex> handover(_handoverMutex);
+        if (!_handoverReady) {
+            return;  // taken by an earlier call
+        }
+        _handoverReady = false;
         items.swap(_handover);
+        generation = _handoverGeneration;
+        leftOut = _handoverLeftOut;
+        cutOff = _handoverCutOff;
+    }
+    if (!isNewestLoad(generation)) {
+        // A newer request is on its way; this list is already stale.
+        qDeleteAll(items);
+        Q_EMIT listUpdateEnd(true);
+        return;
     }
     const QList<RMVideoItem*> old = _allItems;
     _allItems = items;
+    _leftOut = leftOut;
+    _cutOff = cutOff;
+    _names.clear();
+    for (RMVideoItem* item : qAsConst(_allItems)) {
+        _names.insert(_nameKey(item->primaryPath()), item);
+    }
     _filter = FILTER_NORMAL | FILTER_EVENT;
     _currentItem = nullptr;
     _updateItemsByFilter();
@@ -181,11 +271,11 @@ void RMVideoFileList::_installLoadedItems() {
     Q_EMIT listUpdateEnd(true);
 }
 
-bool RMVideoFileList::addItem(QString path, QDateTime* dateTime, GROUP_TYPE group) {
+bool RMVideoFileList::_addItem(Build* build, QString path, QDateTime* dateTime, GROUP_TYPE group) {
     const QString clean = QDir::cleanPath(path);
     bool isRear = false;
     _checkChannelInfo(clean, &isRear);
-    if (itemExist(clean)) {
+    if (build->names.contains(_nameKey(clean))) {
         return false;
     }
     auto* item = new RMVideoItem(clean, isRear, dateTime);
@@ -200,8 +290,8 @@ bool RMVideoFileList::addItem(QString path, QDateTime* dateTime, GROUP_TYPE grou
         delete item;
         return false;
     }
-    _pending.append(item);
-    _pendingNames.insert(_nameKey(item->primaryPath()), item);
+    build->items.append(item);
+    build->names.insert(_nameKey(item->primaryPath()), item);
     return true;
 }
 
@@ -287,6 +377,7 @@ int RMVideoFileList::removeItem(RMVideoItem* item) {
     const int shownIndex = _shownItems.indexOf(item);
     _shownItems.removeAll(item);
     if (_allItems.removeAll(item) > 0) {
+        _names.remove(_nameKey(item->primaryPath()));
         if (_currentItem == item) {
             _currentItem = nullptr;
         }
@@ -359,14 +450,30 @@ QString RMVideoFileList::overwriteDisplayName(const QString& target) {
     return pieces.join('-') + "." + info.suffix();
 }
 
+bool RMVideoFileList::reserveBackup() {
+    return !_backupRunning.exchange(true);
+}
+
 void RMVideoFileList::backup(QString folder, const QList<RMBackupJob>& jobs) {
+    if (!reserveBackup()) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "a backup is running; refused" << folder;
+        return;
+    }
+    runReservedBackup(folder, jobs);
+}
+
+void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>& jobs) {
     if (jobs.isEmpty()) {
+        _backupRunning = false;
         return;
     }
     RMOverwrite::reset();
     Q_EMIT backupStarted();
+    // Temporary files of an earlier backup that a crash or a pulled card
+    // left behind.
+    RMFileCopier::removeLeftovers(folder);
     int lastPercent = -1;
-    RMBackupPipeline pipeline;
+    RMBackupPipeline pipeline([] { return RMOverwrite::isCancelled(); });
     const int count = jobs.size();
     for (int i = 0; i < count && !RMOverwrite::isCancelled(); ++i) {
         for (const QString& source : {jobs[i].frontPath, jobs[i].rearPath}) {
@@ -386,6 +493,8 @@ void RMVideoFileList::backup(QString folder, const QList<RMBackupJob>& jobs) {
     if (!failed.isEmpty()) {
         Q_EMIT backupFailed(failed);
     }
+    // Free before the end is announced, so the window can offer the next.
+    _backupRunning = false;
     Q_EMIT backupEnd();
 }
 
@@ -393,6 +502,7 @@ void RMVideoFileList::_backupOverwrite(QString target, QString source, int remai
                                        RMBackupPipeline* pipeline) {
     if (QFileInfo::exists(target)) {
         if (RMOverwrite::gCurrent.load() & RMOverwrite::OVERWRITE_ASK) {
+            pipeline->settle();
             RMOverwrite::ask(overwriteDisplayName(target), remaining);
             Q_EMIT backupPaused(true);
             const int decision = RMOverwrite::waitForAnswer();

@@ -16,8 +16,9 @@ public:
 
     void run() override;
 
-    // Starts a backup of the ticked recordings on the global pool.
-    static void start(const QString& folder);
+    // Starts a backup of the ticked recordings on the global pool; false,
+    // with nothing started, while another backup runs.
+    static bool start(const QString& folder);
 
 private:
     // Guards the fields below: written where the runnable is made, read on

@@ -16,31 +16,36 @@ std::mutex& RMVideoFileListLoader::_lock() {
 RMVideoFileListLoader::RMVideoFileListLoader(const QList<QUrl>& urls) {
     std::lock_guard<std::mutex> guard(_lock());
     _urls = urls;
+    _generation = RMVideoFileList::instance()->newLoadRequest();
 }
 
 RMVideoFileListLoader::RMVideoFileListLoader(const QString& folder) {
     std::lock_guard<std::mutex> guard(_lock());
     _folder = folder;
+    _generation = RMVideoFileList::instance()->newLoadRequest();
 }
 
 void RMVideoFileListLoader::run() {
     QList<QUrl> urls;
     QString folder;
+    quint64 generation = 0;
     {
         std::lock_guard<std::mutex> guard(_lock());
         urls = _urls;
         folder = _folder;
+        generation = _generation;
     }
     RMVideoFileList* list = RMVideoFileList::instance();
     if (!folder.isEmpty()) {
         RMVideoFileList::appendFolderToList(folder, urls, 0);
         Q_EMIT list->folderScanned(folder, urls.size());
-        // A folder without recordings changes nothing.
-        if (urls.isEmpty()) {
+        // A folder without recordings changes nothing, and a superseded
+        // request need not start.
+        if (urls.isEmpty() || !list->isNewestLoad(generation)) {
             return;
         }
     }
-    list->loadFromList(urls);
+    list->loadFromList(urls, generation);
 }
 
 void RMVideoFileListLoader::startForFolder(const QString& folder) {

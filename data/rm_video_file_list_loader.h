@@ -7,7 +7,9 @@
 #include <mutex>
 
 // Builds the recording list on a pool thread: from a folder (scanned on the
-// pool thread as well) or from a list of files.
+// pool thread as well) or from a list of files. The request is registered
+// with the list when the loader is made, so the newest request wins even if
+// an older loader finishes later.
 class RMVideoFileListLoader : public QRunnable {
 public:
     explicit RMVideoFileListLoader(const QList<QUrl>& urls);
@@ -25,4 +27,5 @@ private:
     static std::mutex& _lock();
     QList<QUrl> _urls;
     QString _folder;
+    quint64 _generation = 0;
 };

@@ -6,6 +6,7 @@
 #include <QtDebug>
 #include <cstdio>
 
+#include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "data/mov_format.h"
 #include "data/rm_sensor_data.h"
@@ -167,7 +168,9 @@ bool RMVideoItem::fix(QString path) {
     if (!file) {
         return false;
     }
-    const bool repaired = MOVFormat::fix(file);
+    // The undo line goes to the viewer's report folder.
+    const QString undoLog = RMApp::appPath(RMApp::PATH_REPORT) + QDir::separator() + "repair.log";
+    const bool repaired = MOVFormat::fix(file, undoLog, path);
     std::fclose(file);
     return repaired;
 }

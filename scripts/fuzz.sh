@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Fuzzes the MP4 reader (or, with FUZZ_TARGET=recover, the recovery of
 # cut-off recordings) with libFuzzer under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Not part of ./test.
+# UndefinedBehaviorSanitizer. Not part of ./test (which replays the reader's
+# kept corpus tests/data/fuzz-corpus through test_mov_format instead).
 #   [FUZZ_TARGET=recover] scripts/fuzz.sh [SECONDS] [extra libFuzzer flags]
-# Installs clang if missing, builds build-fuzz/, seeds the corpus from the
-# test suite's generated files (and a sample card when the generator is
-# built), then runs until SECONDS have passed (default 1800).
+# Installs clang if missing, builds build-fuzz/, seeds from the test suite's
+# generated files, sample cards and the kept corpus, then runs until SECONDS
+# have passed (default 1800). Inputs that crash or hang the reader are copied
+# into the kept corpus, so every later ./test replays them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 seconds=${1:-1800}; shift || true
+max_len=65536
 
 if ! command -v clang++ >/dev/null || ! dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'ok installed'; then
   sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -62,16 +65,31 @@ cmake --build build-fuzz -j"$(nproc)" --target fuzz_mov_format test_mov_format
 
 corpus=build-fuzz/fuzz-corpus
 seeds=build-fuzz/fuzz-seeds
-mkdir -p "$corpus" "$seeds"
+kept=tests/data/fuzz-corpus
+artifacts=build-fuzz/artifacts
+mkdir -p "$corpus" "$seeds" "$kept" "$artifacts"
 ORVIN_CORPUS_DIR="$root/$seeds" QT_QPA_PLATFORM=offscreen build-fuzz/bin/test_mov_format >/dev/null 2>&1 || true
 if [ -x build/bin/orvin-make-card ]; then
   tmp=$(mktemp -d)
-  build/bin/orvin-make-card "$tmp/a" --recordings 2 --seconds 3 --tiny >/dev/null 2>&1 || true
-  build/bin/orvin-make-card "$tmp/b" --recordings 2 --seconds 3 --tiny --sensor type2 >/dev/null 2>&1 || true
-  find "$tmp" -name '*.mp4' -size -200k -exec cp {} "$seeds/" \;
+  # One second each, so the whole file (its "moov" comes last) fits in the
+  # inputs the fuzzer reads.
+  build/bin/orvin-make-card "$tmp/a" --recordings 1 --seconds 1 --tiny >/dev/null 2>&1 || true
+  build/bin/orvin-make-card "$tmp/b" --recordings 1 --seconds 1 --tiny --sensor type2 >/dev/null 2>&1 || true
+  find "$tmp" -name '*.mp4' -exec cp {} "$seeds/" \;
   rm -rf "$tmp"
 fi
+# A seed longer than the input limit would be cut before its movie box and
+# teach the fuzzer nothing about the tables; leave it out and say so.
+find "$seeds" -type f -size +$((max_len / 1024))k -print -delete | sed 's/^/fuzz: seed too long, left out: /'
 
-exec build-fuzz/bin/fuzz_mov_format "$corpus" "$seeds" \
-  -rss_limit_mb=512 -malloc_limit_mb=64 -timeout=2 -max_len=65536 \
-  -max_total_time="$seconds" -print_final_stats=1 "$@"
+status=0
+build-fuzz/bin/fuzz_mov_format "$corpus" "$seeds" "$kept" \
+  -dict=scripts/fuzz.dict -artifact_prefix="$artifacts/" \
+  -rss_limit_mb=512 -malloc_limit_mb=64 -timeout=2 -max_len=$max_len \
+  -max_total_time="$seconds" -print_final_stats=1 "$@" || status=$?
+for found in "$artifacts"/crash-* "$artifacts"/timeout-* "$artifacts"/oom-* "$artifacts"/leak-*; do
+  [ -f "$found" ] || continue
+  cp "$found" "$kept/$(sha1sum "$found" | cut -c1-40)"
+  echo "fuzz: kept $found in $kept"
+done
+exit $status

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,6 +57,7 @@ const int kModelNameLength = 6;
 
 CFG::SaveError gLastError;
 CFG::SaveError gFault;
+CFG::CARD_STATE gCardState = CFG::CARD_UNCHANGED;
 
 QByteArray local(const QString& path) {
     return QFile::encodeName(path);
@@ -122,15 +124,37 @@ bool writeTemporary(const QString& temp, const QByteArray& bytes) {
     return true;
 }
 
-// Reads a file back whole (one byte more than expected, to see a longer one).
-QByteArray readBack(const QString& path, CFG::SAVE_STEP step) {
-    FILE* file = std::fopen(local(path).constData(), "rb");
-    if (!file) {
+// Reads a file back whole (one byte more than expected, to see a longer one)
+// from the device, not from the cache: its cached pages are dropped first.
+QByteArray readBack(const QString& path, CFG::SAVE_STEP step, bool* readable = nullptr) {
+    if (readable) {
+        *readable = false;
+    }
+    const int fd = ::open(local(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return QByteArray();
     }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     QByteArray bytes(CFG::SIZE + 1, '\0');
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return QByteArray();
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    ::close(fd);
+    if (readable) {
+        *readable = true;
+    }
     bytes.resize(static_cast<int>(got));
     // A card that hands back other data than it was given.
     if (injected(step) && !bytes.isEmpty()) {
@@ -222,21 +246,51 @@ bool CFG::save(QString path) {
     if (path.isEmpty()) {
         return fail(SAVE_OPEN, ENOENT, path);
     }
+    gCardState = CARD_UNCHANGED;
     const QByteArray bytes(reinterpret_cast<const char*>(data), SIZE);
     const QString temp = temporaryPath(path);
     // The card keeps its old file until a checked complete copy replaces it.
-    const bool ok = writeTemporary(temp, bytes) && sameOnCard(temp, bytes, SAVE_CHECK) &&
-                    renameOver(temp, path) && syncFolder(path) &&
-                    sameOnCard(path, bytes, SAVE_READ_BACK);
-    if (!ok) {
-        if (lastSaveLeftFileUnchanged()) {
-            std::remove(local(temp).constData());
-        }
+    if (!(writeTemporary(temp, bytes) && sameOnCard(temp, bytes, SAVE_CHECK) &&
+          renameOver(temp, path))) {
+        std::remove(local(temp).constData());
         return false;
     }
-    backup();
-    qInfo() << Q_FUNC_INFO << __LINE__ << "saved" << path;
-    return true;
+    // The new file is in place; from here on the card holds something
+    // else than before, and stored must follow it even when a step fails.
+    const bool synced = syncFolder(path);
+    bool readable = false;
+    const QByteArray onCard = readBack(path, SAVE_READ_BACK, &readable);
+    if (synced && onCard == bytes) {
+        gCardState = CARD_NEW;
+        backup();
+        qInfo() << Q_FUNC_INFO << __LINE__ << "saved" << path;
+        return true;
+    }
+    if (synced) {
+        const int error = injected(SAVE_READ_BACK);
+        fail(SAVE_READ_BACK, error ? error : EIO, path);
+    }
+    _followCard(readable, onCard, bytes);
+    return false;
+}
+
+void CFG::_followCard(bool readable, const QByteArray& onCard, const QByteArray& written) {
+    if (!readable) {
+        // Most likely the new record, but nothing proves it: stored stays.
+        gCardState = CARD_UNKNOWN;
+    } else if (onCard == written) {
+        gCardState = CARD_NEW;
+        backup();
+    } else {
+        gCardState = CARD_OTHER;
+        std::memset(stored, 0, SIZE);
+        std::memcpy(stored, onCard.constData(), size_t(std::min<int>(onCard.size(), SIZE)));
+    }
+    qInfo() << Q_FUNC_INFO << __LINE__ << "card state" << gCardState;
+}
+
+CFG::CARD_STATE CFG::lastSaveCardState() {
+    return gCardState;
 }
 
 CFG::SaveError CFG::lastSaveError() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The camera's 96-byte settings record "__SYSTEM.CFG": the working copy that
@@ -21,7 +22,9 @@ public:
     static void restore();
     // Reads the record; a file without the model name gives the defaults.
     static bool load(QString path);
-    // Writes the record whole or not at all; stored follows only on success.
+    // Writes the record whole or not at all. stored follows what is on the
+    // card: the record after a good save, what was read back after a late
+    // failure, the old record when the file was left unchanged.
     static bool save(QString path);
 
     // The steps of a save, in order; a failure up to SAVE_RENAME leaves the
@@ -44,6 +47,15 @@ public:
     static SaveError lastSaveError();
     static bool lastSaveLeftFileUnchanged();
 
+    // What the card holds after the last save, as far as it could be read.
+    enum CARD_STATE {
+        CARD_UNCHANGED = 0,  // the old file, untouched
+        CARD_NEW = 1,        // the new record (read back after the failure)
+        CARD_OTHER = 2,      // a file that differs from the record written
+        CARD_UNKNOWN = 3,    // replaced, but it could not be read back
+    };
+    static CARD_STATE lastSaveCardState();
+
     // Test seam: every following save fails at step with errno error, as a
     // full card (SAVE_WRITE, ENOSPC), a write-protected card (SAVE_OPEN,
     // EROFS) or a pulled card would. SAVE_NONE removes the fault.
@@ -51,4 +63,7 @@ public:
 
     // Name of the temporary file a save writes beside the target.
     static QString temporaryPath(const QString& path);
+
+private:
+    static void _followCard(bool readable, const QByteArray& onCard, const QByteArray& written);
 };

@@ -157,8 +157,33 @@ void RMSettingsWindowBase::showEvent(QShowEvent* event) {
 
 QString RMSettingsWindowBase::_saveFailureText() {
     const CFG::SaveError failure = CFG::lastSaveError();
+    switch (CFG::lastSaveCardState()) {
+        case CFG::CARD_NEW:
+            // Written and read back; only the flush of the folder failed.
+            return text(
+                       "新しい設定はSDカード上にありますが、書き込みの完了を確認できませんでした。",
+                       "The new settings are on the SD card, but the card did not confirm "
+                       "that they are stored for good.") +
+                   "\n" +
+                   text("カードを抜く前にもう一度保存してください。",
+                        "Save again before removing the card.");
+        case CFG::CARD_OTHER:
+            return text("SDカードから読み戻した内容が書き込んだ設定と一致しません。",
+                        "The settings file on the SD card differs from what was written.") +
+                   "\n" +
+                   text("カード上の設定ファイルが壊れている可能性があります。",
+                        "The settings file on the card may be damaged.");
+        case CFG::CARD_UNKNOWN:
+            return text("設定ファイルを置き換えましたが、読み戻せませんでした。",
+                        "The settings file was replaced but could not be read back.") +
+                   "\n" +
+                   text("カード上の設定ファイルが壊れている可能性があります。",
+                        "The settings file on the card may be damaged.");
+        case CFG::CARD_UNCHANGED:
+            break;
+    }
     QString reason;
-    if (failure.step == CFG::SAVE_CHECK || failure.step == CFG::SAVE_READ_BACK) {
+    if (failure.step == CFG::SAVE_CHECK) {
         reason = text("SDカードから読み戻した内容が一致しません。",
                       "The data read back from the SD card differs.");
     } else if (failure.error == EROFS || failure.error == EACCES || failure.error == EPERM) {
@@ -168,13 +193,10 @@ QString RMSettingsWindowBase::_saveFailureText() {
     } else {
         reason = text("SDカードに書き込めませんでした。", "Could not write to the SD card.");
     }
-    const QString outcome = CFG::lastSaveLeftFileUnchanged()
-                                ? text("カード上の設定ファイルは変更されていません。",
-                                       "The settings file on the card is unchanged.")
-                                : text("カード上の設定ファイルが壊れている可能性があります。",
-                                       "The settings file on the card may be damaged.");
     return text("設定ファイルを保存できませんでした。", "The settings file was not saved.") + "\n" +
-           reason + "\n" + outcome;
+           reason + "\n" +
+           text("カード上の設定ファイルは変更されていません。",
+                "The settings file on the card is unchanged.");
 }
 
 void RMSettingsWindowBase::_reportSaveFailure() {

@@ -110,6 +110,60 @@ private Q_SLOTS:
         QVERIFY(RMApp::getRemovableDisks().isEmpty());
         RMRemovableDisks::setSources(QString(), QString());
     }
+
+    // A machine that boots from an SD card and has internal eMMC storage and
+    // its home on a mapped device over a USB disk: only the other card counts.
+    void systemDisksAreNeverOffered() {
+        const QString root = orvin_test::home().path() + "/boots-from-sd";
+        const QString sys = root + "/sys";
+        const QString mmc = sys + "/devices/platform/mmc_host";
+        QDir().mkpath(sys + "/class/block");
+        const auto disk = [&](const QString& folder, const QString& name, int parts,
+                              const QByteArray& type, const QByteArray& removable) {
+            const QString path = folder + "/block/" + name;
+            QDir().mkpath(path);
+            writeFile(path + "/removable", removable);
+            if (!type.isEmpty()) {
+                writeFile(path + "/device/type", type);
+            }
+            QFile::link(path, sys + "/class/block/" + name);
+            for (int p = 1; p <= parts; ++p) {
+                const QString part =
+                    name + (name.startsWith("mmc") ? "p" : "") + QString::number(p);
+                QDir().mkpath(path + "/" + part);
+                writeFile(path + "/" + part + "/partition", QByteArray::number(p));
+                QFile::link(path + "/" + part, sys + "/class/block/" + part);
+            }
+        };
+        disk(mmc + "/mmc0", "mmcblk0", 3, "SD\n", "0\n");   // the boot card
+        disk(mmc + "/mmc1", "mmcblk1", 1, "MMC\n", "0\n");  // internal eMMC
+        disk(mmc + "/mmc2", "mmcblk2", 1, "SD\n", "0\n");   // the camera's card
+        disk(sys + "/devices/pci0/usb2", "sdc", 2, QByteArray(), "1\n");
+        QDir().mkpath(sys + "/devices/virtual/block/dm-0/slaves");
+        QFile::link(sys + "/devices/virtual/block/dm-0", sys + "/class/block/dm-0");
+        QFile::link(sys + "/class/block/sdc1", sys + "/devices/virtual/block/dm-0/slaves/sdc1");
+
+        const QByteArray media = root.toUtf8() + "/media";
+        writeFile(root + "/mounts",
+                  "/dev/mmcblk0p2 / ext4 rw 0 0\n"
+                  "/dev/mmcblk0p1 /boot vfat rw 0 0\n"
+                  "/dev/mapper/home /home ext4 rw 0 0\n"
+                  "/dev/dm-0 /home ext4 rw 0 0\n"
+                  "/dev/mmcblk0p3 " +
+                      media +
+                      "/data vfat rw 0 0\n"
+                      "/dev/mmcblk1p1 " +
+                      media +
+                      "/emmc vfat rw 0 0\n"
+                      "/dev/sdc2 " +
+                      media +
+                      "/usb vfat rw 0 0\n"
+                      "/dev/mmcblk2p1 " +
+                      media + "/card exfat rw 0 0\n");
+        RMRemovableDisks::setSources(root + "/mounts", sys);
+        QCOMPARE(RMApp::getRemovableDisks(), QStringList({root + "/media/card"}));
+        RMRemovableDisks::setSources(QString(), QString());
+    }
 };
 
 ORVIN_TEST_MAIN(TestAppStart)

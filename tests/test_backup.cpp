@@ -3,6 +3,7 @@
 // partial file or pass as success.
 #include <errno.h>
 
+#include <QThread>
 #include <thread>
 
 #include "data/rm_file_copier.h"
@@ -37,6 +38,16 @@ QByteArray read(const QString& path) {
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
+
+// The failure lines are "name: reason"; the names, and every reason given.
+QStringList namesOf(const QStringList& failed) {
+    QStringList names;
+    for (const QString& line : failed) {
+        const int colon = line.indexOf(": ");
+        names << (colon > 0 && colon + 2 < line.size() ? line.left(colon) : "(no reason) " + line);
+    }
+    return names;
+}
 }  // namespace
 
 class TestBackup : public QObject {
@@ -66,7 +77,13 @@ class TestBackup : public QObject {
         const QString folder = target;
         QThreadPool::globalInstance()->start(
             [this, folder, copy]() { list->backup(folder, copy); });
-        [&] { QVERIFY(ended.wait(20000)); }();
+        if (!ended.wait(20000)) {
+            // A lost wake-up: record the failure and free the worker, so the
+            // test fails now instead of hanging in waitForDone().
+            QTest::qFail("the backup did not end", __FILE__, __LINE__);
+            RMVideoFileList::stopWorkers(5000);
+            failed = QStringList({"(the backup did not end)"});
+        }
         QThreadPool::globalInstance()->waitForDone();
         disconnect(answering);
         disconnect(failures);
@@ -88,7 +105,11 @@ private Q_SLOTS:
         }
     }
 
-    void cleanup() { RMFileCopier::setWriteFault(nullptr); }
+    void cleanup() {
+        RMFileCopier::setWriteFault(nullptr);
+        RMFileCopier::setCorruptFault(nullptr);
+        RMFileCopier::setFolderSyncFault(0);
+    }
 
     void copiesEveryFileUnderItsUpperCaseName() {
         const QString target = orvin_test::home().path() + "/backup/empty";
@@ -189,8 +210,9 @@ private Q_SLOTS:
             return offset + length > 2 * 1024 * 1024 ? ENOSPC : 0;
         });
         const QStringList failed = runBackup(target, {RMOverwrite::OVERWRITE_REPLACE});
-        QCOMPARE(failed,
+        QCOMPARE(namesOf(failed),
                  QStringList({"NNF_200101-100000-000001_1.mp4", "NEF_200101-100100-000002_1.mp4"}));
+        QVERIFY(failed.first().contains("No space left on device"));
         // Small rear files fit; the big ones are missing, with no temporary
         // file left, and the replaced file is still the old one.
         QCOMPARE(entries(target),
@@ -215,7 +237,7 @@ private Q_SLOTS:
         const QStringList failed = runBackup(target, {RMOverwrite::OVERWRITE_SKIP});
         disconnect(pull);
         QFile::copy(gone + "/front.mp4", jobs[1].frontPath);
-        QCOMPARE(failed, QStringList({"NEF_200101-100100-000002_1.mp4"}));
+        QCOMPARE(namesOf(failed), QStringList({"NEF_200101-100100-000002_1.mp4"}));
         QVERIFY(!QFile::exists(target + "/NEF_200101-100100-000002_1.MP4"));
         QCOMPARE(entries(target).size(), 3);
     }
@@ -229,6 +251,98 @@ private Q_SLOTS:
         QVERIFY(entries(QFileInfo(target).path()).isEmpty());
         QVERIFY(RMFileCopier::copy(jobs[0].rearPath, target, &error));
         QCOMPARE(read(target), read(jobs[0].rearPath));
+    }
+
+    // The read-back check must catch data that reached the disk wrong.
+    void aCopyThatReadsBackWrongIsRefused() {
+        const QString target = orvin_test::home().path() + "/backup/corrupt";
+        QDir().mkpath(target);
+        RMFileCopier::setCorruptFault([](qint64 offset) { return offset == 0; });
+        const QStringList failed = runBackup(target, {});
+        QCOMPARE(namesOf(failed).size(), 4);
+        QVERIFY(failed.first().contains("differs from the source"));
+        QVERIFY(entries(target).isEmpty());
+    }
+
+    void aFailedFolderFlushCountsAsFailed() {
+        const QString target = orvin_test::home().path() + "/backup/no-flush";
+        QDir().mkpath(target);
+        RMFileCopier::setFolderSyncFault(EIO);
+        const QStringList failed = runBackup(target, {});
+        QCOMPARE(namesOf(failed).size(), 4);
+        QVERIFY(failed.first().contains("flushing the folder"));
+    }
+
+    void leftoversOfOurOwnAreRemovedFirst() {
+        QVERIFY(RMFileCopier::isTemporaryName(".NNF_1.MP4.part-aB3dE9"));
+        for (const char* name : {"NNF_1.MP4.part-aB3dE9", ".NNF_1.MP4.part-aB3dE", ".part-aB3dE9",
+                                 ".NNF_1.MP4.part-aB3dE9.bak", ".NNF_1.MP4.part-aB3d_9"}) {
+            QVERIFY2(!RMFileCopier::isTemporaryName(name), name);
+        }
+        const QString target = orvin_test::home().path() + "/backup/leftovers";
+        write(target + "/.NNF_200101-100000-000001_1.MP4.part-Xy12Zq", "crashed");
+        write(target + "/.notes.part-Xy12Z", "someone else's");
+        write(target + "/keep.part-Xy12Zq", "someone else's");
+        QCOMPARE(runBackup(target, {}), QStringList());
+        QCOMPARE(entries(target),
+                 QStringList({".notes.part-Xy12Z", "NEF_200101-100100-000002_1.MP4",
+                              "NEF_200101-100100-000002_2.MP4", "NNF_200101-100000-000001_1.MP4",
+                              "NNF_200101-100000-000001_2.MP4", "keep.part-Xy12Zq"}));
+    }
+
+    // A cancel stops a long copy within a second and leaves no partial file.
+    void cancelTakesEffectWithinACopy() {
+        const QString big = orvin_test::home().path() + "/card/big/NNF_200101-110000-000009_1.mp4";
+        QDir().mkpath(QFileInfo(big).path());
+        QFile sparse(big);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(512LL * 1024 * 1024));
+        sparse.close();
+        // A slow card: 20 ms per buffer, so the whole copy would take 2.5 s.
+        RMFileCopier::setWriteFault([](qint64, qint64) {
+            QThread::msleep(20);
+            return 0;
+        });
+        const QString target = orvin_test::home().path() + "/backup/cancel-big";
+        QDir().mkpath(target);
+        orvin_test::QueuedSpy ended(list, &RMVideoFileList::backupEnd);
+        QThreadPool::globalInstance()->start([this, target, big]() {
+            list->backup(target, {{big, QString()}});
+        });
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        RMOverwrite::requestCancel();
+        QVERIFY(ended.wait(5000));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(entries(target).isEmpty());
+        QFile::remove(big);
+    }
+
+    // While one backup waits for an answer, a second is refused, and the
+    // closing application wakes and ends the first.
+    void oneBackupAtATimeAndClosingEndsIt() {
+        const QString target = orvin_test::home().path() + "/backup/closing";
+        write(target + "/NNF_200101-100000-000001_1.MP4", "old");
+        orvin_test::QueuedSpy paused(list, &RMVideoFileList::backupPaused);
+        orvin_test::QueuedSpy started(list, &RMVideoFileList::backupStarted);
+        const QList<RMBackupJob> copy = jobs;
+        QThreadPool::globalInstance()->start(
+            [this, target, copy]() { list->backup(target, copy); });
+        QVERIFY(paused.wait());
+        QVERIFY(list->isBackupRunning());
+        QVERIFY(!RMVideoFileListBackup::start(target));
+        list->backup(target + "/second", copy);  // returns at once
+        QVERIFY(!QFileInfo::exists(target + "/second"));
+        QCoreApplication::processEvents();
+        QCOMPARE(started.count(), 1);
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(RMVideoFileList::stopWorkers(2000));
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(!list->isBackupRunning());
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), QByteArray("old"));
     }
 };
 

@@ -134,15 +134,55 @@ private Q_SLOTS:
         QCOMPARE(readAll(path).at(22), char(1));
     }
 
-    void failureAfterTheRenameIsStillReported() {
+    // After the rename the card holds the new file; stored must say so, or
+    // Cancel would bring back values the card no longer has.
+    void failureAfterTheRenameLeavesStoredAsOnTheCard() {
         writeFile(path, cameraRecord());
         QVERIFY(CFG::load(path));
-        for (CFG::SAVE_STEP step : {CFG::SAVE_FOLDER_SYNC, CFG::SAVE_READ_BACK}) {
-            CFG::injectFault(step, EIO);
-            QVERIFY(!CFG::save(path));
-            QCOMPARE(CFG::lastSaveError().step, step);
-            QVERIFY(!CFG::lastSaveLeftFileUnchanged());
-        }
+        CFG::data[22] = 1;
+        CFG::injectFault(CFG::SAVE_FOLDER_SYNC, EIO);
+        QVERIFY(!CFG::save(path));
+        QCOMPARE(CFG::lastSaveError().step, CFG::SAVE_FOLDER_SYNC);
+        QVERIFY(!CFG::lastSaveLeftFileUnchanged());
+        QCOMPARE(CFG::lastSaveCardState(), CFG::CARD_NEW);
+        QCOMPARE(readAll(path).at(22), char(1));
+        QCOMPARE(record(CFG::stored), readAll(path));
+
+        // The card hands back other bytes than were written.
+        CFG::data[22] = 2;
+        CFG::injectFault(CFG::SAVE_READ_BACK, EIO);
+        QVERIFY(!CFG::save(path));
+        QCOMPARE(CFG::lastSaveError().step, CFG::SAVE_READ_BACK);
+        QCOMPARE(CFG::lastSaveCardState(), CFG::CARD_OTHER);
+        QByteArray seen = readAll(path);
+        seen[0] = char(seen[0] ^ 0x55);  // what the faulty card returned
+        QCOMPARE(record(CFG::stored), seen);
+        CFG::restore();
+        QCOMPARE(record(CFG::data), seen);
+    }
+
+    // Real failures, without injected faults: a folder that is not there,
+    // and a settings "file" that is a directory.
+    void realErrorPaths() {
+        writeFile(path, cameraRecord());
+        QVERIFY(CFG::load(path));
+        const QByteArray before = record(CFG::stored);
+        CFG::data[22] = 1;
+        const QString missing = QFileInfo(path).path() + "/no-such-folder/__SYSTEM.CFG";
+        QVERIFY(!CFG::save(missing));
+        QCOMPARE(CFG::lastSaveError().step, CFG::SAVE_OPEN);
+        QCOMPARE(CFG::lastSaveError().error, ENOENT);
+        QCOMPARE(CFG::lastSaveCardState(), CFG::CARD_UNCHANGED);
+        QCOMPARE(record(CFG::stored), before);
+
+        const QString folder = QFileInfo(path).path() + "/a-directory";
+        QDir().mkpath(folder + "/inside");
+        QVERIFY(!CFG::save(folder));
+        QCOMPARE(CFG::lastSaveError().step, CFG::SAVE_RENAME);
+        QVERIFY(CFG::lastSaveLeftFileUnchanged());
+        QVERIFY(QFileInfo(folder + "/inside").isDir());
+        QVERIFY(!QFile::exists(CFG::temporaryPath(folder)));
+        QCOMPARE(record(CFG::stored), before);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "mp4_fixture.h"
 #include "test_support.h"
 #include "ui/rm_dialog_overwrite.h"
+#include "ui/rm_dialog_progress.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/rm_widget_video_list_delegate.h"
@@ -217,17 +218,50 @@ private Q_SLOTS:
                 dialog->skipButton()->click();
             });
         });
+        // While it runs: the progress popup is modal, and no second backup
+        // can be asked for.
+        bool modal = false;
+        bool refused = false;
+        connect(list(), &RMVideoFileList::backupStarted, this, [&]() {
+            RMDialogProgress* progress = RMDialogProgress::current();
+            modal = progress && QApplication::activeModalWidget() == progress;
+            refused = !frame->backupButton()->isEnabled() && !frame->backupShortcut()->isEnabled();
+        });
         QueuedSpy ended(list(), &RMVideoFileList::backupEnd);
         chosen = target;
         frame->backupButton()->click();
         QVERIFY(ended.wait(30000));
         QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(modal);
+        QVERIFY(refused);
+        QVERIFY(frame->backupButton()->isEnabled() && frame->backupShortcut()->isEnabled());
         QCOMPARE(questions, 1);
         QVERIFY(offeredAll);
         QCOMPARE(QDir(target).entryList(QDir::Files).size(), 6);
         QFile kept(target + "/NNF_200101-100000-000001_1.MP4");
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("old"));
+    }
+
+    // A recording cut off by a power loss is not listed, but the status
+    // says that files were left out, and which were cut off.
+    void theStatusCountsLeftOutFiles() {
+        auto* status = frame->findChild<QLabel*>("list_status");
+        QVERIFY(status);
+        QVERIFY(status->text().isEmpty());
+        const QString cut = cardPath + "/DCIM/NNF_200101-100400-000005_1.mp4";
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("0000001466747970697336d6000000006973366d000000006d646174") +
+                   QByteArray(1000, 'v'));
+        file.close();
+        openThroughTheButton(cardPath);
+        QCOMPARE(table()->rowCount(), 4);
+        QCOMPARE(status->text(), QString("1 left out"));
+        QVERIFY(status->toolTip().contains(cut));
+        QFile::remove(cut);
+        openThroughTheButton(cardPath);
+        QVERIFY(status->text().isEmpty());
     }
 };
 

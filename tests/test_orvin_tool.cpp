@@ -4,7 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QtEndian>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/rm_tool.h"
 #include "mp4_fixture.h"
@@ -60,6 +62,51 @@ bool makeCard(const QString& folder, const QStringList& options) {
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray be32(quint32 v) {
+    QByteArray b(4, 0);
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray box(const char* type, const QByteArray& body) {
+    return be32(quint32(8 + body.size())) + QByteArray(type, 4) + body;
+}
+
+// A 3-second recording of one sensor track with three GPS samples: their
+// raw latitudes (degrees and minutes, as the camera writes them) and fixes.
+bool writeSensorRecording(const QString& path, const QVector<double>& latitudes,
+                          const QVector<int>& fixes) {
+    QByteArray records;
+    for (int u = 0; u < 30; ++u) {
+        char r[64] = {};
+        if (u % 10 == 0) {
+            qToLittleEndian(latitudes[u / 10], r + 8);
+            qToLittleEndian(13945.25, r + 16);
+            const char when[] = {24, 5, 17, 8, 30, char(u / 10), 0, char(fixes[u / 10])};
+            memcpy(r + 34, when, sizeof when);
+        }
+        r[53] = 64;
+        records += QByteArray(r, sizeof r);
+    }
+    const QByteArray ftyp = box("ftyp", QByteArray("isom") + be32(0x200) + "isom");
+    const quint32 payload = quint32(ftyp.size() + 8);
+    QByteArray stsz = be32(0) + be32(0) + be32(30), stco = be32(0) + be32(30);
+    for (quint32 u = 0; u < 30; ++u) {
+        stsz += be32(64);
+        stco += be32(payload + 64 * u);
+    }
+    const QByteArray stsd = box("stsd", be32(0) + be32(1) + box("gpmd", QByteArray(8, 0)));
+    const QByteArray mvhd =
+        box("mvhd", be32(0) + be32(0) + be32(0) + be32(1000) + be32(3000) + QByteArray(80, 0));
+    const QByteArray trak =
+        box("trak",
+            box("mdia", box("minf", box("stbl", stsd + box("stsz", stsz) + box("stco", stco)))));
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(ftyp + box("mdat", records) + box("moov", mvhd + trak)) > 0;
 }
 }  // namespace
 
@@ -290,6 +337,108 @@ private Q_SLOTS:
         QCOMPARE(csvRows(result.out).size() - 1, csvRows(readAll(card + ".truth.csv")).size() - 1);
         QFile::remove(bad);
         QFile::remove(card + "/DCIM/NNF_240517-090100-000100_1.mp4");
+    }
+
+    // Nothing to export is a failure, not an empty track; a position that
+    // cannot exist counts as no fix.
+    void gpsWithoutAFixIsNotASuccess() {
+        const QString dir = home().path() + "/nofix";
+        const QString none = dir + "/NNF_240517-091000-000101_1.mp4";
+        QVERIFY(writeSensorRecording(none, {3540.5, 3540.5, 3540.5}, {0, 0, 0}));
+        Result result = tool({"gps", none});
+        QCOMPARE(result.code, 2);
+        QCOMPARE(result.err.count('\n'), 1);
+        QVERIFY2(result.err.contains("no GPS fix"), result.err.constData());
+        QVERIFY(result.out.isEmpty());
+
+        const QString odd = dir + "/odd/NNF_240517-091100-000102_1.mp4";
+        QVERIFY(writeSensorRecording(odd, {9540.5, 3540.5, qQNaN()}, {1, 1, 1}));
+        result = tool({"gps", odd, "--format", "csv"});
+        QCOMPARE(result.code, 0);
+        const QList<QStringList> rows = csvRows(result.out);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[1].value(6), QString("0"));  // latitude 95.675
+        QCOMPARE(rows[2].value(6), QString("1"));
+        QCOMPARE(rows[3].value(6), QString("0"));  // not a number
+        result = tool({"gps", odd});
+        QCOMPARE(result.out.count("<trkpt"), 1);
+
+        // In a card: the others are exported, the one without a fix named.
+        const QString inCard = cards + "/one/DCIM/NNF_240517-091000-000101_1.mp4";
+        QVERIFY(QFile::copy(none, inCard));
+        result = tool({"gps", cards + "/one", "--format", "csv"});
+        QFile::remove(inCard);
+        QCOMPARE(result.code, 1);
+        QVERIFY(result.err.contains("NNF_240517-091000-000101_1.mp4: no GPS fix"));
+    }
+
+    void outputProblemsFailWithOneLine() {
+        const QString input = home().path() + "/o/NNF_240517-091000-000101_1.mp4";
+        QVERIFY(writeSensorRecording(input, {3540.5, 3540.5, 3540.5}, {1, 1, 1}));
+        // Standard output that cannot take the data (a full disk).
+        FILE* full = std::fopen("/dev/full", "w");
+        QVERIFY(full);
+        char* errBuffer = nullptr;
+        size_t errSize = 0;
+        FILE* err = open_memstream(&errBuffer, &errSize);
+        const int code = RMTool(full, err).run({"orvin-tool", "gps", input});
+        std::fclose(full);
+        std::fclose(err);
+        const QByteArray said(errBuffer, int(errSize));
+        std::free(errBuffer);
+        QCOMPARE(code, 2);
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY2(said.contains("cannot write to standard output"), said.constData());
+
+        // -o naming an input would overwrite a recording.
+        const QByteArray before = readAll(input);
+        for (const QStringList& arguments :
+             {QStringList{"gps", input, "-o", input},
+              QStringList{"gsensor", input, "-o",
+                          home().path() + "/o/../o/" + QFileInfo(input).fileName()}}) {
+            const Result result = tool(arguments);
+            QCOMPARE(result.code, 2);
+            QVERIFY2(result.err.contains("one of the inputs"), result.err.constData());
+        }
+        const QDir dcim(cards + "/two/DCIM/2");
+        const QString rear = dcim.filePath(dcim.entryList({"*.mp4"}).first());
+        const QByteArray rearBefore = readAll(rear);
+        QCOMPARE(tool({"gps", cards + "/two", "-o", rear}).code, 2);
+        QCOMPARE(readAll(rear), rearBefore);
+        QCOMPARE(readAll(input), before);
+    }
+
+    void listNamesWhatItLeavesOut() {
+        const QString empty = home().path() + "/list-empty";
+        QDir().mkpath(empty);
+        Result result = tool({"list", empty});
+        QCOMPARE(result.code, 2);
+        QCOMPARE(result.err.count('\n'), 1);
+        QVERIFY(result.err.contains("no recordings"));
+
+        // A recording cut off by a power loss: media data of size 0, no index.
+        const QString cut = cards + "/one/DCIM/NNF_240517-095900-000120_1.mp4";
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(box("ftyp", QByteArray("isom") + be32(0x200) + "isom") + be32(0) + "mdat" +
+                   QByteArray(10000, 'v'));
+        file.close();
+        result = tool({"list", cards + "/one"});
+        QFile::remove(cut);
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(cut.toUtf8() + ": cut off, no index"), result.err.constData());
+        QCOMPARE(result.out.count('\n'), 1 + 3);
+    }
+
+    void csvQuotesNamesWithCommasAndQuotes() {
+        const QString odd = home().path() + "/quote/a,\"b\"_1.mp4";
+        QVERIFY(writeSensorRecording(odd, {3540.5, 3540.5, 3540.5}, {1, 1, 1}));
+        for (const char* command : {"gps", "gsensor"}) {
+            const Result result = tool({command, odd, "--format", "csv"});
+            QCOMPARE(result.code, 0);
+            const QList<QByteArray> lines = result.out.split('\n');
+            QVERIFY2(lines.value(1).startsWith("\"a,\"\"b\"\"\",0,"), lines.value(1).constData());
+        }
     }
 };
 

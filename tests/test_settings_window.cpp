@@ -361,6 +361,26 @@ private Q_SLOTS:
         QCOMPARE(record(CFG::data), cardRecord());
     }
 
+    // The new file is on the card but its folder could not be flushed: the
+    // message says so, and Cancel keeps what the card holds.
+    void aLateFailureIsWordedOnWhatIsKnown() {
+        WindowSettings* window = openOn(card);
+        groupTitled(window, "Mic  ")->findChildren<QRadioButton*>().at(0)->click();
+        const QByteArray edited = record(CFG::data);
+        QString shown;
+        answerModal<RMPopupMessage>([&shown](RMPopupMessage* message) {
+            shown = message->findChild<QLabel*>("text_header_label")->text();
+            message->accept();
+        });
+        CFG::injectFault(CFG::SAVE_FOLDER_SYNC, EIO);
+        window->saveButton()->click();
+        CFG::injectFault(CFG::SAVE_NONE, 0);
+        QVERIFY2(shown.startsWith("The new settings are on the SD card"), qPrintable(shown));
+        QCOMPARE(readAll(cardFile()), edited);
+        window->rejectButton()->click();
+        QCOMPARE(record(CFG::data), edited);
+    }
+
     void aDiskWithoutTheModelNameGetsTheDefaultFile() {
         // "VK7300X": the model name runs on, so the disk is not a camera's.
         writeFile(cardFile(), "VK7300X" + cardRecord().mid(7));

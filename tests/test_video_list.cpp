@@ -3,6 +3,7 @@
 // the folder depth limit, filters, navigation and loading on the pool.
 #include <QSignalSpy>
 #include <QThreadPool>
+#include <thread>
 
 #include "app/rm_language.h"
 #include "data/rm_video_file_list.h"
@@ -55,6 +56,10 @@ class TestVideoList : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+        // First asked for on another thread, the list still belongs to the
+        // GUI thread, where its hand-over slot must run.
+        std::thread([] { RMVideoFileList::instance(); }).join();
+        QCOMPARE(RMVideoFileList::instance()->thread(), QCoreApplication::instance()->thread());
         // A zone with daylight saving, so local-time rules would show.
         qputenv("TZ", "Europe/Berlin");
         root = home().path() + "/cards";
@@ -321,6 +326,46 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(ended.count(), 2);
         QCOMPARE(list->allItems().size(), 1);
+    }
+
+    // The folder opened last wins, whichever load ends first.
+    void overlappingLoadsListTheNewestFolder() {
+        const QString a = card("overlap-a");
+        for (int i = 1; i <= 60; ++i) {
+            placeCopy(busy,
+                      a + QString("/NNF_200101-10%1-0000%1_1.mp4").arg(i % 60, 2, 10, QChar('0')));
+        }
+        const QString b = card("overlap-b");
+        placeCopy(busy, b + "/NEF_210101-100000-000001_1.mp4");
+        placeCopy(busy, b + "/NEF_210101-100100-000002_1.mp4");
+        RMVideoFileList* list = RMVideoFileList::instance();
+        for (int round = 0; round < 3; ++round) {
+            RMVideoFileListLoader::startForFolder(a);
+            RMVideoFileListLoader::startForFolder(b);
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(names(list->allItems()), QStringList({"NEF_210101-100000-000001_1.mp4",
+                                                           "NEF_210101-100100-000002_1.mp4"}));
+        }
+    }
+
+    // Files the list leaves out are counted, and power-cut ones named.
+    void leftOutFilesAreCountedAndCutOffOnesNamed() {
+        const QString dir = card("left-out");
+        placeCopy(busy, dir + "/NNF_200101-100000-000001_1.mp4");
+        const QString cut = dir + "/NNF_200101-100100-000002_1.mp4";
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("000000146674797069736d000000000069736f6d") +
+                   QByteArray::fromHex("000000006d646174") + QByteArray(5000, 'v'));
+        file.close();
+        touch(dir + "/NNF_200101-100200-000003_1.mp4");  // empty: not an MP4 at all
+        RMVideoFileList* list = loadFolder(dir);
+        QCOMPARE(list->allItems().size(), 1);
+        QCOMPARE(list->lastLeftOut(), 2);
+        QCOMPARE(list->lastCutOff(), QStringList({cut}));
+        loadFolder(card("pool"));
     }
 };
 

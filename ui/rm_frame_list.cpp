@@ -68,10 +68,12 @@ RMFrameList::RMFrameList(QWidget* parent) : RMWidgetStyleBase(parent, QString(),
                                    _openButton, "Open files");
     _backupButton = RMButton::create(this, buttons, "backup", QString(), QSize(112, 30));
     _backupButton->setEnabled(false);
-    auto* unused = new QLabel(this);
-    unused->setFixedSize(115, 30);
-    unused->setPixmap(QPixmap(":/image/list_file_unused.png").scaled(115, 30));
-    buttons->addWidget(unused);
+    _status = new QLabel(this);
+    _status->setObjectName("list_status");
+    _status->setFixedSize(115, 30);
+    _status->setAlignment(Qt::AlignCenter);
+    _status->setPixmap(QPixmap(":/image/list_file_unused.png").scaled(115, 30));
+    buttons->addWidget(_status);
     _layout->addLayout(buttons);
     connect(_openButton, SIGNAL(clicked()), this, SLOT(onOpen()));
     connect(_backupButton, SIGNAL(clicked()), this, SLOT(onBackup()));
@@ -119,6 +121,7 @@ void RMFrameList::onListUpdate(bool bLoading) {
     if (!bLoading) {
         return;
     }
+    _showLeftOut();
     const bool any = !RMVideoFileList::instance()->allItems().isEmpty();
     for (RMButton* button : {_normalButton, _eventButton}) {
         // Set the state quietly: toggled() would apply the filter again.
@@ -127,6 +130,29 @@ void RMFrameList::onListUpdate(bool bLoading) {
         button->setChecked(any);
         button->blockSignals(blocked);
     }
+}
+
+// The status beside the buttons: how many files the last load left out.
+void RMFrameList::_showLeftOut() {
+    const RMVideoFileList* list = RMVideoFileList::instance();
+    const int leftOut = list->lastLeftOut();
+    if (leftOut == 0) {
+        _status->setToolTip(QString());
+        _status->setPixmap(QPixmap(":/image/list_file_unused.png").scaled(115, 30));
+        return;
+    }
+    RMLanguage* language = RMLanguage::instance();
+    _status->setText(
+        language->text(QString("%1 件除外").arg(leftOut), QString("%1 left out").arg(leftOut)));
+    QString details =
+        language->text(QString("%1 個のファイルを一覧に入れませんでした。").arg(leftOut),
+                       QString("%1 files were left out of the list.").arg(leftOut));
+    if (!list->lastCutOff().isEmpty()) {
+        details += "\n" +
+                   language->text("途中で切れた録画 (インデックスなし):", "Cut off, no index:") +
+                   "\n" + list->lastCutOff().join("\n");
+    }
+    _status->setToolTip(details);
 }
 
 void RMFrameList::onOpen() {
@@ -162,23 +188,32 @@ void RMFrameList::onBackup() {
     RMLanguage* language = RMLanguage::instance();
     const QString folder = RMApp::openFolder(RMApp::appPath(RMApp::PATH_BACKUP), true,
                                              language->text("MP4 保存", "Backup MP4 files"));
-    if (!folder.isEmpty()) {
-        RMVideoFileListBackup::start(folder);
+    if (!folder.isEmpty() && RMVideoFileListBackup::start(folder)) {
+        _updateBackupEnabled();
     }
 }
 
 void RMFrameList::onItemChecked(bool bSelected) {
-    _backupButton->setEnabled(bSelected);
-    _backupShortcut->setEnabled(bSelected);
+    _anyChecked = bSelected;
+    _updateBackupEnabled();
+}
+
+// One backup at a time: the button and F4 rest while one runs.
+void RMFrameList::_updateBackupEnabled() {
+    const bool enabled = _anyChecked && !RMVideoFileList::instance()->isBackupRunning();
+    _backupButton->setEnabled(enabled);
+    _backupShortcut->setEnabled(enabled);
 }
 
 void RMFrameList::onBackupStarted() {
+    _updateBackupEnabled();
     RMDialogProgress::setCancelHandler(RMOverwrite::requestCancel);
     RMDialogProgress::start(RMLanguage::instance()->text("バックアップ中", "Backup files..."),
                             true);
 }
 
 void RMFrameList::onBackupEnded() {
+    _updateBackupEnabled();
     QApplication::restoreOverrideCursor();
     RMDialogProgress::stop();
     RMDialogProgress::setCancelHandler(nullptr);

@@ -51,4 +51,10 @@ private:
     QShortcut* _openShortcut;
     // Files the running backup could not copy, shown when it ends.
     QStringList _failed;
+    // The status beside the buttons; shows what the last load left out.
+    QLabel* _status;
+    bool _anyChecked = false;
+
+    void _updateBackupEnabled();
+    void _showLeftOut();
 };

@@ -25,8 +25,9 @@ RMDialogProgress* RMDialogProgress::start(QString text, bool cancellable) {
     _progress = new RMDialogProgress(RMApp::instance()->mainWindow(), text, cancellable);
     connect(RMVideoFileList::instance(), SIGNAL(updateProgress(int)), _progress,
             SLOT(onUpdateValue(int)));
-    _progress->show();
+    // Modality only takes effect when set before the dialog is shown.
     _progress->setWindowModality(Qt::ApplicationModal);
+    _progress->show();
     return _progress;
 }
 
