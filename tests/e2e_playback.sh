@@ -40,7 +40,10 @@ viewer=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "VK7300 Viewer" | head -1)
 sleep 2  # the list loads
 
-# Double-click the first recording of the list, as a user does.
+# Double-click the first recording of the list, as a user does (the window
+# is activated first: the loading popup had the focus).
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+sleep 0.5
 xdotool mousemove --window "$window" 800 437 click --repeat 2 --delay 80 1
 sleep 4
 echo normal-done >>"$probe"

@@ -15,11 +15,11 @@
 #include "mp4_fixture.h"
 #include "test_support.h"
 #include "ui/rm_dialog_overwrite.h"
-#include "ui/rm_dialog_progress.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/rm_widget_video_list_delegate.h"
 #include "widgets/rm_button.h"
+#include "widgets/rm_dialog_progress.h"
 #include "widgets/rm_popup_message.h"
 
 using namespace orvin_test;

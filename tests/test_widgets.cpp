@@ -89,6 +89,29 @@ private Q_SLOTS:
         RMDialogProgress::stop();  // nothing left to stop
     }
 
+    void progressPopupBlocksOnlyWhileItShows() {
+        QWidget window;
+        auto* button = new QPushButton("press", &window);
+        button->setGeometry(10, 10, 80, 30);
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy clicks(button, &QPushButton::clicked);
+        // Clicks go in through the window system, as a user's do.
+        auto click = [&] {
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(40, 25));
+            QCoreApplication::processEvents();
+        };
+        RMDialogProgress::start("loading", false);
+        click();
+        QCOMPARE(clicks.count(), 0);
+        RMDialogProgress::stop();
+        // Once stopped, no window stays blocked behind it.
+        click();
+        QCOMPARE(clicks.count(), 1);
+    }
+
     void cancelReachesTheInstalledHandler() {
         static int cancels = 0;
         RMDialogProgress::setCancelHandler([]() { ++cancels; });

@@ -37,7 +37,9 @@ void RMDialogProgress::stop() {
     }
     RMDialogProgress* progress = _progress;
     _progress = nullptr;
-    progress->setWindowModality(Qt::NonModal);
+    // Hidden while still modal: a modal window whose modality is dropped
+    // while it shows is never taken off the application's modal list, and
+    // every other window would stay blocked.
     progress->hide();
     delete progress;
 }
