@@ -203,9 +203,15 @@ void WindowMain::onFullScreen() {
     }
     const bool wasFullScreen = isFullScreen();
     const bool viaSignal = sender() != nullptr;
-    hide();
     const bool toNormal = !viaSignal || wasFullScreen;
     _fullScreenRequested = !toNormal;
+    if (!toNormal) {
+        // The window manager must see the size limit gone while the window
+        // is still mapped; lifted only while hidden, it may hold a full
+        // screen request to the old fixed size.
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    hide();
     RMApp* app = RMApp::instance();
     Q_EMIT app->appEvent(toNormal ? RMApp::EVENT_FULLSCREEN_LEAVING
                                   : RMApp::EVENT_FULLSCREEN_ENTERING);
