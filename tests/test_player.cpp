@@ -106,6 +106,7 @@ private slots:
     void endPlaysTheNextAndTheLastWrapsToTheFirst();
     void steppingRepeatsAndPlayersFollow();
     void steppingCrossesIntoTheNeighbours();
+    void steppingStopsAtTheFirstRecordingsStart();
     void twoSwapsWithin80msMakeOne();
     void swapWithoutARecordingSwapsOnlyThePanes();
     void sliderClickOffTheHandleJumps();
@@ -330,6 +331,21 @@ void TestPlayer::steppingCrossesIntoTheNeighbours() {
                _player->frontPlayer()->isLoaded();
     }));
     QVERIFY(waitFor([this] { return sliderValue() > 2000; }));
+}
+
+void TestPlayer::steppingStopsAtTheFirstRecordingsStart() {
+    // No recording before the first: a step back below one second stays in
+    // this recording, at its start, and stepping ends.
+    QVERIFY(play(0));
+    _player->onPlayOrPause();
+    _window->frameLeft()->frameSlider()->positionSlider()->setValue(300);
+    RMKeyEvent::instance()->pressed(Qt::Key_Left);
+    RMKeyEvent::instance()->released(Qt::Key_Left);
+    spin(600);
+    QCOMPARE(_player->currentItem(), item(0));
+    QVERIFY(_player->frontPlayer()->isPlaying());
+    QVERIFY(sliderValue() <= 300);
+    QVERIFY(!_player->isSeekTimerActive());
 }
 
 void TestPlayer::twoSwapsWithin80msMakeOne() {
