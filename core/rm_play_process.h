@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "core/rm_play_event.h"
+#include "app/rm_play_event.h"
 
 class RMVideoItem;
 

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "core/rm_play_event.h"
+#include "app/rm_play_event.h"
 #include "data/rm_video_item_2ch.h"
 #include "engine/av_error.h"
 #include "engine/engine_types.h"

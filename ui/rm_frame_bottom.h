@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/rm_language.h"
-#include "core/rm_play_event.h"
+#include "app/rm_play_event.h"
 #include "widgets/rm_widget_style_base.h"
 
 class QHBoxLayout;

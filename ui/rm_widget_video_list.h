@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "app/rm_language.h"
-#include "core/rm_play_event.h"
+#include "app/rm_play_event.h"
 
 class QShortcut;
 class RMVideoItem;

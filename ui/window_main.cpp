@@ -97,6 +97,10 @@ WindowMain::WindowMain(QWidget* parent)
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
     connect(player, SIGNAL(cancelFullScreen()), this, SLOT(onCancelFullScreen()));
+    // Capture is offered while a recording is loaded.
+    title->setSwitchingCheck([] { return RMPlayProcess::instance()->pendingItem() != nullptr; });
+    connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), title,
+            SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
 
     RMFramePlay* bar = _left->framePlay();
     connect(bar->nextFileButton(), SIGNAL(clicked()), table, SLOT(onNext()));

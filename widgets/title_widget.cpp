@@ -8,8 +8,6 @@
 #include <QStyleOption>
 
 #include "app/rm_language.h"
-#include "core/rm_play_process.h"
-#include "core/rm_player.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
 
@@ -95,8 +93,6 @@ void TitleWidget::_createMainButtons() {
     setCaptureEnabled(false);
 
     connect(_languageButton, SIGNAL(clicked()), this, SLOT(onLanguage()));
-    connect(RMPlayer::instance(), SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), this,
-            SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
 }
 
 void TitleWidget::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
@@ -104,8 +100,7 @@ void TitleWidget::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
         setCaptureEnabled(true);
     } else if (event == PE_USER_STOP) {
         setCaptureEnabled(false);
-    } else if (event == PE_STOPPED && item == nullptr &&
-               RMPlayProcess::instance()->pendingItem() == nullptr) {
+    } else if (event == PE_STOPPED && item == nullptr && !(_switching && _switching())) {
         setCaptureEnabled(false);
     }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
-#include "core/rm_play_event.h"
+#include "app/rm_play_event.h"
 
 class QHBoxLayout;
 class QLabel;
@@ -33,6 +34,10 @@ public:
 
     // Enables or disables the capture button together with its shortcut.
     void setCaptureEnabled(bool enabled);
+
+    // Tells whether a newly selected recording is on its way in (a stop then
+    // keeps capture offered); the main window installs it.
+    void setSwitchingCheck(std::function<bool()> switching) { _switching = std::move(switching); }
 
 public Q_SLOTS:
     // Capture is offered while a recording is loaded.
@@ -68,4 +73,5 @@ private:
     RMButton* _closeButton = nullptr;
     QWidget* _rightWidget = nullptr;
     QHBoxLayout* _rightLayout = nullptr;
+    std::function<bool()> _switching;
 };
