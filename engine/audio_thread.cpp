@@ -236,21 +236,9 @@ bool AudioThread::cardAlive() {
 }
 
 bool AudioThread::finishSeek(double landing) {
-    PlaybackContext& ctx = *context_;
     seek_.active = false;
-    if (!hasVideo_) {
-        clock_->updateExternalClock(std::llround(landing * 1000));
-        PlayerEvent event;
-        event.type = PlayerEvent::SeekFinished;
-        event.serial = serial_;
-        event.requestId = seek_.requestId;
-        event.seconds = landing;
-        ctx.post(event);
-    }
-    if (ctx.landed(serial_, landing, false)) {
-        clock_->updateExternalClock(std::llround(ctx.restartLanding() * 1000));
-    }
-    return ctx.waitForRestart(ctx.audioQueue, serial_) != StreamWait::Aborted;
+    return context_->finishLanding(context_->audioQueue, serial_, seek_.requestId, landing, false,
+                                   !hasVideo_, *clock_);
 }
 
 void AudioThread::finishStream() {

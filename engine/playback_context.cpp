@@ -1,6 +1,7 @@
 #include "engine/playback_context.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/av_clock.h"
 
@@ -177,6 +178,23 @@ StreamWait PlaybackContext::waitForRestart(const PacketQueue& queue, int serial)
             return StreamWait::Due;
         }
     }
+}
+
+bool PlaybackContext::finishLanding(const PacketQueue& queue, int serial, uint64_t requestId,
+                                    double seconds, bool video, bool announces, AVClock& clock) {
+    if (announces) {
+        clock.updateExternalClock(std::llround(seconds * 1000));
+        PlayerEvent event;
+        event.type = PlayerEvent::SeekFinished;
+        event.serial = serial;
+        event.requestId = requestId;
+        event.seconds = seconds;
+        post(event);
+    }
+    if (landed(serial, seconds, video)) {
+        clock.updateExternalClock(std::llround(restartLanding() * 1000));
+    }
+    return waitForRestart(queue, serial) != StreamWait::Aborted;
 }
 
 void PlaybackContext::setSeekTarget(const SeekTarget& target) {

@@ -136,6 +136,13 @@ public:
     // came, or kRestartTimeout passed (a stream that never lands is not
     // waited for longer).
     StreamWait waitForRestart(const PacketQueue& queue, int serial);
+    // A decoding thread's part of a seek's landing at `seconds`: when it
+    // `announces` the landing (the picture's stream, or the sound's when there
+    // is no picture), it moves `clock` there and posts SeekFinished for
+    // `requestId`; then it joins the restart and waits for the other streams.
+    // False when the playback stops meanwhile.
+    bool finishLanding(const PacketQueue& queue, int serial, uint64_t requestId, double seconds,
+                       bool video, bool announces, AVClock& clock);
 
     // The seek the current serial starts with (demux thread writes, decoders
     // read when they meet a new serial).

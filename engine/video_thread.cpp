@@ -245,17 +245,8 @@ bool VideoThread::finishSeek(AVFrame* frame, double pts, double landing) {
         return true;  // superseded: the newer seek reports
     }
     // The clock goes on from the picture the seek landed on.
-    clock_->updateExternalClock(std::llround(landing * 1000));
-    PlayerEvent event;
-    event.type = PlayerEvent::SeekFinished;
-    event.serial = serial_;
-    event.requestId = seek_.requestId;
-    event.seconds = landing;
-    ctx.post(event);
-    if (ctx.landed(serial_, landing, true)) {
-        clock_->updateExternalClock(std::llround(ctx.restartLanding() * 1000));
-    }
-    return ctx.waitForRestart(ctx.videoQueue, serial_) != StreamWait::Aborted;
+    return ctx.finishLanding(ctx.videoQueue, serial_, seek_.requestId, landing, true, true,
+                             *clock_);
 }
 
 void VideoThread::finishStream() {
