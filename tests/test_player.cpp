@@ -14,6 +14,7 @@
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
+#include "engine_fixture.h"
 #include "test_support.h"
 #include "ui/rm_frame_bottom.h"
 #include "ui/rm_frame_left.h"
@@ -34,23 +35,8 @@ Q_DECLARE_METATYPE(PLAY_EVENT)
 
 namespace {
 
-template <typename Predicate>
-bool waitFor(Predicate done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QTest::qSleep(2);
-    }
-    return true;
-}
-
-void spin(int ms) {
-    waitFor([] { return false; }, ms);
-}
+using engine_fixture::spin;
+using engine_fixture::waitUntil;
 
 // Makes a card of short recordings with real pictures and sound.
 bool makeCard(const QString& folder, const QStringList& options) {
@@ -147,12 +133,12 @@ void TestPlayer::initTestCase() {
     // No sound card here; the null sink stands in for one.
     _player->frontPlayer()->audio()->setBackends({"Null"});
     _window->openFolder(_cards.path() + "/card");
-    QVERIFY(waitFor([] { return RMVideoFileList::instance()->shownItems().size() == 3; }));
+    QVERIFY(waitUntil([] { return RMVideoFileList::instance()->shownItems().size() == 3; }));
 }
 
 void TestPlayer::init() {
     _player->onUserStop();
-    QVERIFY(waitFor([this] { return !_player->frontPlayer()->isPlaying(); }));
+    QVERIFY(waitUntil([this] { return !_player->frontPlayer()->isPlaying(); }));
     spin(50);
     if (_player->isSwapped()) {
         _player->toggleSwap(true);
@@ -173,7 +159,7 @@ bool TestPlayer::play(int row) {
     // Double clicks closer than the guard are one.
     spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
     _window->frameList()->table()->onDoubleClickItem(row, 1);
-    if (!waitFor([this, row] {
+    if (!waitUntil([this, row] {
             return _player->currentItem() == item(row) && _player->frontPlayer()->isPlaying();
         })) {
         return false;
@@ -182,7 +168,7 @@ bool TestPlayer::play(int row) {
     if (_player->frontPlayer()->isPaused()) {
         _player->onPlayOrPause();
     }
-    return waitFor([this, row] {
+    return waitUntil([this, row] {
         return _player->currentItem() == item(row) && playing() &&
                _player->frontPlayer()->displyedFrame().isValid();
     });
@@ -199,7 +185,7 @@ qint64 TestPlayer::sliderValue() const {
 void TestPlayer::loadPlayPauseStop() {
     EventLog log(_player);
     QVERIFY(play(0));
-    QVERIFY(waitFor([&] { return log.has(PE_FIRST_FRAME); }));
+    QVERIFY(waitUntil([&] { return log.has(PE_FIRST_FRAME); }));
     // The hand-over stops first, then the load, the start and the first
     // picture of the front channel.
     const QList<PLAY_EVENT> start{PE_STOPPED, PE_LOADING, PE_PLAYING, PE_STARTED, PE_FIRST_FRAME};
@@ -208,8 +194,8 @@ void TestPlayer::loadPlayPauseStop() {
     // Both panes show pictures of the same moment.
     RMFrameVideoMain* main = _window->frameLeft()->videoMain();
     RMFrameVideoSub* sub = _window->frameRight()->videoSub();
-    QVERIFY(waitFor([&] { return main->isVideoOn() && sub->isVideoOn(); }));
-    QVERIFY(waitFor([&] { return _player->rearPlayer()->displyedFrame().isValid(); }));
+    QVERIFY(waitUntil([&] { return main->isVideoOn() && sub->isVideoOn(); }));
+    QVERIFY(waitUntil([&] { return _player->rearPlayer()->displyedFrame().isValid(); }));
     spin(400);
     const double front = _player->frontPlayer()->displyedFrame().timestamp();
     const double rear = _player->rearPlayer()->displyedFrame().timestamp();
@@ -231,11 +217,11 @@ void TestPlayer::loadPlayPauseStop() {
 
     log.clear();
     _player->onUserStop();
-    QVERIFY(waitFor([&] { return log.has(PE_STOPPED); }));
+    QVERIFY(waitUntil([&] { return log.has(PE_STOPPED); }));
     QVERIFY(log.has(PE_USER_STOP));
     QVERIFY(_player->currentItem() == nullptr);
     QVERIFY(!_window->frameLeft()->framePlay()->stopButton()->isEnabled());
-    QVERIFY(waitFor([&] { return !main->isVideoOn(); }));
+    QVERIFY(waitUntil([&] { return !main->isVideoOn(); }));
 }
 
 void TestPlayer::selectingWhilePlayingSwitches() {
@@ -268,8 +254,8 @@ void TestPlayer::endPlaysTheNextAndTheLastWrapsToTheFirst() {
     emit speed->mouseReleased();
     QCOMPARE(_player->selectedSpeed(), 4.0);
     QVERIFY(play(1));
-    QVERIFY(waitFor([this] { return _player->currentItem() == item(2) && playing(); }, 15000));
-    QVERIFY(waitFor([this] { return _player->currentItem() == item(0) && playing(); }, 15000));
+    QVERIFY(waitUntil([this] { return _player->currentItem() == item(2) && playing(); }, 15000));
+    QVERIFY(waitUntil([this] { return _player->currentItem() == item(0) && playing(); }, 15000));
     speed->setValue(1);
     emit speed->mouseReleased();
     QCOMPARE(_player->selectedSpeed(), 1.0);
@@ -296,13 +282,13 @@ void TestPlayer::steppingRepeatsAndPlayersFollow() {
     // Stand still at 0 first: the steps are counted from there.
     _player->onPlayOrPause();
     _player->seek(0, true);
-    QVERIFY(waitFor([this] { return !_player->frontPlayer()->isSeeking(); }));
+    QVERIFY(waitUntil([this] { return !_player->frontPlayer()->isSeeking(); }));
     _window->frameLeft()->frameSlider()->positionSlider()->setValue(0);
     since.start();
     RMKeyEvent::instance()->pressed(Qt::Key_Right);
     // Keyboard auto-repeat does not restart stepping.
     RMKeyEvent::instance()->pressed(Qt::Key_Right);
-    QVERIFY(waitFor([&] { return targets.size() >= 3; }, 2000));
+    QVERIFY(waitUntil([&] { return targets.size() >= 3; }, 2000));
     RMKeyEvent::instance()->released(Qt::Key_Right);
     const qint64 released = since.elapsed();
     // 1 s, 2 s and 3 s further; 300 ms after the first, then 150 ms.
@@ -312,11 +298,11 @@ void TestPlayer::steppingRepeatsAndPlayersFollow() {
     QVERIFY2(times.at(2) - times.at(1) >= 130 && times.at(2) - times.at(1) < 250,
              qPrintable(QString::number(times.at(2) - times.at(1))));
     // The players follow once more 300 ms after the release.
-    QVERIFY(waitFor([&] { return landedOn == 6000; }, 3000));
+    QVERIFY(waitUntil([&] { return landedOn == 6000; }, 3000));
     // (A coarse timer may fire up to 5% early.)
     QVERIFY2(landedAt - released >= 280, qPrintable(QString::number(landedAt - released)));
     QVERIFY(_player->frontPlayer()->isPaused());
-    QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }));
+    QVERIFY(waitUntil([this] { return !_player->isSeekTimerActive(); }));
 }
 
 void TestPlayer::steppingCrossesIntoTheNeighbours() {
@@ -326,11 +312,11 @@ void TestPlayer::steppingCrossesIntoTheNeighbours() {
     // Back from below one second: the previous recording, from its end.
     RMKeyEvent::instance()->pressed(Qt::Key_Left);
     RMKeyEvent::instance()->released(Qt::Key_Left);
-    QVERIFY(waitFor([this] {
+    QVERIFY(waitUntil([this] {
         return _player->currentItem() == item(0) && playing() == false &&
                _player->frontPlayer()->isLoaded();
     }));
-    QVERIFY(waitFor([this] { return sliderValue() > 2000; }));
+    QVERIFY(waitUntil([this] { return sliderValue() > 2000; }));
 }
 
 void TestPlayer::steppingStopsAtTheFirstRecordingsStart() {
@@ -354,12 +340,12 @@ void TestPlayer::twoSwapsWithin80msMakeOne() {
     _window->frameRight()->videoSub()->swapButton()->click();
     _window->frameRight()->videoSub()->swapButton()->click();
     QVERIFY(_player->isSwapped());
-    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
+    QVERIFY(waitUntil([this] { return !_player->isEventsBlocked(); }));
     _window->frameRight()->videoSub()->swapButton()->click();
     QVERIFY(!_player->isSwapped());
     // The large pane shows the rear camera's renderer while swapped, and
     // the panes' titles follow.
-    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
+    QVERIFY(waitUntil([this] { return !_player->isEventsBlocked(); }));
     _player->toggleSwap(true);
     QVERIFY(_player->isSwapped());
     QCOMPARE(_player->rearPlayer()->renderer(), _player->mainRenderer());
@@ -381,7 +367,7 @@ void TestPlayer::swapWithoutARecordingSwapsOnlyThePanes() {
 void TestPlayer::sliderClickOffTheHandleJumps() {
     QVERIFY(play(0));
     RMSlider* slider = _window->frameLeft()->frameSlider()->positionSlider();
-    QVERIFY(waitFor([&] { return slider->isEnabled(); }));
+    QVERIFY(waitUntil([&] { return slider->isEnabled(); }));
     QSignalSpy knob(slider, &RMSlider::sliderPressedWithKnob);
     const QPoint point(slider->width() * 3 / 4, slider->height() / 2);
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, point);
@@ -389,8 +375,8 @@ void TestPlayer::sliderClickOffTheHandleJumps() {
     QCOMPARE(knob.first().first().toBool(), false);
     const qint64 target = slider->valueAt(point.x());
     QVERIFY(target > 1500);
-    QVERIFY(waitFor([&] { return qAbs(_player->frontPlayer()->position() - target) < 300; }));
-    QVERIFY(waitFor([this] { return playing(); }));
+    QVERIFY(waitUntil([&] { return qAbs(_player->frontPlayer()->position() - target) < 300; }));
+    QVERIFY(waitUntil([this] { return playing(); }));
 }
 
 void TestPlayer::speedHalfIsSilentAndBackFromFourReseeks() {
@@ -429,7 +415,7 @@ void TestPlayer::stopDuringALoadLeavesNextWorking() {
     // Playing again, next goes on to the following recording.
     QVERIFY(play(0));
     _window->frameList()->table()->onNext();
-    QVERIFY(waitFor([this] { return _player->currentItem() == item(1) && playing(); }));
+    QVERIFY(waitUntil([this] { return _player->currentItem() == item(1) && playing(); }));
 }
 
 void TestPlayer::deactivationReleasesTheHeldKey() {
@@ -446,11 +432,11 @@ void TestPlayer::deactivationReleasesTheHeldKey() {
     QWidget popup;
     popup.show();
     QApplication::setActiveWindow(&popup);
-    QVERIFY(waitFor([&] { return released.count() == 1; }, 500));
+    QVERIFY(waitUntil([&] { return released.count() == 1; }, 500));
     QVERIFY(!RMKeyEvent::instance()->isKeyHeld());
     // Stepping ends as after a release: the players follow once more and
     // full screen is no longer blocked.
-    QVERIFY(waitFor([this] { return !_player->isSeekTimerActive(); }, 1000));
+    QVERIFY(waitUntil([this] { return !_player->isSeekTimerActive(); }, 1000));
 }
 
 void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
@@ -461,7 +447,7 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     _window->titleWidget()->fullScreenButton()->click();
     QVERIFY(_window->isFullScreen());
     // (The window takes input again once it has the focus back.)
-    QVERIFY(waitFor([this] { return _window->isEnabled(); }, 3000));
+    QVERIFY(waitUntil([this] { return _window->isEnabled(); }, 3000));
     // The bars join the camera-choice bar; the small pane and list leave.
     QVERIFY(bottom->isVisible());
     QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(bottom));
@@ -478,14 +464,14 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     bottom->rearButton()->click();
     QVERIFY(_player->isSwapped());
     QVERIFY(bottom->frontButton()->isEnabled());
-    QVERIFY(waitFor([this] { return !_player->isEventsBlocked(); }));
+    QVERIFY(waitUntil([this] { return !_player->isEventsBlocked(); }));
     bottom->frontButton()->click();
     QVERIFY(!_player->isSwapped());
     // Back at normal size everything returns to its place. (Called without
     // a sender it always goes back; an X server without a window manager
     // may already have dropped the full-screen state by itself.)
     QMetaObject::invokeMethod(_window, "onFullScreen");
-    QVERIFY(waitFor([this] { return !_window->isFullScreen(); }, 3000));
+    QVERIFY(waitUntil([this] { return !_window->isFullScreen(); }, 3000));
     QVERIFY(bottom->isHidden());
     QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(left));
     QCOMPARE(left->framePlay()->parentWidget(), static_cast<QWidget*>(left));
@@ -528,7 +514,7 @@ QString TestPlayer::makeVariant(const QString& name, const QStringList& files,
 
 bool TestPlayer::openCard(const QString& folder, int count) {
     _window->openFolder(folder);
-    return waitFor([count] { return RMVideoFileList::instance()->shownItems().size() == count; });
+    return waitUntil([count] { return RMVideoFileList::instance()->shownItems().size() == count; });
 }
 
 void TestPlayer::reloadWhilePlayingLeavesNoDanglingItem() {
@@ -536,7 +522,7 @@ void TestPlayer::reloadWhilePlayingLeavesNoDanglingItem() {
     QPointer<RMVideoItem> playing = item(0);
     // Opening a folder frees every recording of the old list.
     QVERIFY(openCard(_cards.path() + "/card", 3));
-    QVERIFY(waitFor([&] { return playing.isNull(); }));
+    QVERIFY(waitUntil([&] { return playing.isNull(); }));
     QVERIFY(_player->currentItem() == nullptr);
     QVERIFY(RMPlayProcess::instance()->pendingItem() == nullptr);
     // Everything that follows the player still works.
@@ -561,7 +547,7 @@ void TestPlayer::oneChannelAndDamagedRecordings() {
 
     // Front only: the small pane keeps its logo, and there is nothing to swap.
     QVERIFY(play(0));
-    QVERIFY(waitFor([&] { return _window->frameLeft()->videoMain()->isVideoOn(); }));
+    QVERIFY(waitUntil([&] { return _window->frameLeft()->videoMain()->isVideoOn(); }));
     QVERIFY(!sub->isVideoOn());
     QVERIFY(!sub->swapButton()->isEnabled());
     QVERIFY(!_player->isRearAsFront());
@@ -591,7 +577,7 @@ void TestPlayer::unplayableWithoutRearIsReplacedByTheNext() {
     RMVideoItem* survivor = item(1);
     spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
     _window->frameList()->table()->onDoubleClickItem(0, 1);
-    QVERIFY(waitFor([&] {
+    QVERIFY(waitUntil([&] {
         return RMVideoFileList::instance()->shownItems().size() == 1 &&
                _player->currentItem() == survivor && _player->frontPlayer()->isPlaying();
     }));
@@ -602,7 +588,7 @@ void TestPlayer::unplayableWithoutRearIsReplacedByTheNext() {
     item(0)->repairTried = true;
     spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
     _window->frameList()->table()->onDoubleClickItem(0, 1);
-    QVERIFY(waitFor([] { return RMVideoFileList::instance()->shownItems().isEmpty(); }));
+    QVERIFY(waitUntil([] { return RMVideoFileList::instance()->shownItems().isEmpty(); }));
     spin(300);
     QVERIFY(_player->currentItem() == nullptr);
     QVERIFY(!_player->frontPlayer()->isPlaying());
