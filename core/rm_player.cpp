@@ -1,13 +1,18 @@
 #include "core/rm_player.h"
 
 #include <QAbstractSlider>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QtDebug>
 
+#include "app/rm_app.h"
 #include "core/rm_key_event.h"
 #include "data/rm_video_file_list.h"
 #include "engine/av_clock.h"
 #include "engine/av_player.h"
+#include "engine/video_capture.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
 
@@ -21,6 +26,10 @@ constexpr int kLastUpdateMs = 300;
 constexpr qint64 kFrameStepMs = 34;
 // One-second steps that land this close to the end go to the end.
 constexpr qint64 kNearEndMs = 500;
+// How long the engine may take to write the pictures.
+constexpr int kCaptureWatchdogMs = 2000;
+constexpr int kCaptureReadyPollMs = 500;
+constexpr int kCaptureDelayMs = 100;
 
 }  // namespace
 
@@ -37,10 +46,13 @@ RMPlayer::RMPlayer(QObject* parent) : RMPlayerZoom(parent) {
     connect(keys, SIGNAL(releasedF1()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedB1()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedFF()), this, SLOT(onSeekStepEnd()));
+    connect(_front->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
+    connect(_rear->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
 }
 
 RMPlayer::~RMPlayer() {
     stopSeekUpdateTimer();
+    _abandonCapture();
 }
 
 // ---------------------------------------------------------------- play, stop
@@ -51,6 +63,7 @@ void RMPlayer::onPlayOrPause() {
 
 void RMPlayer::stop() {
     stopSeekUpdateTimer();
+    _abandonCapture();
     RMPlayerBase::stop();
 }
 
@@ -400,6 +413,156 @@ void RMPlayer::_swapOutputs() {
         } else {
             _rear->setRenderer(_mainRenderer, true);
             _subRenderer->receive(_front->displyedFrame());
+        }
+    }
+}
+
+// ---------------------------------------------------------------- capture
+
+bool RMPlayer::requestVideoCapture() {
+    if (_captureWatchdog != nullptr || !_front->isLoaded() || _front->position() <= 0) {
+        return false;
+    }
+    const bool wasPaused = _front->isPaused();
+    if (!wasPaused) {
+        onPlayOrPause();
+    }
+    emit cancelFullScreen();
+    _dropCaptureTimers();
+    const quint64 generation = ++_captureGeneration;
+    _captureWatchdog = new QTimer(this);
+    _captureWatchdog->setSingleShot(true);
+    connect(_captureWatchdog, SIGNAL(timeout()), this, SLOT(onFailToCapture()));
+    _captureWatchdog->start(kCaptureWatchdogMs);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (wasPaused) {
+        QTimer::singleShot(kCaptureDelayMs, this, [this, generation] {
+            if (generation == _captureGeneration && _captureWatchdog != nullptr) {
+                requestVideoCaptureProcess();
+            }
+        });
+        return true;
+    }
+    _captureReadyPoll = new QTimer(this);
+    connect(_captureReadyPoll, SIGNAL(timeout()), this, SLOT(onReadyForCapture()));
+    _captureReadyPoll->start(kCaptureReadyPollMs);
+    return true;
+}
+
+void RMPlayer::onReadyForCapture() {
+    const bool rearReady = !_rearLoaded() || _rear->isPaused();
+    if (!_front->isPaused() || !rearReady || _captureReadyPoll == nullptr) {
+        return;
+    }
+    _captureReadyPoll->deleteLater();
+    _captureReadyPoll = nullptr;
+    const quint64 generation = _captureGeneration;
+    QTimer::singleShot(kCaptureDelayMs, this, [this, generation] {
+        if (generation == _captureGeneration && _captureWatchdog != nullptr) {
+            requestVideoCaptureProcess();
+        }
+    });
+}
+
+void RMPlayer::requestVideoCaptureProcess() {
+    if (_capturedFiles != nullptr) {
+        delete _capturedFiles;
+    }
+    _capturedFiles = new QList<QString>;
+    _captureFolder = RMApp::appPath(RMApp::PATH_BACKUP);
+    // The folder may have been removed since start-up.
+    QDir().mkpath(_captureFolder);
+    RMVideoItem* item = _currentItem.data();
+    const QString title = item != nullptr ? item->titleCapture(_capturePosition) : QString();
+    _captureWith(_front, title + "_CH1_", SLOT(onCaptureSavedFront(QString)));
+}
+
+void RMPlayer::_captureWith(AVPlayer* player, const QString& name, const char* savedSlot) {
+    VideoCapture* capture = player->videoCapture();
+    // Encoding and writing run off the GUI thread; saved() still arrives
+    // through the event loop.
+    capture->setAsync(true);
+    capture->setCaptureDir(_captureFolder);
+    capture->setSaveFormat("jpg");
+    capture->setCaptureName(name);
+    connect(capture, SIGNAL(saved(QString)), this, savedSlot, Qt::UniqueConnection);
+    capture->capture();
+}
+
+void RMPlayer::onCaptureSavedFront(QString path) {
+    if (_capturedFiles == nullptr) {
+        // A capture given up already: its picture is not wanted.
+        QFile::remove(path);
+        return;
+    }
+    _capturedFiles->append(path);
+    if (_rearLoaded()) {
+        RMVideoItem* item = _currentItem.data();
+        const QString title = item != nullptr ? item->titleCapture(_front->position()) : QString();
+        _captureWith(_rear, title + "_CH2_", SLOT(onCaptureSavedRear(QString)));
+        return;
+    }
+    _finishCapture();
+}
+
+void RMPlayer::onCaptureSavedRear(QString path) {
+    if (_capturedFiles == nullptr) {
+        QFile::remove(path);
+        return;
+    }
+    _capturedFiles->append(path);
+    _finishCapture();
+}
+
+void RMPlayer::_finishCapture() {
+    if (_captureWatchdog != nullptr) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+    _dropCaptureTimers();
+    QList<QString>* files = _capturedFiles;
+    _capturedFiles = nullptr;
+    emit videoCaptureDone(files);
+}
+
+void RMPlayer::onFailToCapture() {
+    if (_captureWatchdog == nullptr) {
+        return;
+    }
+    qInfo() << "onFailToCapture" << __LINE__ << "the engine did not save in time";
+    _abandonCapture();
+    emit videoCaptureFailed();
+}
+
+void RMPlayer::onCaptureFailed() {
+    if (_captureWatchdog == nullptr) {
+        return;
+    }
+    qInfo() << "onCaptureFailed" << __LINE__ << "the engine could not save a picture";
+    _abandonCapture();
+    emit videoCaptureFailed();
+}
+
+void RMPlayer::_abandonCapture() {
+    if (_captureWatchdog != nullptr) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+    _dropCaptureTimers();
+    ++_captureGeneration;
+    if (_capturedFiles != nullptr) {
+        for (const QString& path : *_capturedFiles) {
+            QFile::remove(path);
+        }
+        delete _capturedFiles;
+        _capturedFiles = nullptr;
+    }
+}
+
+void RMPlayer::_dropCaptureTimers() {
+    for (QTimer** timer : {&_captureWatchdog, &_captureReadyPoll}) {
+        if (*timer != nullptr) {
+            (*timer)->stop();
+            (*timer)->deleteLater();
+            *timer = nullptr;
         }
     }
 }

@@ -20,6 +20,15 @@ public:
     // Before a modal dialog: false when nothing is loaded or the position is
     // below 1 ms; otherwise pauses, leaves full screen and returns true.
     bool prepareForCapture();
+    // Pauses, then saves the pictures both channels show as JPEG files in
+    // the working folder and reports them with videoCaptureDone. False when
+    // a capture runs already, nothing is loaded or the position is 0.
+    bool requestVideoCapture();
+    // The position shown to the user, scaled to the recording's own length;
+    // the captured files are named after it.
+    void setCapturePosition(qint64 ms) { _capturePosition = ms; }
+    qint64 capturePosition() const { return _capturePosition; }
+    bool isCapturing() const { return _captureWatchdog != nullptr; }
     bool isEventsBlocked() const { return _eventsBlocked; }
     int stepMultiplier() const { return _stepMultiplier; }
     void blockEvents(int msec);
@@ -53,8 +62,19 @@ public Q_SLOTS:
     void toggleSwap(bool forceEmit = false);
     void onReleaseBlockEvent();
 
+    void requestVideoCaptureProcess();
+    void onReadyForCapture();
+    void onFailToCapture();
+    void onCaptureSavedFront(QString path);
+    void onCaptureSavedRear(QString path);
+    void onCaptureFailed();
+
 Q_SIGNALS:
+    // The receiver owns the list and the files in it.
     void videoCaptureDone(QList<QString>* files);
+    // A capture that produced no pictures: the engine could not write one,
+    // or it did not answer in time.
+    void videoCaptureFailed();
     void cancelFullScreen();
 
 private:
@@ -62,6 +82,11 @@ private:
     qint64 _nextStepPosition();
     void _swapOutputs();
     void _updatePausedScreen(AVPlayer* player);
+    void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
+    void _finishCapture();
+    // Drops the timers and the pictures of a capture that will not complete.
+    void _abandonCapture();
+    void _dropCaptureTimers();
 
     bool _eventsBlocked = false;
     QTimer* _blockTimer = nullptr;
@@ -70,4 +95,13 @@ private:
     QTimer* _stepRepeatTimer = nullptr;
     QTimer* _stepUpdateTimer = nullptr;
     QTimer* _lastUpdateTimer = nullptr;
+
+    qint64 _capturePosition = 0;
+    QString _captureFolder;
+    // The pictures of the running capture; handed over with videoCaptureDone.
+    QList<QString>* _capturedFiles = nullptr;
+    QTimer* _captureWatchdog = nullptr;
+    QTimer* _captureReadyPoll = nullptr;
+    // Counts captures; a delayed start of an abandoned one is dropped.
+    quint64 _captureGeneration = 0;
 };

@@ -151,6 +151,7 @@ void RMFrameSlider::onPositionChanged(qint64 position, qint64 duration) {
         return;
     }
     const qint64 t = qint64(double(qMin(position, duration)) * _durationMs / double(duration));
+    RMPlayer::instance()->setCapturePosition(t);
     _playSlider->currentLabel()->setText(
         RMVideoItem::durationString(uint(qMax<qint64>(0, t)), true));
 }

@@ -3,16 +3,26 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QShortcut>
 #include <QStyle>
-#include <QVariant>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include "core/rm_play_process.h"
 #include "core/rm_player.h"
 #include "data/rm_video_item_2ch.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
+#include "ui/rm_widget_zoom_pos.h"
+
+namespace {
+// Mouse moves are applied at most this often while dragging.
+constexpr int kZoomUpdateMs = 50;
+// A zoom update that could not be applied yet is tried again after this.
+constexpr int kZoomRetryMs = 10;
+}  // namespace
 
 RMFrameVideoBase::RMFrameVideoBase(QWidget* parent, bool front, QString styleName, bool appEvents)
     : RMWidgetStyleBase(parent, styleName, appEvents), _front(front), _showsFront(front) {
@@ -39,6 +49,12 @@ RMFrameVideoBase::RMFrameVideoBase(QWidget* parent, bool front, QString styleNam
         connect(f10, SIGNAL(activated()), this, SLOT(onToggleShowHidePIP()));
     }
     refreshLanguage();
+}
+
+RMFrameVideoBase::~RMFrameVideoBase() {
+    // The overview is a child of the inset; the controller must free it
+    // before Qt would.
+    _stopZoomView();
 }
 
 void RMFrameVideoBase::setVideoWidget(QWidget* widget) {
@@ -112,6 +128,9 @@ void RMFrameVideoBase::_videoOnOff(bool on) {
         if (_videoWidget->isHidden()) {
             _logo->hide();
             _videoWidget->show();
+            if (_zoomOn) {
+                QTimer::singleShot(kZoomRetryMs, this, SLOT(onForceUpdateZoom()));
+            }
         }
         return;
     }
@@ -144,6 +163,9 @@ void RMFrameVideoBase::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
         case PE_STARTED:
             if (item != nullptr) {
                 _resolution = RMPlayer::instance()->frontPlayer()->displyedFrame().size();
+                if (_zoomOn) {
+                    onForceUpdateZoom();
+                }
             }
             break;
         case PE_STOPPED:
@@ -165,6 +187,9 @@ void RMFrameVideoBase::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
 
 void RMFrameVideoBase::onAppEvent(RMApp::Event event) {
     RMWidgetStyleBase::onAppEvent(event);
+    if (event == RMApp::EVENT_FULLSCREEN_ENTERING || event == RMApp::EVENT_FULLSCREEN_LEAVING) {
+        _stopZoomView();
+    }
 }
 
 void RMFrameVideoBase::onTogglePIPLocation() {
@@ -177,4 +202,124 @@ void RMFrameVideoBase::onToggleShowHidePIP() {
         return;
     }
     _inset->setVisible(_inset->isHidden());
+}
+
+// ---------------------------------------------------------------- zoom
+
+void RMFrameVideoBase::onToggleZoom() {
+    if (_zoomOn) {
+        _stopZoomView();
+    } else {
+        _startZoomView();
+    }
+}
+
+void RMFrameVideoBase::_startZoomView() {
+    if (_inset == nullptr) {
+        return;
+    }
+    QWidget* view = RMPlayer::instance()->startZoom(_front);
+    if (view == nullptr) {
+        return;
+    }
+    _zoomOn = true;
+    _zoomView = view;
+    view->setParent(_inset);
+    _inset->layout()->addWidget(view);
+    auto* layout = new QHBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    _zoomPos = new RMWidgetZoomPos(view);
+    layout->addWidget(_zoomPos);
+    view->show();
+    _inset->show();
+}
+
+void RMFrameVideoBase::_stopZoomView() {
+    if (!_zoomOn) {
+        return;
+    }
+    _zoomOn = false;
+    _dragging = false;
+    if (_zoomUpdateTimer != nullptr) {
+        _zoomUpdateTimer->stop();
+    }
+    delete _zoomPos.data();
+    if (_zoomView != nullptr) {
+        _inset->layout()->removeWidget(_zoomView);
+    }
+    _zoomView = nullptr;
+    // The controller detaches the overview from its player, then frees it.
+    RMPlayer::instance()->stopZoom(_front);
+    _inset->hide();
+}
+
+void RMFrameVideoBase::onUpdateZoom() {
+    if (_zoomUpdateTimer != nullptr) {
+        _zoomUpdateTimer->deleteLater();
+        _zoomUpdateTimer = nullptr;
+    }
+    if (!_dragging || _zoomPos.isNull() || width() <= 0 || height() <= 0) {
+        return;
+    }
+    const QPoint delta = _dragStart - _dragCurrent;
+    _zoomPos->setPos(float(delta.x()) / float(width()) * 0.5f,
+                     float(delta.y()) / float(height()) * 0.5f);
+    RMPlayer::instance()->updateZoom(_zoomPos->posX(), _zoomPos->posY(), _front);
+}
+
+void RMFrameVideoBase::onForceUpdateZoom() {
+    if (!_zoomOn || _zoomPos.isNull()) {
+        return;
+    }
+    if (!RMPlayer::instance()->updateZoom(_zoomPos->posX(), _zoomPos->posY(), _front)) {
+        QTimer::singleShot(kZoomRetryMs, this, SLOT(onForceUpdateZoom()));
+    }
+}
+
+void RMFrameVideoBase::_updateZoomProcess(QPoint position) {
+    _dragCurrent = position;
+    if (_zoomUpdateTimer != nullptr) {
+        return;
+    }
+    _zoomUpdateTimer = new QTimer(this);
+    _zoomUpdateTimer->setSingleShot(true);
+    connect(_zoomUpdateTimer, SIGNAL(timeout()), this, SLOT(onUpdateZoom()));
+    _zoomUpdateTimer->start(kZoomUpdateMs);
+}
+
+void RMFrameVideoBase::mousePressEvent(QMouseEvent* event) {
+    if (!_zoomOn || _zoomPos.isNull()) {
+        RMWidgetStyleBase::mousePressEvent(event);
+        return;
+    }
+    _dragging = true;
+    _dragStart = event->localPos().toPoint();
+    _dragCurrent = _dragStart;
+    _zoomPos->setBase();
+}
+
+void RMFrameVideoBase::mouseMoveEvent(QMouseEvent* event) {
+    if (!_zoomOn || _zoomPos.isNull()) {
+        RMWidgetStyleBase::mouseMoveEvent(event);
+        return;
+    }
+    _updateZoomProcess(event->localPos().toPoint());
+}
+
+void RMFrameVideoBase::mouseReleaseEvent(QMouseEvent* event) {
+    if (!_zoomOn || _zoomPos.isNull()) {
+        RMWidgetStyleBase::mouseReleaseEvent(event);
+        return;
+    }
+    _updateZoomProcess(event->localPos().toPoint());
+    _dragging = false;
+}
+
+void RMFrameVideoBase::mouseDoubleClickEvent(QMouseEvent* event) {
+    const bool belowTitle = event->pos().y() > _title->geometry().bottom();
+    if (belowTitle && RMPlayer::instance()->frontPlayer()->isLoaded()) {
+        onToggleZoom();
+        return;
+    }
+    RMWidgetStyleBase::mouseDoubleClickEvent(event);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 
 #include "app/rm_language.h"
 #include "app/rm_play_event.h"
+#include "ui/rm_widget_zoom_pos.h"
 #include "widgets/rm_widget_style_base.h"
 
 class AVPlayer;
@@ -12,6 +15,7 @@ class QFrame;
 class QHBoxLayout;
 class QLabel;
 class QVBoxLayout;
+class QTimer;
 class RMVideoItem;
 
 // A video pane: its title (front or rear camera), the logo while nothing
@@ -21,6 +25,7 @@ class RMFrameVideoBase : public RMWidgetStyleBase {
     Q_OBJECT
 public:
     RMFrameVideoBase(QWidget* parent, bool front, QString styleName, bool appEvents);
+    ~RMFrameVideoBase() override;
 
     // Hosts the renderer's widget (owned by the player).
     void setVideoWidget(QWidget* widget);
@@ -33,6 +38,8 @@ public:
     bool isInsetRight() const { return _insetRight; }
     bool isZoomOn() const { return _zoomOn; }
     QSize videoResolution() const { return _resolution; }
+    QWidget* zoomView() const { return _zoomView; }
+    RMWidgetZoomPos* zoomPos() const { return _zoomPos.data(); }
 
     void refreshPIP();
     void refreshLanguage();
@@ -43,12 +50,24 @@ public:
 public Q_SLOTS:
     virtual void onPlayEvent(PLAY_EVENT event, RMVideoItem* item);
     void onAppEvent(RMApp::Event event) override;
+    void onUpdateZoom();
+    void onForceUpdateZoom();
+    void onToggleZoom();
     void onTogglePIPLocation();
     void onToggleShowHidePIP();
     void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
     void _videoOnOff(bool on);
+    // Remembers where the mouse is and schedules one zoom update.
+    void _updateZoomProcess(QPoint position);
+    void _startZoomView();
+    void _stopZoomView();
     // The player whose pictures this pane shows now.
     AVPlayer* _feedingPlayer() const;
 
@@ -67,4 +86,12 @@ private:
     bool _insetRight = true;
     bool _zoomOn = false;
     QSize _resolution;
+    // The overview belongs to the zoom controller, which frees it; the
+    // frame over it belongs to this pane.
+    QWidget* _zoomView = nullptr;
+    QPointer<RMWidgetZoomPos> _zoomPos;
+    QTimer* _zoomUpdateTimer = nullptr;
+    bool _dragging = false;
+    QPoint _dragStart;
+    QPoint _dragCurrent;
 };

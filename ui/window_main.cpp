@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
 #include "ui/rm_frame_right.h"
+#include "ui/rm_popup_capture.h"
 #include "ui/rm_popup_select_disk.h"
 #include "ui/rm_recover_offer.h"
 #include "ui/rm_widget_video_list.h"
@@ -97,6 +99,9 @@ WindowMain::WindowMain(QWidget* parent)
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
     connect(player, SIGNAL(cancelFullScreen()), this, SLOT(onCancelFullScreen()));
+    connect(player, SIGNAL(videoCaptureDone(QList<QString>*)), this,
+            SLOT(onRequestVideoCaptureDone(QList<QString>*)));
+    connect(player, SIGNAL(videoCaptureFailed()), this, SLOT(onVideoCaptureFailed()));
     // Capture is offered while a recording is loaded.
     title->setSwitchingCheck([] { return RMPlayProcess::instance()->pendingItem() != nullptr; });
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), title,
@@ -412,7 +417,30 @@ void WindowMain::onStartCapture() {
     if (RMKeyEvent::instance()->isKeyHeld()) {
         return;
     }
-    // Pauses and leaves full screen; the still itself is taken by the
-    // capture dialog, which is not part of the viewer yet.
-    RMPlayer::instance()->prepareForCapture();
+    RMPlayer::instance()->requestVideoCapture();
+}
+
+void WindowMain::onRequestVideoCaptureDone(QList<QString>* fileList) {
+    if (fileList == nullptr) {
+        return;
+    }
+    auto* popup = new RMPopupCapture(this, fileList);
+    if (popup->exec() == QDialog::Accepted) {
+        popup->saveFiles();
+    } else {
+        for (const QString& file : *fileList) {
+            QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
+            QFile::remove(file);
+        }
+    }
+    delete popup;
+    delete fileList;
+}
+
+void WindowMain::onVideoCaptureFailed() {
+    QMessageBox box(
+        QMessageBox::Warning, QString(),
+        RMLanguage::instance()->text("JPEGファイル生成に失敗しました。", "Unable to save file."),
+        QMessageBox::Ok, this);
+    box.exec();
 }

@@ -46,6 +46,8 @@ public Q_SLOTS:
     void onLoadingListStart(bool bLoading);
     void onLoadingListEnd(bool bLoading);
     void onStartCapture();
+    void onRequestVideoCaptureDone(QList<QString>* fileList);
+    void onVideoCaptureFailed();
     void onMakeFocusOSX();
     // The player leaves full screen before a modal dialog.
     void onCancelFullScreen();
