@@ -14,6 +14,7 @@
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
+#include "card_fixture.h"
 #include "engine_fixture.h"
 #include "test_support.h"
 #include "ui/rm_frame_bottom.h"
@@ -37,20 +38,7 @@ namespace {
 
 using engine_fixture::spin;
 using engine_fixture::waitUntil;
-
-// Makes a card of short recordings with real pictures and sound.
-bool makeCard(const QString& folder, const QStringList& options) {
-    QProcess maker;
-    maker.start(qEnvironmentVariable("ORVIN_BIN_DIR") + "/orvin-make-card",
-                QStringList{folder, "--quiet", "--front-size", "320x180", "--rear-size", "320x180",
-                            "--gop", "15"} +
-                    options);
-    if (!maker.waitForFinished(240000) || maker.exitCode() != 0) {
-        qWarning() << "orvin-make-card failed" << maker.readAllStandardError();
-        return false;
-    }
-    return true;
-}
+using card_fixture::makeCard;
 
 // The events the player announced, in order.
 class EventLog : public QObject {
