@@ -525,19 +525,18 @@ void RMPlayer::_finishCapture() {
 }
 
 void RMPlayer::onFailToCapture() {
-    if (_captureWatchdog == nullptr) {
-        return;
-    }
-    qInfo() << "onFailToCapture" << __LINE__ << "the engine did not save in time";
-    _abandonCapture();
-    emit videoCaptureFailed();
+    _failCapture("the engine did not save in time");
 }
 
 void RMPlayer::onCaptureFailed() {
+    _failCapture("the engine could not save a picture");
+}
+
+void RMPlayer::_failCapture(const char* reason) {
     if (_captureWatchdog == nullptr) {
         return;
     }
-    qInfo() << "onCaptureFailed" << __LINE__ << "the engine could not save a picture";
+    qInfo() << "capture failed:" << reason;
     _abandonCapture();
     emit videoCaptureFailed();
 }

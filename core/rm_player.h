@@ -84,6 +84,7 @@ private:
     void _updatePausedScreen(AVPlayer* player);
     void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
     void _finishCapture();
+    void _failCapture(const char* reason);
     // Drops the timers and the pictures of a capture that will not complete.
     void _abandonCapture();
     void _dropCaptureTimers();

@@ -8,7 +8,7 @@
 // operations between them and the card. Static members only.
 class CFG {
 public:
-    static const int SIZE = 96;
+    static constexpr int SIZE = 96;
 
     // Working record; every settings control writes its byte here directly.
     static unsigned char data[SIZE];

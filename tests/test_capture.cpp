@@ -13,7 +13,6 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_settings.h"
-#include "card_fixture.h"
 #include "core/rm_player.h"
 #include "data/rm_file_copier.h"
 #include "data/rm_video_file_list.h"
@@ -27,11 +26,12 @@
 #include "ui/rm_popup_capture.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
+#include "viewer_fixture.h"
 #include "widgets/rm_button.h"
 
-using card_fixture::ModalScript;
 using engine_fixture::spin;
 using engine_fixture::waitUntil;
+using viewer_fixture::ModalScript;
 
 namespace {
 
@@ -180,13 +180,10 @@ void TestCapture::initTestCase() {
     qRegisterMetaType<PLAY_EVENT>("PLAY_EVENT");
     qRegisterMetaType<QList<QString>*>("QList<QString>*");
     _card = _dir.path() + "/card";
-    QVERIFY(card_fixture::makeCard(_card, {"--recordings", "2", "--seconds", "6"}));
-    RMApp::instance()->initialize(*qApp);
-    _window = new WindowMain(nullptr);
-    _window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(_window));
+    QVERIFY(viewer_fixture::makeCard(_card, {"--recordings", "2", "--seconds", "6"}));
+    _window = viewer_fixture::showViewer();
+    QVERIFY(_window != nullptr);
     _player = RMPlayer::instance();
-    _player->frontPlayer()->audio()->setBackends({"Null"});
     QVERIFY(openCard(_card, 2));
 }
 
@@ -215,25 +212,13 @@ void TestCapture::cleanupTestCase() {
 }
 
 bool TestCapture::openCard(const QString& folder, int count) {
-    _window->openFolder(folder);
-    return waitUntil([count] { return RMVideoFileList::instance()->shownItems().size() == count; });
+    return viewer_fixture::openCard(_window, folder, count);
 }
 
 bool TestCapture::play(int row) {
-    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
-    _window->frameList()->table()->onDoubleClickItem(row, 1);
-    RMVideoItem* item = RMVideoFileList::instance()->shownItems().value(row);
-    if (!waitUntil([=] {
-            return _player->currentItem() == item && _player->frontPlayer()->isPlaying() &&
-                   _player->frontPlayer()->displyedFrame().isValid();
-        })) {
-        return false;
-    }
-    if (_player->frontPlayer()->isPaused()) {
-        _player->onPlayOrPause();
-    }
     // Past the first second, so the name shows a moment inside the recording.
-    return waitUntil([this] { return _player->frontPlayer()->position() > 1200; });
+    return viewer_fixture::playRow(_window, row) &&
+           waitUntil([this] { return _player->frontPlayer()->position() > 1200; });
 }
 
 bool TestCapture::capture(ModalScript& script, int timeoutMs) {
@@ -327,7 +312,7 @@ void TestCapture::existingTargetsAreConfirmedOnceForTheSet() {
 }
 
 void TestCapture::rearOnlyRecordingUsesTheRearLabelAndAsksBeforeReplacing() {
-    const QString rearOnly = card_fixture::copyCard(_card, _dir.path(), "rear-only", {kRear});
+    const QString rearOnly = viewer_fixture::copyCard(_card, _dir.path(), "rear-only", {kRear});
     QVERIFY(openCard(rearOnly, 1));
     QVERIFY(play(0));
     QVERIFY(_player->isRearAsFront());

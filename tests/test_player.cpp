@@ -14,7 +14,6 @@
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
-#include "card_fixture.h"
 #include "engine_fixture.h"
 #include "test_support.h"
 #include "ui/rm_frame_bottom.h"
@@ -29,6 +28,7 @@
 #include "ui/rm_slider.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
+#include "viewer_fixture.h"
 #include "widgets/rm_button.h"
 #include "widgets/title_widget.h"
 
@@ -38,7 +38,7 @@ namespace {
 
 using engine_fixture::spin;
 using engine_fixture::waitUntil;
-using card_fixture::makeCard;
+using viewer_fixture::makeCard;
 
 // The events the player announced, in order.
 class EventLog : public QObject {
@@ -113,15 +113,10 @@ private:
 void TestPlayer::initTestCase() {
     qRegisterMetaType<PLAY_EVENT>("PLAY_EVENT");
     QVERIFY(makeCard(_cards.path() + "/card", {"--recordings", "3", "--seconds", "8"}));
-    RMApp::instance()->initialize(*qApp);
-    _window = new WindowMain(nullptr);
-    _window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(_window));
+    _window = viewer_fixture::showViewer();
+    QVERIFY(_window != nullptr);
     _player = RMPlayer::instance();
-    // No sound card here; the null sink stands in for one.
-    _player->frontPlayer()->audio()->setBackends({"Null"});
-    _window->openFolder(_cards.path() + "/card");
-    QVERIFY(waitUntil([] { return RMVideoFileList::instance()->shownItems().size() == 3; }));
+    QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
 void TestPlayer::init() {
@@ -144,22 +139,7 @@ void TestPlayer::cleanupTestCase() {
 }
 
 bool TestPlayer::play(int row) {
-    // Double clicks closer than the guard are one.
-    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
-    _window->frameList()->table()->onDoubleClickItem(row, 1);
-    if (!waitUntil([this, row] {
-            return _player->currentItem() == item(row) && _player->frontPlayer()->isPlaying();
-        })) {
-        return false;
-    }
-    // A pause survives a change of recording.
-    if (_player->frontPlayer()->isPaused()) {
-        _player->onPlayOrPause();
-    }
-    return waitUntil([this, row] {
-        return _player->currentItem() == item(row) && playing() &&
-               _player->frontPlayer()->displyedFrame().isValid();
-    });
+    return viewer_fixture::playRow(_window, row);
 }
 
 bool TestPlayer::playing() const {
@@ -501,8 +481,7 @@ QString TestPlayer::makeVariant(const QString& name, const QStringList& files,
 }
 
 bool TestPlayer::openCard(const QString& folder, int count) {
-    _window->openFolder(folder);
-    return waitUntil([count] { return RMVideoFileList::instance()->shownItems().size() == count; });
+    return viewer_fixture::openCard(_window, folder, count);
 }
 
 void TestPlayer::reloadWhilePlayingLeavesNoDanglingItem() {

@@ -3,7 +3,6 @@
 #include <QTemporaryDir>
 
 #include "app/rm_app.h"
-#include "card_fixture.h"
 #include "core/rm_player.h"
 #include "data/rm_video_file_list.h"
 #include "engine/audio_output.h"
@@ -20,6 +19,7 @@
 #include "ui/rm_widget_video_list.h"
 #include "ui/rm_widget_zoom_pos.h"
 #include "ui/window_main.h"
+#include "viewer_fixture.h"
 #include "widgets/rm_button.h"
 #include "widgets/title_widget.h"
 
@@ -82,15 +82,12 @@ private:
 
 void TestZoom::initTestCase() {
     qRegisterMetaType<PLAY_EVENT>("PLAY_EVENT");
-    QVERIFY(card_fixture::makeCard(_dir.path() + "/card", {"--recordings", "2", "--seconds", "6"}));
-    RMApp::instance()->initialize(*qApp);
-    _window = new WindowMain(nullptr);
-    _window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(_window));
+    QVERIFY(
+        viewer_fixture::makeCard(_dir.path() + "/card", {"--recordings", "2", "--seconds", "6"}));
+    _window = viewer_fixture::showViewer();
+    QVERIFY(_window != nullptr);
     _player = RMPlayer::instance();
-    _player->frontPlayer()->audio()->setBackends({"Null"});
-    _window->openFolder(_dir.path() + "/card");
-    QVERIFY(waitUntil([] { return RMVideoFileList::instance()->shownItems().size() == 2; }));
+    QVERIFY(viewer_fixture::openCard(_window, _dir.path() + "/card", 2));
 }
 
 void TestZoom::init() {
@@ -117,19 +114,8 @@ void TestZoom::cleanupTestCase() {
 }
 
 bool TestZoom::play(int row) {
-    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
-    _window->frameList()->table()->onDoubleClickItem(row, 1);
-    RMVideoItem* item = RMVideoFileList::instance()->shownItems().value(row);
-    if (!waitUntil([=] {
-            return _player->currentItem() == item && _player->frontPlayer()->isPlaying() &&
-                   _player->frontPlayer()->displyedFrame().isValid() && mainPane()->isVideoOn();
-        })) {
-        return false;
-    }
-    if (_player->frontPlayer()->isPaused()) {
-        _player->onPlayOrPause();
-    }
-    return true;
+    return viewer_fixture::playRow(_window, row) &&
+           waitUntil([this] { return mainPane()->isVideoOn(); });
 }
 
 void TestZoom::noOutputNoOverview() {

@@ -10,9 +10,20 @@
 #include <QtDebug>
 #include <functional>
 
-// Sample cards for the tests that drive the real main window, and a script
-// for the modal dialogs such a test meets.
-namespace card_fixture {
+#include "app/rm_app.h"
+#include "core/rm_player.h"
+#include "data/rm_video_file_list.h"
+#include "engine/audio_output.h"
+#include "engine/av_player.h"
+#include "engine/video_frame.h"
+#include "engine_fixture.h"
+#include "ui/rm_frame_list.h"
+#include "ui/rm_widget_video_list.h"
+#include "ui/window_main.h"
+
+// The real main window on sample cards, for the tests that drive the viewer
+// as a user would, and a script for the modal dialogs such a test meets.
+namespace viewer_fixture {
 
 // Makes a card of short recordings with real pictures and sound.
 inline bool makeCard(const QString& folder, const QStringList& options) {
@@ -37,6 +48,48 @@ inline QString copyCard(const QString& source, const QString& root, const QStrin
         QFile::copy(source + "/DCIM/" + file, folder + "/" + file);
     }
     return root + "/" + name;
+}
+
+// The main window, shown, with the null sound sink standing in for a sound
+// card; null when it did not appear.
+inline WindowMain* showViewer() {
+    RMApp::instance()->initialize(*qApp);
+    auto* window = new WindowMain(nullptr);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window)) {
+        delete window;
+        return nullptr;
+    }
+    RMPlayer::instance()->frontPlayer()->audio()->setBackends({"Null"});
+    return window;
+}
+
+inline bool openCard(WindowMain* window, const QString& folder, int count) {
+    window->openFolder(folder);
+    return engine_fixture::waitUntil(
+        [count] { return RMVideoFileList::instance()->shownItems().size() == count; });
+}
+
+// Double-clicks a row and waits until it plays with a picture; a pause
+// that survived the change of recording is lifted.
+inline bool playRow(WindowMain* window, int row) {
+    RMPlayer* player = RMPlayer::instance();
+    // Double clicks closer than the guard are one.
+    engine_fixture::spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+    window->frameList()->table()->onDoubleClickItem(row, 1);
+    RMVideoItem* item = RMVideoFileList::instance()->shownItems().value(row);
+    if (!engine_fixture::waitUntil(
+            [=] { return player->currentItem() == item && player->frontPlayer()->isPlaying(); })) {
+        return false;
+    }
+    if (player->frontPlayer()->isPaused()) {
+        player->onPlayOrPause();
+    }
+    return engine_fixture::waitUntil([=] {
+        return player->currentItem() == item &&
+               player->frontPlayer()->state() == AVPlayer::PlayingState &&
+               player->frontPlayer()->displyedFrame().isValid();
+    });
 }
 
 // Answers modal dialogs in order: each step gets the active modal widget
@@ -77,4 +130,4 @@ private:
     QElapsedTimer _since;
 };
 
-}  // namespace card_fixture
+}  // namespace viewer_fixture
