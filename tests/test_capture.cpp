@@ -372,6 +372,13 @@ void TestCapture::refusedWithoutAPicture() {
     QVERIFY(!_player->requestVideoCapture());
     QVERIFY(!_player->isCapturing());
     QVERIFY(!_player->prepareForCapture());
+    // At the very start there is no picture shown yet to save.
+    QVERIFY(play(0));
+    _player->onPlayOrPause();
+    _player->onPlayRestart();
+    QVERIFY(waitUntil([this] { return _player->frontPlayer()->position() <= 0; }, 3000));
+    QVERIFY(!_player->requestVideoCapture());
+    QVERIFY(!_player->isCapturing());
 }
 
 void TestCapture::engineFailureIsShownAndLeavesNoFile() {
