@@ -48,18 +48,12 @@ sleep 0.5
 xdotool mousemove --window "$window" 800 437 click --repeat 2 --delay 80 1
 sleep 4
 echo normal-done >>"$probe"
-# The full-screen button of the title bar: the pointer rests on it a moment
-# before the click, as a hand does (a click at once may reach the window
-# before it has seen the pointer arrive).
-xdotool mousemove --window "$window" 951 20
-sleep 0.5
-xdotool click 1
+# Return toggles full screen, as on the keyboard (a pointer click that
+# xdotool makes under Xvfb does not always reach its button).
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+sleep 0.3
+xdotool key --clearmodifiers Return
 sleep 4
-# Under Xvfb a click that xdotool makes does not always reach the button;
-# full screen is then not checked, and that is said.
-if ! grep -q '^full ' "$probe"; then
-  echo "note: the full-screen click did not reach the viewer; full screen not checked" >&2
-fi
 echo full-done >>"$probe"
 
 # Per mode: samples where both panes showed a picture, and how many of them
@@ -79,7 +73,7 @@ awk '
       printf "%s: %d samples with both pictures, %d more than one frame apart\n", m, n[m], far[m] + 0
     }
     if (n["normal"] < 10 || far["normal"] + 0 > n["normal"] / 10) failed++
-    if (far["full"] + 0 > n["full"] / 10) failed++
+    if (n["full"] < 10 || far["full"] + 0 > n["full"] / 10) failed++
     printf "%d passed, %d failed\n", 2 - failed, failed
     exit failed > 0
   }' "$probe" || status=$?

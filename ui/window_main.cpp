@@ -214,13 +214,16 @@ void WindowMain::onFullScreen() {
     const bool viaSignal = sender() != nullptr;
     const bool toNormal = !viaSignal || wasFullScreen;
     _fullScreenRequested = !toNormal;
-    if (!toNormal) {
-        // The window manager must see the size limit gone while the window
-        // is still mapped; lifted only while hidden, it may hold a full
-        // screen request to the old fixed size.
+    if (toNormal) {
+        hide();
+    } else {
+        // The window stays mapped on its way to full screen: the request
+        // then reaches the window manager as a message it acts on, while a
+        // state set on an unmapped window was lost on the first switch.
+        // Holding the updates spares the user the frames rearranging.
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setUpdatesEnabled(false);
     }
-    hide();
     RMApp* app = RMApp::instance();
     Q_EMIT app->appEvent(toNormal ? RMApp::EVENT_FULLSCREEN_LEAVING
                                   : RMApp::EVENT_FULLSCREEN_ENTERING);
@@ -272,6 +275,7 @@ void WindowMain::onFullScreen() {
         setEnabled(false);
     }
     fullScreenBusy = false;
+    setUpdatesEnabled(true);
     show();
 }
 
