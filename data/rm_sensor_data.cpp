@@ -142,21 +142,21 @@ void RMSensorData::fixGPS() {
     }
 }
 
-int RMSensorData::sampleIndex(qint64 position, qint64 duration, quint32 count) {
+qint64 RMSensorData::sampleIndex(qint64 position, qint64 duration, quint32 count) {
     if (duration <= 0 || count == 0) {
         return -1;
     }
     // The product may not fit 64 bits for a long recording with many samples.
     const qint64 clamped = qBound<qint64>(0, position, duration);
     const auto index = static_cast<qint64>(static_cast<__int128>(count) * clamped / duration);
-    return int(qMin<qint64>(index, qint64(count) - 1));
+    return qMin<qint64>(index, qint64(count) - 1);
 }
 
 const RMGPSSample* RMSensorData::gpsAt(qint64 position, qint64 duration) const {
     if (!hasGPS || !gps) {
         return nullptr;
     }
-    const int index = sampleIndex(position, duration, gpsCount);
+    const qint64 index = sampleIndex(position, duration, gpsCount);
     if (index < 0 || !gps[index].hasFix()) {
         return nullptr;
     }

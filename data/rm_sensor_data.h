@@ -30,7 +30,7 @@ public:
     // Index of the sample at `position` ms among `count` samples spread
     // evenly over `duration` ms, held to 0..count-1; -1 when the duration is
     // not positive or there are no samples.
-    static int sampleIndex(qint64 position, qint64 duration, quint32 count);
+    static qint64 sampleIndex(qint64 position, qint64 duration, quint32 count);
     // The GPS sample at a position when it has a valid fix, else null.
     const RMGPSSample* gpsAt(qint64 position, qint64 duration) const;
 

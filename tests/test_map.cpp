@@ -1,20 +1,19 @@
 // The map window against the real page in the web engine: which points the
 // window joins by a line, and what the page draws from its calls.
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QWebEnginePage>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_settings.h"
 #include "engine_fixture.h"
+#include "map_fixture.h"
 #include "sensor_fixture.h"
 #include "test_support.h"
 #include "ui/rm_dialog_map.h"
 #include "ui/rm_widget_map.h"
 
 using engine_fixture::waitUntil;
+using map_fixture::pageState;
 using sensor_fixture::makeData;
 using sensor_fixture::makeItem;
 using sensor_fixture::northOf;
@@ -23,24 +22,6 @@ namespace {
 
 const double kLat = 35.68;
 const double kLon = 139.76;
-
-// The page's polylines (colour and point count) and its markers' positions.
-const char* const kPageState = R"((function () {
-  var lines = [], markers = [];
-  map.eachLayer(function (l) {
-    if (l instanceof L.Polyline) lines.push({ color: l.options.color, points: l.getLatLngs().length,
-                                               weight: l.options.weight, opacity: l.options.opacity });
-    if (l instanceof L.Marker) markers.push([l.getLatLng().lat, l.getLatLng().lng]);
-  });
-  return JSON.stringify({ lines: lines, markers: markers });
-})())";
-
-QJsonObject pageState(QWebEnginePage* page) {
-    QString result;
-    page->runJavaScript(kPageState, [&](const QVariant& v) { result = v.toString(); });
-    waitUntil([&] { return !result.isEmpty(); });
-    return QJsonDocument::fromJson(result.toUtf8()).object();
-}
 
 // The flags and the level of each setLatLag call, as "level,first,distance".
 QStringList calls(const QStringList& scripts) {
@@ -151,6 +132,25 @@ private slots:
         QCOMPARE(markers.size(), 1);
         QVERIFY(qAbs(markers[0].toArray()[0].toDouble() - (kLat + northOf(200))) < 1e-6);
         QVERIFY(qAbs(markers[0].toArray()[1].toDouble() - kLon) < 1e-6);
+    }
+
+    void fullScreenHidesAnOpenMapAndBringsItBack() {
+        RMDialogMap dialog(nullptr);
+        dialog.show();  // off screen, as the main window starts it
+        QVERIFY(dialog.isHiddenReal());
+        QVERIFY(!dialog.testAttribute(Qt::WA_DontShowOnScreen));
+        RMApp* app = RMApp::instance();
+        Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_ENTERING);
+        Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_LEAVING);
+        QVERIFY(dialog.isHidden());  // a closed map stays closed
+        dialog.show();
+        QVERIFY(!dialog.isHiddenReal());
+        Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_ENTERING);
+        QVERIFY(dialog.isHidden());
+        Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_LEAVING);
+        QVERIFY(dialog.isVisible());
+        dialog.onClose();
+        QVERIFY(dialog.isHiddenReal());
     }
 
     void pageBreaksOnEitherFlag() {
