@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -31,7 +32,12 @@ const double kNone = -9999.0;
 }  // namespace
 
 RMDialogMap* RMDialogMap::instance(QWidget* parent) {
-    static RMDialogMap* dialog = new RMDialogMap(parent);
+    // The main window owns it; should that window go, the next caller gets
+    // a new one rather than a dangling pointer.
+    static QPointer<RMDialogMap> dialog;
+    if (!dialog) {
+        dialog = new RMDialogMap(parent);
+    }
     return dialog;
 }
 
