@@ -11,6 +11,7 @@
 #include "test_support.h"
 #include "ui/rm_dialog_map.h"
 #include "ui/rm_widget_map.h"
+#include "ui/web_url_request_interceptor.h"
 
 using engine_fixture::waitUntil;
 using map_fixture::pageState;
@@ -151,6 +152,36 @@ private slots:
         QVERIFY(dialog.isVisible());
         dialog.onClose();
         QVERIFY(dialog.isHiddenReal());
+    }
+
+    void aCreditLinkGoesToTheBrowserNotIntoTheMap() {
+        QList<QUrl> opened;
+        WebUrlRequestInterceptor::setOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        RMWidgetMap view(nullptr);
+        bool loaded = false;
+        connect(&view, &QWebEngineView::loadFinished, [&](bool ok) { loaded = ok; });
+        view.resize(403, 406);
+        view.loadMap();
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(waitUntil([&] { return loaded; }));
+        QString centre;
+        view.page()->runJavaScript(
+            "(function () { var r = document.querySelector('.leaflet-control-attribution a')"
+            ".getBoundingClientRect(); return Math.round(r.left + r.width / 2) + ',' +"
+            " Math.round(r.top + r.height / 2); })()",
+            [&](const QVariant& v) { centre = v.toString(); });
+        QVERIFY(waitUntil([&] { return !centre.isEmpty(); }));
+        const QPoint link(centre.section(',', 0, 0).toInt(), centre.section(',', 1).toInt());
+        QVERIFY(waitUntil([&] { return view.focusProxy() != nullptr; }));
+        QTest::mouseClick(view.focusProxy(), Qt::LeftButton, Qt::NoModifier, link);
+        QVERIFY(waitUntil([&] { return !opened.isEmpty(); }));
+        QCOMPARE(opened.first().host(), QString("leafletjs.com"));
+        QCOMPARE(view.url(), QUrl(RMWidgetMap::kPageUrl));
+        WebUrlRequestInterceptor::setOpener({});
     }
 
     void pageBreaksOnEitherFlag() {

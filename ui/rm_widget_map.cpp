@@ -1,6 +1,7 @@
 #include "ui/rm_widget_map.h"
 
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 #include "ui/web_url_request_interceptor.h"
@@ -10,6 +11,13 @@ const char* const RMWidgetMap::kPageUrl = "qrc:/html/gmap.html";
 RMWidgetMap::RMWidgetMap(QWidget* parent) : QWebEngineView(parent) {
     _configure(this);
     setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+RMWidgetMap::~RMWidgetMap() {
+    // The profile outlives this view and must not call a deleted interceptor.
+    if (_interceptor) {
+        page()->profile()->setUrlRequestInterceptor(nullptr);
+    }
 }
 
 void RMWidgetMap::_configure(QWebEngineView* view) {
@@ -36,9 +44,11 @@ QWebEngineView* RMWidgetMap::createWindow(QWebEnginePage::WebWindowType type) {
     _extraView = new QWebEngineView(this);
     _extraView->hide();
     _configure(_extraView);
-    // Only this view's requests pass the interceptor; the map's own tiles
-    // never meet it.
-    auto* interceptor = new WebUrlRequestInterceptor(_extraView->page());
-    _extraView->page()->setUrlRequestInterceptor(interceptor);
+    // The new tab's first page load is the first main-frame request the
+    // profile sees from now on; the map's tiles are not main frames.
+    auto* interceptor = new WebUrlRequestInterceptor(this);
+    _extraView->page()->profile()->setUrlRequestInterceptor(interceptor);
+    delete _interceptor;
+    _interceptor = interceptor;
     return _extraView;
 }

@@ -11,6 +11,7 @@ class RMWidgetMap : public QWebEngineView {
     Q_OBJECT
 public:
     explicit RMWidgetMap(QWidget* parent);
+    ~RMWidgetMap() override;
 
     static const char* const kPageUrl;
 
@@ -30,5 +31,7 @@ private:
     static void _configure(QWebEngineView* view);
 
     QPointer<QWebEngineView> _extraView;
+    // Installed on the profile for the latest new tab; owned here.
+    WebUrlRequestInterceptor* _interceptor = nullptr;
     int _scriptCount = 0;
 };
