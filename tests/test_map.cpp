@@ -1,6 +1,7 @@
 // The map window against the real page in the web engine: which points the
 // window joins by a line, and what the page draws from its calls.
 #include <QJsonArray>
+#include <QWebEngineProfile>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
@@ -182,6 +183,9 @@ private slots:
         QCOMPARE(opened.first().host(), QString("leafletjs.com"));
         QCOMPARE(view.url(), QUrl(RMWidgetMap::kPageUrl));
         WebUrlRequestInterceptor::setOpener({});
+        // Tile requests name the viewer, once however many views there are.
+        RMWidgetMap second(nullptr);
+        QCOMPARE(second.page()->profile()->httpUserAgent().count("orvin-viewer/"), 1);
     }
 
     void pageBreaksOnEitherFlag() {

@@ -89,9 +89,7 @@ void RMSpeedLabel::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
 void RMSpeedLabel::onLanguageChange(RMLanguage::LANGUAGE_TYPE language) {
     RMApp::isMPH = language != RMLanguage::LANGUAGE_JAPANESE;
     _unit->setText(RMApp::isMPH ? "mph" : "km/h");
-    if (!_lcd->text().isEmpty()) {
-        refreshSpeed();
-    }
+    refreshSpeed();
     Q_EMIT speedUnitChange();
 }
 

@@ -4,12 +4,19 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
+#include "app/version.h"
 #include "ui/web_url_request_interceptor.h"
 
 const char* const RMWidgetMap::kPageUrl = "qrc:/html/gmap.html";
 
 RMWidgetMap::RMWidgetMap(QWidget* parent) : QWebEngineView(parent) {
     _configure(this);
+    // Tile servers ask applications to name themselves.
+    QWebEngineProfile* profile = page()->profile();
+    const QString name = QStringLiteral(" orvin-viewer/") + QStringLiteral(ORVIN_VERSION);
+    if (!profile->httpUserAgent().endsWith(name)) {
+        profile->setHttpUserAgent(profile->httpUserAgent() + name);
+    }
     setContextMenuPolicy(Qt::NoContextMenu);
 }
 
