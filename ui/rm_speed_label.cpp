@@ -27,9 +27,12 @@ RMSpeedLabel::RMSpeedLabel(QWidget* parent) : RMWidgetStyleBase(parent, kNormalL
     layout->addWidget(_lcd);
 
     auto* unitBox = new QWidget(this);
-    unitBox->setFixedWidth(36);
+    // 36 px, or what the unit needs in the face the system has for Arial.
+    unitBox->setMinimumWidth(36);
+    unitBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     auto* unitLayout = new QVBoxLayout(unitBox);
     unitLayout->setContentsMargins(0, 0, 0, 5);
+    unitLayout->setSpacing(0);
     unitLayout->setAlignment(Qt::AlignBottom);
     _unit = new QLabel(unitBox);
     _unit->setObjectName("kmh_label");
