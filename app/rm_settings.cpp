@@ -6,6 +6,10 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 
+const char* const RMSettings::kDefaultTileUrl = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
+const char* const RMSettings::kDefaultTileAttribution =
+    "&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> contributors";
+
 RMSettings* RMSettings::instance() {
     static RMSettings* settings = new RMSettings();
     return settings;
@@ -79,4 +83,18 @@ bool RMSettings::autoLanguage() {
 
 void RMSettings::setAutoLanguage(bool isAuto) {
     _setValue("/APP", "LANGUAGE_AUTO", isAuto);
+}
+
+QString RMSettings::mapTileUrl() {
+    const QString stored = _loadString("/MAP", "TILE_URL").trimmed();
+    return stored.isEmpty() ? QString::fromLatin1(kDefaultTileUrl) : stored;
+}
+
+QString RMSettings::mapTileAttribution() {
+    const QString stored = _loadString("/MAP", "TILE_ATTRIBUTION");
+    // A tile source of one's own carries only the credit given for it.
+    if (stored.isEmpty() && _loadString("/MAP", "TILE_URL").trimmed().isEmpty()) {
+        return QString::fromLatin1(kDefaultTileAttribution);
+    }
+    return stored;
 }

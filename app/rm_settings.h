@@ -22,6 +22,14 @@ public:
     void setLanguage(int language);
     bool autoLanguage();
     void setAutoLanguage(bool isAuto);
+    // The map's tile source: an URL template with {z}, {x} and {y} (group
+    // MAP, key TILE_URL) and the credit shown for it (TILE_ATTRIBUTION);
+    // the standard OpenStreetMap tiles and their credit when not set.
+    QString mapTileUrl();
+    QString mapTileAttribution();
+
+    static const char* const kDefaultTileUrl;
+    static const char* const kDefaultTileAttribution;
 
 private:
     RMSettings() = default;

@@ -16,18 +16,27 @@
 // - step_p50_ms: from a one-second step key press (and release) to both panes
 //   painted at the new position, over 10 steps;
 // - advance_gap_ms: at the end of a recording, from its last picture painted
-//   to the first painted picture of the next.
+//   to the first painted picture of the next;
+// - map_calls_per_gps_s: during the 20 s at 1x, the map page calls
+//   (setLatLag) per GPS second played that has a valid fix (target <= 1);
+// - drag_max_gui_stall_ms: the longest gap of the 5 ms GUI-thread timer
+//   beyond its interval while the position slider's knob is dragged from
+//   the start to the end of a recording (mouse moves every 16 ms), with the
+//   map window open and the graph shown (target <= 50).
 // A figure whose measurement failed prints "fail" with the reason, and the
 // benchmark exits with 1; it never fails on speed.
 // Last line: painted_1x=A skew_p99_ms=S cpu_1x=U max_gui_stall_ms=G
-// open_p50_ms=O step_p50_ms=T advance_gap_ms=V
+// open_p50_ms=O step_p50_ms=T advance_gap_ms=V map_calls_per_gps_s=M
+// drag_max_gui_stall_ms=D
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
@@ -39,11 +48,17 @@
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
 #include "core/rm_player.h"
+#include "data/rm_sensor_data.h"
 #include "data/rm_video_file_list.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
+#include "ui/rm_dialog_map.h"
+#include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
+#include "ui/rm_frame_slider.h"
+#include "ui/rm_slider.h"
+#include "ui/rm_widget_map.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
 
@@ -160,6 +175,7 @@ QString makeCard(const QString& folder) {
 
 struct Bench {
     QElapsedTimer clock;
+    int mapCalls = 0;  // setLatLag calls the map window made
     WindowMain* window = nullptr;
     RMPlayer* player = nullptr;
     PaintLog* main = nullptr;
@@ -224,7 +240,26 @@ struct Run {
     double painted = 0;
     std::vector<double> skews;
     double cores = 0;
+    int mapCalls = 0;
+    int fixSeconds = 0;  // GPS samples with a valid fix the run went through
 };
+
+// GPS samples with a valid fix between two positions of the playing recording.
+int fixSecondsBetween(const Bench& b, qint64 from, qint64 to) {
+    const RMVideoItem* item = b.player->currentItem();
+    const RMSensorData* data = item ? item->sensorData : nullptr;
+    const qint64 duration = b.player->frontPlayer()->duration();
+    if (!data || !data->hasGPS || !data->gps) {
+        return 0;
+    }
+    const qint64 first = RMSensorData::sampleIndex(from, duration, data->gpsCount);
+    const qint64 last = RMSensorData::sampleIndex(to, duration, data->gpsCount);
+    int n = 0;
+    for (qint64 i = std::max<qint64>(first, 0); i <= last; ++i) {
+        n += data->gps[i].hasFix() ? 1 : 0;
+    }
+    return n;
+}
 
 Run measureRun(Bench& b, double speed, int seconds) {
     Run run;
@@ -234,9 +269,16 @@ Run measureRun(Bench& b, double speed, int seconds) {
     const size_t subFrom = b.sub->paints.size();
     const double cpu0 = cpuSeconds();
     const qint64 t0 = b.clock.elapsed();
+    const int calls0 = b.mapCalls;
+    const RMVideoItem* item = b.player->currentItem();
+    const qint64 position0 = b.player->frontPlayer()->position();
     spin(seconds * 1000);
     const double wall = (b.clock.elapsed() - t0) / 1000.0;
     run.cores = (cpuSeconds() - cpu0) / wall;
+    if (b.player->currentItem() == item) {
+        run.mapCalls = b.mapCalls - calls0;
+        run.fixSeconds = fixSecondsBetween(b, position0, b.player->frontPlayer()->position());
+    }
     auto distinct = [](const std::vector<Paint>& paints, size_t from) {
         int n = 0;
         double last = -1;
@@ -262,8 +304,8 @@ Run measureRun(Bench& b, double speed, int seconds) {
     b.player->updateSpeed(1.0);
     std::printf(
         "%.0fx for %.1f s: painted %.3f of the frames due (weaker pane), %zu skew samples, "
-        "CPU %.2f cores\n",
-        speed, wall, run.painted, run.skews.size(), run.cores);
+        "CPU %.2f cores, %d map calls over %d GPS seconds with a fix\n",
+        speed, wall, run.painted, run.skews.size(), run.cores, run.mapCalls, run.fixSeconds);
     return run;
 }
 
@@ -329,6 +371,64 @@ std::optional<double> measureAdvance(Bench& b) {
     return double(*gap);
 }
 
+// Drags the position slider's knob from the start of the playing recording
+// to its end with the map window open; the longest GUI stall meanwhile.
+std::optional<double> measureDrag(Bench& b) {
+    RMDialogMap* map = RMDialogMap::instance();
+    if (map->isHiddenReal()) {
+        map->show();
+    }
+    b.player->seek(1, false);
+    spin(1500);
+    RMSlider* slider = b.window->frameLeft()->frameSlider()->positionSlider();
+    // The knob sits where the style maps the slider's value.
+    int knobX = 0;
+    while (knobX < slider->width() && slider->valueAt(knobX) < slider->value()) {
+        ++knobX;
+    }
+    const QPoint knob(knobX, slider->height() / 2);
+    const auto send = [slider](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                               Qt::MouseButtons held) {
+        QMouseEvent event(type, at, slider->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(slider, &event);
+    };
+    const int calls0 = b.mapCalls;
+    int positions = 0;
+    const QMetaObject::Connection counter = QObject::connect(
+        b.player, &RMPlayer::positionChanged, [&positions](qint64, qint64) { ++positions; });
+    StallMeter stalls(&b.clock);
+    send(QEvent::MouseButtonPress, knob, Qt::LeftButton, Qt::LeftButton);
+    if (!slider->isSliderDown()) {
+        b.fail("the slider's knob was not taken by the press");
+        return std::nullopt;
+    }
+    int moves = 0;
+    for (int x = knob.x(); x <= slider->width() + 4; x += 2, ++moves) {
+        send(QEvent::MouseMove, QPoint(x, knob.y()), Qt::NoButton, Qt::LeftButton);
+        spin(16);
+    }
+    const int value = slider->value();
+    send(QEvent::MouseButtonRelease, QPoint(slider->width() + 4, knob.y()), Qt::LeftButton,
+         Qt::NoButton);
+    spin(500);
+    QObject::disconnect(counter);
+    std::printf(
+        "drag: %d moves to %d of %d ms, %d positions reported, %d map calls, %lld timer ticks, "
+        "longest stall %lld ms\n",
+        moves, value, slider->maximum(), positions, b.mapCalls - calls0,
+        static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
+    if (value < slider->maximum() * 9 / 10) {
+        b.fail(QString("the drag ended at %1 of %2 ms").arg(value).arg(slider->maximum()));
+        return std::nullopt;
+    }
+    if (stalls.ticks < 100) {
+        b.fail("the GUI timer hardly ran during the drag");
+        return std::nullopt;
+    }
+    map->onClose();
+    return double(stalls.worst);
+}
+
 QString figure(const std::optional<double>& value, int decimals) {
     return value ? QString::number(*value, 'f', decimals) : QStringLiteral("fail");
 }
@@ -336,6 +436,9 @@ QString figure(const std::optional<double>& value, int decimals) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The map's web engine draws in software; as root it needs its sandbox off.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            geteuid() == 0 ? "--disable-gpu --no-sandbox" : "--disable-gpu");
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -359,6 +462,9 @@ int main(int argc, char** argv) {
     b.main = new PaintLog(b.player->mainVideoWidget(), b.player->mainRenderer(), &b.clock);
     b.sub = new PaintLog(b.player->subVideoWidget(), b.player->subRenderer(), &b.clock);
     StallMeter stalls(&b.clock);
+    QObject::connect(
+        RMDialogMap::instance()->mapWidget(), &RMWidgetMap::scriptRun,
+        [&b](const QString& script) { b.mapCalls += script.startsWith("setLatLag(") ? 1 : 0; });
     b.window->openFolder(card);
     if (!waitFor([] { return RMVideoFileList::instance()->shownItems().size() >= 2; }, 60000)) {
         std::fprintf(stderr, "bench-playback: the card %s lists fewer than two recordings\n",
@@ -371,6 +477,10 @@ int main(int argc, char** argv) {
     std::optional<double> painted;
     std::optional<double> skew;
     std::optional<double> cpu;
+    std::optional<double> mapCalls;
+    if (!waitFor([] { return RMDialogMap::instance()->isPageLoaded(); }, 20000)) {
+        b.fail("the map page did not load");
+    }
     if (waitFor([&] { return b.playing(0); }, 10000)) {
         const Run at1 = measureRun(b, 1.0, 20);
         const Run at4 = measureRun(b, 4.0, 10);
@@ -381,13 +491,21 @@ int main(int argc, char** argv) {
             cpu = at1.cores;
             skew = std::max(percentile(at1.skews, 99), percentile(at4.skews, 99));
         }
+        if (at1.fixSeconds < 5) {
+            b.fail(QString("only %1 GPS seconds with a fix at 1x").arg(at1.fixSeconds));
+        } else if (RMDialogMap::instance()->isPageLoaded()) {
+            mapCalls = double(at1.mapCalls) / at1.fixSeconds;
+        }
     } else {
         b.fail("the first recording does not play");
     }
     const std::optional<double> step = measureSteps(b);
     const std::optional<double> advance = measureAdvance(b);
+    const std::optional<double> drag = measureDrag(b);
     b.player->onUserStop();
     spin(200);
+    // As the main window does when it closes: the web view goes first.
+    Q_EMIT RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING);
     std::printf("GUI timer: %lld ticks, longest stall %lld ms\n",
                 static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
     const std::optional<double> stall =
@@ -397,9 +515,10 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "painted_1x=%s skew_p99_ms=%s cpu_1x=%s max_gui_stall_ms=%s open_p50_ms=%s "
-        "step_p50_ms=%s advance_gap_ms=%s\n",
+        "step_p50_ms=%s advance_gap_ms=%s map_calls_per_gps_s=%s drag_max_gui_stall_ms=%s\n",
         qPrintable(figure(painted, 3)), qPrintable(figure(skew, 1)), qPrintable(figure(cpu, 2)),
         qPrintable(figure(stall, 0)), qPrintable(figure(open, 1)), qPrintable(figure(step, 1)),
-        qPrintable(figure(advance, 0)));
+        qPrintable(figure(advance, 0)), qPrintable(figure(mapCalls, 2)),
+        qPrintable(figure(drag, 0)));
     return b.failed ? 1 : 0;
 }

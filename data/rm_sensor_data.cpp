@@ -99,7 +99,7 @@ bool RMSensorData::loadMOVGPSNR(const unsigned char* records, unsigned int count
             sample.gpsAux = record[kAux];
             sample.latitude = nmeaToDegrees(le64Double(record + kLatitude));
             sample.longitude = nmeaToDegrees(le64Double(record + kLongitude));
-            fixed += sample.fixStatus == 1 ? 1 : 0;
+            fixed += sample.hasFix() ? 1 : 0;
         }
         // Each sample is the change of the raw axis values since the previous record.
         const unsigned char* previous = i > 0 ? record - MOVFormat::kRecordSize : record;
@@ -133,11 +133,32 @@ void RMSensorData::fixGPS() {
         return;
     }
     for (quint32 k = 1; k <= 4; ++k) {
-        if (gps[k].fixStatus == 1 && gps[k].speed > 20.0) {
+        if (gps[k].hasFix() && gps[k].speed > 20.0) {
             for (quint32 i = 0; i < k; ++i) {
                 gps[i] = gps[k];
             }
             return;
         }
     }
+}
+
+qint64 RMSensorData::sampleIndex(qint64 position, qint64 duration, quint32 count) {
+    if (duration <= 0 || count == 0) {
+        return -1;
+    }
+    // The product may not fit 64 bits for a long recording with many samples.
+    const qint64 clamped = qBound<qint64>(0, position, duration);
+    const auto index = static_cast<qint64>(static_cast<__int128>(count) * clamped / duration);
+    return qMin<qint64>(index, qint64(count) - 1);
+}
+
+const RMGPSSample* RMSensorData::gpsAt(qint64 position, qint64 duration) const {
+    if (!hasGPS || !gps) {
+        return nullptr;
+    }
+    const qint64 index = sampleIndex(position, duration, gpsCount);
+    if (index < 0 || !gps[index].hasFix()) {
+        return nullptr;
+    }
+    return &gps[index];
 }

@@ -27,6 +27,13 @@ public:
     // Fills a missing first fix from the first fast, fixed sample after it.
     void fixGPS();
 
+    // Index of the sample at `position` ms among `count` samples spread
+    // evenly over `duration` ms, held to 0..count-1; -1 when the duration is
+    // not positive or there are no samples.
+    static qint64 sampleIndex(qint64 position, qint64 duration, quint32 count);
+    // The GPS sample at a position when it has a valid fix, else null.
+    const RMGPSSample* gpsAt(qint64 position, qint64 duration) const;
+
     bool hasGPS = false;
     quint32 gpsCount = 0;
     quint32 sensorCount = 0;

@@ -28,13 +28,7 @@ quint32 sensorCountOf(const RMSensorData* data) {
 }  // namespace
 
 bool RMTrackExport::hasFix(const RMSensorData& data, quint32 index) {
-    if (!data.gps || index >= data.gpsCount || data.gps[index].fixStatus != 1) {
-        return false;
-    }
-    const double lat = data.gps[index].latitude;
-    const double lon = data.gps[index].longitude;
-    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 &&
-           std::fabs(lon) <= 180.0;
+    return data.gps && index < data.gpsCount && data.gps[index].hasFix();
 }
 
 quint32 RMTrackExport::fixCount(const RMSensorData* data) {

@@ -757,6 +757,32 @@ private Q_SLOTS:
         QVERIFY(sawFix);
     }
 
+    void fixGapIsATunnelInTheDrive() {
+        // Two 20 s recordings; the fix goes at 25 s of the drive for 4 s.
+        const QString dir =
+            card("gap", {"--tiny", "--recordings", "2", "--seconds", "20", "--fix-gap", "25:4"});
+        QVERIFY(!dir.isEmpty());
+        QStringList fronts = mp4Files(dir).filter("_1.mp4");
+        std::sort(fronts.begin(), fronts.end(), [](const QString& a, const QString& b) {
+            return nameTime(QFileInfo(a).fileName()) < nameTime(QFileInfo(b).fileName());
+        });
+        QCOMPARE(fronts.size(), 2);
+        Mp4File mp4;
+        QVERIFY(mp4.load(fronts.last()));
+        QString fixes;
+        int record = 0;
+        for (const QByteArray& s : mp4.samples(mp4.tracks.last())) {
+            if (s.size() == 64 && record++ % 10 == 0) {
+                fixes += QString::number(int(s.at(41)));
+            }
+        }
+        QCOMPARE(fixes, QString("11111000011111111111"));
+        QString err;
+        QCOMPARE(make({m_dir.filePath("bad-gap"), "--fix-gap", "5"}, &err), 2);
+        QVERIFY(err.contains("--fix-gap"));
+        QCOMPARE(make({m_dir.filePath("bad-gap2"), "--fix-gap", "5:0"}, &err), 2);
+    }
+
     void badInput() {
         QString err;
         QCOMPARE(make({m_dir.filePath("bad1"), "--layout", "sideways"}, &err), 2);

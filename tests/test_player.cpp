@@ -1,7 +1,10 @@
 #include <QApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QLabel>
 #include <QPointer>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -9,14 +12,18 @@
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
 #include "core/rm_player.h"
+#include "data/rm_sensor_data.h"
 #include "data/rm_video_file_list.h"
 #include "engine/audio_output.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
 #include "engine_fixture.h"
+#include "map_fixture.h"
 #include "test_support.h"
+#include "ui/rm_dialog_map.h"
 #include "ui/rm_frame_bottom.h"
+#include "ui/rm_frame_graph.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
@@ -24,8 +31,11 @@
 #include "ui/rm_frame_slider.h"
 #include "ui/rm_frame_video_main.h"
 #include "ui/rm_frame_video_sub.h"
+#include "ui/rm_graph_widget.h"
 #include "ui/rm_released_slider.h"
 #include "ui/rm_slider.h"
+#include "ui/rm_speed_label.h"
+#include "ui/rm_widget_map.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
 #include "viewer_fixture.h"
@@ -60,6 +70,12 @@ public:
     QList<QPair<PLAY_EVENT, RMVideoItem*>> events;
 };
 
+bool showsANumber(const QLabel* label) {
+    bool ok = false;
+    label->text().toInt(&ok);
+    return ok;
+}
+
 QString toString(const QList<PLAY_EVENT>& events) {
     QStringList out;
     for (PLAY_EVENT e : events) {
@@ -76,6 +92,7 @@ private slots:
     void initTestCase();
     void init();
     void loadPlayPauseStop();
+    void displaysFollowPlayback();
     void selectingWhilePlayingSwitches();
     void endPlaysTheNextAndTheLastWrapsToTheFirst();
     void steppingRepeatsAndPlayersFollow();
@@ -421,6 +438,7 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(bottom));
     QCOMPARE(left->framePlay()->parentWidget(), static_cast<QWidget*>(bottom));
     QVERIFY(_window->frameRight()->isHidden());
+    QVERIFY(left->frameGraph()->isHidden());
     QVERIFY(!bottom->frontButton()->isEnabled());
     QVERIFY(bottom->rearButton()->isEnabled());
     // Both channels still play in step.
@@ -444,19 +462,85 @@ void TestPlayer::fullScreenMovesTheBarsAndKeepsTheChannelsInStep() {
     QCOMPARE(left->frameSlider()->parentWidget(), static_cast<QWidget*>(left));
     QCOMPARE(left->framePlay()->parentWidget(), static_cast<QWidget*>(left));
     QVERIFY(_window->frameRight()->isVisible());
+    QVERIFY(left->frameGraph()->isVisible());
     QCOMPARE(_window->size(), QSize(WindowMain::kWidth, WindowMain::kHeight));
+}
+
+void TestPlayer::displaysFollowPlayback() {
+    RMDialogMap* map = RMDialogMap::instance();
+    QVERIFY(waitUntil([map] { return map->isPageLoaded(); }));
+    QStringList calls;
+    const QMetaObject::Connection spy =
+        connect(map->mapWidget(), &RMWidgetMap::scriptRun, [&](const QString& script) {
+            if (script.startsWith("setLatLag(")) {
+                calls << script;
+            }
+        });
+    // The second recording has a fix throughout (the first starts without).
+    QVERIFY(play(1));
+    RMFrameGraph* strip = _window->frameLeft()->frameGraph();
+    QVERIFY(waitUntil([&] { return showsANumber(strip->speedLabel()->lcd()); }));
+    QCOMPARE(strip->graph()->line(0).size(), int(item(1)->sensorData->sensorCount));
+    QVERIFY(waitUntil([&] { return strip->graph()->cursorX() > 0; }));
+    QVERIFY(waitUntil([&] { return calls.size() >= 3; }));
+    QJsonObject page;
+    QVERIFY(waitUntil([&] {
+        page = map_fixture::pageState(map->mapWidget()->page());
+        return !page["lines"].toArray().isEmpty();
+    }));
+    QCOMPARE(page["markers"].toArray().size(), 1);
+    disconnect(spy);
+
+    // The small pane's map button opens the window and closes it again.
+    RMButton* button = _window->frameRight()->videoSub()->mapButton();
+    QVERIFY(button->isEnabled());
+    button->click();
+    QVERIFY(map->isVisible() && !map->testAttribute(Qt::WA_DontShowOnScreen));
+    QVERIFY(QTest::qWaitForWindowExposed(map));
+    button->click();
+    QVERIFY(map->isHidden());
 }
 
 void TestPlayer::screenshots() {
     // Not a check: with ORVIN_SCREENSHOT_DIR set, writes the README's
-    // picture of the main window during playback.
+    // pictures: the main window during playback, and the map window with
+    // the track of the drive so far, drawn without tiles (none can be
+    // fetched here), broken where the receiver lost its fix.
     const QString folder = qEnvironmentVariable("ORVIN_SCREENSHOT_DIR");
     if (folder.isEmpty()) {
         QSKIP("ORVIN_SCREENSHOT_DIR not set");
     }
+    const QString shots = _cards.path() + "/shots";
+    // A drive up to 130 km/h and down again, through a tunnel at speed.
+    QVERIFY(makeCard(
+        shots, {"--recordings", "2", "--seconds", "60", "--seed", "4", "--fix-gap", "52:12"}));
+    QVERIFY(openCard(shots, 2));
     QVERIFY(play(0));
-    spin(2500);
+    RMButton* mapButton = _window->frameRight()->videoSub()->mapButton();
+    mapButton->click();
+    RMDialogMap* map = RMDialogMap::instance();
+    map->move(_window->geometry().right() - map->width() - 20, _window->y() + 60);
+    _player->updateSpeed(4.0);
+    QVERIFY(waitUntil(
+        [this] {
+            return _player->currentItem() == item(1) && _player->frontPlayer()->position() > 26000;
+        },
+        60000));
+    _player->updateSpeed(1.0);
+    spin(1000);
+    // The whole drive so far in view, as the user would zoom out to see it.
+    bool fitted = false;
+    map->mapWidget()->page()->runJavaScript(
+        "var b = L.latLngBounds([]);"
+        "map.eachLayer(function (l) { if (l instanceof L.Polyline) b.extend(l.getBounds()); });"
+        "map.fitBounds(b, {padding: [24, 24], animate: false}); true;",
+        [&](const QVariant&) { fitted = true; });
+    QVERIFY(waitUntil([&] { return fitted; }));
+    spin(1000);
     QVERIFY(_window->grab().save(folder + "/main-window-playing.png"));
+    QVERIFY(map->grab().save(folder + "/map-window.png"));
+    mapButton->click();
+    QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
 QString TestPlayer::makeVariant(const QString& name, const QStringList& files,

@@ -1,6 +1,8 @@
 // Sensor records to samples: how many GPS samples there are, what happens
 // without a fix, the cap to the video length and the first-fix repair.
 #include <QtEndian>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -92,6 +94,43 @@ private Q_SLOTS:
         for (int i = 0; i < samples; ++i) {
             QCOMPARE(int(data->gps[i].second), source >= 0 && i < source ? source : i);
         }
+    }
+
+    void sampleAtAPositionStaysInRange() {
+        QCOMPARE(RMSensorData::sampleIndex(0, 10000, 10), qint64(0));
+        QCOMPARE(RMSensorData::sampleIndex(9999, 10000, 10), qint64(9));
+        QCOMPARE(RMSensorData::sampleIndex(10000, 10000, 10), qint64(9));
+        QCOMPARE(RMSensorData::sampleIndex(50000, 10000, 10), qint64(9));
+        QCOMPARE(RMSensorData::sampleIndex(-300, 10000, 10), qint64(0));
+        QCOMPARE(RMSensorData::sampleIndex(500, 0, 10), qint64(-1));
+        QCOMPARE(RMSensorData::sampleIndex(500, -1, 10), qint64(-1));
+        QCOMPARE(RMSensorData::sampleIndex(500, 1000, 0), qint64(-1));
+        // Far past what 64 bits hold as count times position.
+        QCOMPARE(RMSensorData::sampleIndex(qint64(1) << 40, qint64(1) << 41, 0xFFFFFFFFu),
+                 qint64(0x7FFFFFFF));
+        QCOMPARE(RMSensorData::sampleIndex(9, 9, 0xFFFFFFFFu), qint64(0xFFFFFFFE));
+    }
+
+    void impossiblePositionsAreNoFix() {
+        // Latitude 95 degrees (NMEA 9500) and a NaN longitude, both flagged fixed.
+        std::vector<uchar> raw = records(30);
+        const double north = 9500.0;
+        memcpy(raw.data() + 8, &north, 8);
+        const double nan = std::nan("");
+        memcpy(raw.data() + 640 + 16, &nan, 8);
+        auto data = load(raw);
+        QVERIFY(data->hasGPS);  // sample 2 is fine
+        QVERIFY(!data->gpsAt(0, 3000) && !data->gpsAt(1500, 3000));
+        QVERIFY(data->gpsAt(2500, 3000));
+        // With every fixed sample impossible there is no GPS at all.
+        memcpy(raw.data() + 1280 + 8, &north, 8);
+        QVERIFY(!load(raw)->hasGPS);
+        // The first-fix repair never copies an impossible sample.
+        std::vector<uchar> six = records(60, {0, 1, 1}, {9, 30, 30});
+        memcpy(six.data() + 640 + 8, &north, 8);
+        auto repaired = load(six);
+        repaired->fixGPS();
+        QCOMPARE(int(repaired->gps[0].second), 2);
     }
 
     void otherFileTypesStayEmpty() {

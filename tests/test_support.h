@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>
@@ -67,12 +69,23 @@ public:
     QList<std::tuple<std::decay_t<Args>...>> calls;
 };
 
+// The web engine of the map draws in software here, and refuses to start
+// as root unless its sandbox is off.
+inline void setWebEngineFlags() {
+    QByteArray flags = "--disable-gpu";
+    if (geteuid() == 0) {
+        flags += " --no-sandbox";
+    }
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
 }  // namespace orvin_test
 
 // Like QTEST_MAIN, with the home isolated before the application exists.
 #define ORVIN_TEST_MAIN(TestClass)               \
     int main(int argc, char** argv) {            \
         orvin_test::isolateHome();               \
+        orvin_test::setWebEngineFlags();         \
         QApplication app(argc, argv);            \
         app.setAttribute(Qt::AA_Use96Dpi, true); \
         TestClass test;                          \

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTimer>
 #include <QWidget>
 #include <QtDebug>
@@ -54,6 +55,9 @@ inline QString copyCard(const QString& source, const QString& root, const QStrin
 // card; null when it did not appear.
 inline WindowMain* showViewer() {
     RMApp::instance()->initialize(*qApp);
+    // The map draws without tiles; none are fetched here.
+    QSettings(RMApp::appPath(RMApp::PATH_CONFIG), QSettings::IniFormat)
+        .setValue("MAP/TILE_URL", "http://127.0.0.1:9/{z}/{x}/{y}.png");
     auto* window = new WindowMain(nullptr);
     window->show();
     if (!QTest::qWaitForWindowExposed(window)) {

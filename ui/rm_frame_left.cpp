@@ -4,11 +4,11 @@
 #include <QVBoxLayout>
 
 #include "ui/rm_frame_bottom.h"
+#include "ui/rm_frame_graph.h"
 #include "ui/rm_frame_play.h"
 #include "ui/rm_frame_slider.h"
 #include "ui/rm_frame_video_main.h"
 #include "widgets/rm_layout.h"
-#include "widgets/rm_widget_style_base.h"
 
 namespace {
 constexpr int kNormalWidth = 665;
@@ -28,7 +28,7 @@ RMFrameLeft::RMFrameLeft(QWidget* parent) : RMWidgetBase(parent, true) {
     _layout->addWidget(_slider);
     _spacer = RMLayout::addSpacer(_layout, 0, kSpacerHeight);
     // One pixel less than the graph's own height so the column fits the window.
-    _graph = new RMWidgetStyleBase(this, "top_border_5A", true);
+    _graph = new RMFrameGraph(this);
     _graph->setFixedHeight(77);
     _graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     _layout->addWidget(_graph);

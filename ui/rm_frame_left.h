@@ -5,10 +5,10 @@
 class QSpacerItem;
 class QVBoxLayout;
 class RMFrameBottom;
+class RMFrameGraph;
 class RMFramePlay;
 class RMFrameSlider;
 class RMFrameVideoMain;
-class RMWidgetStyleBase;
 
 // Left column of the main window: the large video pane and, under it, the
 // slider bar, the G-sensor graph and the button bar. In full screen the two
@@ -20,6 +20,7 @@ public:
 
     RMFrameVideoMain* videoMain() const { return _videoMain; }
     RMFrameSlider* frameSlider() const { return _slider; }
+    RMFrameGraph* frameGraph() const { return _graph; }
     RMFramePlay* framePlay() const { return _play; }
     RMFrameBottom* frameBottom() const { return _bottom; }
 
@@ -29,8 +30,7 @@ public Q_SLOTS:
 private:
     RMFrameVideoMain* _videoMain;
     RMFrameSlider* _slider;
-    // The G-sensor graph's place; the graph itself comes with the displays.
-    RMWidgetStyleBase* _graph;
+    RMFrameGraph* _graph;
     RMFramePlay* _play;
     RMFrameBottom* _bottom;
     QVBoxLayout* _layout;

@@ -5,6 +5,7 @@
 
 #include "core/rm_player.h"
 #include "data/rm_video_item_2ch.h"
+#include "ui/rm_dialog_map.h"
 #include "widgets/rm_button.h"
 
 RMFrameVideoSub::RMFrameVideoSub(QWidget* parent) : RMFrameVideoBase(parent, false, "", true) {
@@ -25,10 +26,9 @@ RMFrameVideoSub::RMFrameVideoSub(QWidget* parent) : RMFrameVideoBase(parent, fal
     _map = RMButton::create(this, buttons, "map", "地図", QSize(170, 35));
     RMLanguage::instance()->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, _map,
                                    "Map");
-    // The map window comes with the map view; until then the button rests.
-    _map->setEnabled(false);
     static_cast<QVBoxLayout*>(layout())->addLayout(buttons);
     connect(_swap, SIGNAL(clicked()), this, SLOT(onSwap()));
+    connect(_map, SIGNAL(clicked()), this, SLOT(onMap()));
     connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
             SLOT(onButtonsLanguage(RMLanguage::LANGUAGE_TYPE)));
     onButtonsLanguage(RMLanguage::instance()->language());
@@ -59,4 +59,16 @@ void RMFrameVideoSub::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
         const bool both = !item->frontPath.isEmpty() && !item->rearPath.isEmpty();
         _swap->setEnabled(both || item->rearAsFront);
     }
+}
+
+void RMFrameVideoSub::onMap() {
+    RMDialogMap* map = RMDialogMap::instance(window());
+    if (!map->isHiddenReal()) {
+        map->onClose();
+        return;
+    }
+    map->show();
+    map->raise();
+    map->activateWindow();
+    map->setFocus();
 }

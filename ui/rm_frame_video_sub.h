@@ -17,6 +17,7 @@ public:
 public Q_SLOTS:
     void onPlayEvent(PLAY_EVENT event, RMVideoItem* item) override;
     void onSwap();
+    void onMap();
     void onButtonsLanguage(RMLanguage::LANGUAGE_TYPE language);
 
 private:

@@ -23,6 +23,8 @@
 #include "engine/av_player.h"
 #include "settings/rm_settings_window_base.h"
 #include "settings/window_settings.h"
+#include "ui/rm_dialog_map.h"
+#include "ui/rm_frame_graph.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
@@ -30,6 +32,7 @@
 #include "ui/rm_popup_capture.h"
 #include "ui/rm_popup_select_disk.h"
 #include "ui/rm_recover_offer.h"
+#include "ui/rm_speed_label.h"
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
@@ -95,6 +98,7 @@ WindowMain::WindowMain(QWidget* parent)
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), table,
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     RMPlayProcess::instance()->connectEvents(table);
+    _connectMap();
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
@@ -110,6 +114,15 @@ WindowMain::WindowMain(QWidget* parent)
     RMFramePlay* bar = _left->framePlay();
     connect(bar->nextFileButton(), SIGNAL(clicked()), table, SLOT(onNext()));
     connect(bar->previousFileButton(), SIGNAL(clicked()), table, SLOT(onPrevious()));
+}
+
+void WindowMain::_connectMap() {
+    // Shown off screen, so the page has loaded when the user opens it.
+    RMDialogMap* map = RMDialogMap::instance(this);
+    map->show();
+    RMSpeedLabel* speed = _left->frameGraph()->speedLabel();
+    connect(speed, SIGNAL(speedUnitChange()), map, SLOT(onSpeedUnitChange()));
+    map->onSpeedUnitChange();
 }
 
 void WindowMain::onCancelFullScreen() {

@@ -62,6 +62,7 @@ protected:
 
 private:
     QShortcut* _addFullScreenShortcut(int key);
+    void _connectMap();
     void _focusLater();
     void _setNormalGeometry();
     // The disk whose settings to edit, empty when the user cancelled.

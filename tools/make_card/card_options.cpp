@@ -110,9 +110,14 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
         QStringLiteral("Also write the GPS samples as recorded to FILE (CSV), for checking "
                        "exports."),
         QStringLiteral("FILE"));
-    parser.addOptions({help,      recordings, seconds,   seed, layout, sensor,  tiny,
-                       frontSize, rearSize,   fps,       gop,  crf,    profile, bframes,
-                       noRear,    start,      utcOffset, jobs, force,  quiet,   truth});
+    const QCommandLineOption fixGap(
+        QStringLiteral("fix-gap"),
+        QStringLiteral("The receiver loses its fix for L seconds from S seconds into the drive "
+                       "(a tunnel; default none)."),
+        QStringLiteral("S:L"));
+    parser.addOptions({help,      recordings, seconds, seed,  layout,  sensor,  tiny,   frontSize,
+                       rearSize,  fps,        gop,     crf,   profile, bframes, noRear, start,
+                       utcOffset, jobs,       force,   quiet, truth,   fixGap});
 
     if (!parser.parse(arguments)) {
         *text = parser.errorText();
@@ -236,6 +241,13 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
     o.jobs = std::max(1, QThread::idealThreadCount());
     if (parser.isSet(jobs) && !parseInt(parser.value(jobs), 1, 64, &o.jobs)) {
         return bad(jobs, QStringLiteral("a number from 1 to 64"));
+    }
+    if (parser.isSet(fixGap)) {
+        const QStringList parts = parser.value(fixGap).split(QLatin1Char(':'));
+        if (parts.size() != 2 || !parseInt(parts[0], 0, 360000000, &o.fixGapStart) ||
+            !parseInt(parts[1], 1, 360000000, &o.fixGapSeconds)) {
+            return bad(fixGap, QStringLiteral("START:LENGTH in whole seconds, a length above 0"));
+        }
     }
     o.force = parser.isSet(force);
     o.quiet = parser.isSet(quiet);

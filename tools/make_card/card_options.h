@@ -42,6 +42,10 @@ struct CardOptions {
     bool force = false;
     bool quiet = false;
     QString truthFile;  // empty: none
+    // A stretch without a fix in the middle of the drive (a tunnel): its
+    // start in seconds from the start of the drive and its length; 0: none.
+    int fixGapStart = 0;
+    int fixGapSeconds = 0;
 
     // Fills `out` from the arguments (program name first). On Help, `text`
     // is the help; on Error, a one-line message.

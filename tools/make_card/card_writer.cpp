@@ -126,6 +126,7 @@ bool CardWriter::run() {
     const qint64 startUtcMs =
         m_options.start.toMSecsSinceEpoch() - qint64(m_options.utcOffsetMinutes) * 60000;
     DriveModel drive(m_options.seed, startUtcMs, latitude, longitude, noFix);
+    drive.setFixGap(m_options.fixGapStart, m_options.fixGapSeconds);
 
     const std::vector<PlannedRecording> plan = CardPlan::make(m_options);
     if (!m_options.truthFile.isEmpty()) {

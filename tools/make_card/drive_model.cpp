@@ -68,6 +68,11 @@ DriveModel::DriveModel(quint64 seed, qint64 startUtcMs, double latitude, double 
     m_timer = m_random.range(6, 12);
 }
 
+void DriveModel::setFixGap(int startSecond, int seconds) {
+    m_gapStartTick = qint64(startSecond) * kTicksPerSecond;
+    m_gapEndTick = m_gapStartTick + qint64(seconds) * kTicksPerSecond;
+}
+
 std::vector<DriveSample> DriveModel::next(const DriveSegment& segment) {
     m_eventDone = !segment.event;
     m_eventTime = segment.seconds * m_random.range(0.45, 0.7);
@@ -259,7 +264,7 @@ DriveSample DriveModel::step() {
     const double noise = m_speed > 0 ? 0.015 : 0.005;
     DriveSample s;
     s.utcMs = m_startUtcMs + m_tick * (1000 / kTicksPerSecond);
-    s.fix = m_tick >= m_noFixTicks;
+    s.fix = m_tick >= m_noFixTicks && (m_tick < m_gapStartTick || m_tick >= m_gapEndTick);
     s.satellites =
         s.fix ? quint8(6 + (m_tick / 347) % 6) : quint8(std::min<qint64>(3, m_tick / 40));
     // Receiver jitter of about a metre.

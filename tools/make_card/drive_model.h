@@ -45,6 +45,10 @@ public:
     DriveModel(quint64 seed, qint64 startUtcMs, double latitude, double longitude,
                int noFixSeconds);
 
+    // The receiver also loses its fix for `seconds` from `startSecond` of
+    // the drive (a tunnel).
+    void setFixGap(int startSecond, int seconds);
+
     // The ticks of the next segment, kTicksPerSecond per second.
     std::vector<DriveSample> next(const DriveSegment& segment);
 
@@ -63,6 +67,8 @@ private:
     qint64 m_startUtcMs;
     qint64 m_tick = 0;  // ticks since the start of the drive
     int m_noFixTicks;
+    qint64 m_gapStartTick = 0;
+    qint64 m_gapEndTick = 0;
     double m_homeLatitude;
     double m_homeLongitude;
 
