@@ -76,6 +76,24 @@ private slots:
         QCOMPARE(at(500), QString("--"));
     }
 
+    void aFreedRecordingIsNeverRead() {
+        // The list frees its recordings at a reload, possibly before the
+        // player's stop is announced: the displays must let go by themselves.
+        RMSpeedLabel label(nullptr);
+        RMGraphWidget graph(nullptr, {1, 2, 4});
+        graph.resize(400, 75);
+        auto item = makeItem(makeData({{35.6, 139.7, 40}, {35.6, 139.7, 100}}, 100));
+        label.onPlayEvent(PE_STARTED, item.get());
+        graph.onPlayEvent(PE_STARTED, item.get());
+        label.onPositionChanged(1500, 2000);
+        QCOMPARE(label.lcd()->text(), QString("100"));
+        item.reset();
+        label.onPositionChanged(500, 2000);
+        QCOMPARE(label.lcd()->text(), QString("100"));
+        graph.onZoomOut();
+        QVERIFY(graph.line(0).isEmpty());
+    }
+
     void clickSwitchesTheUnitOfTheMapLegend() {
         RMSpeedLabel label(nullptr);
         RMDialogMap map(nullptr);

@@ -157,25 +157,28 @@ void RMDialogMap::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
         const RMSensorData* data = item ? item->sensorData : nullptr;
         if (data && data->hasGPS && data->gpsCount > 0) {
             // The last point stays, so consecutive recordings join up.
+            _item = item;
             _data = data;
         } else {
+            _item = nullptr;
             _data = nullptr;
             _lastPosition = -1;
             _lastLatitude = _lastLongitude = _lastSpeed = kNone;
         }
     } else if (event == PE_STOPPED) {
         _lastPosition = -1;
+        _item = nullptr;
         _data = nullptr;
     }
 }
 
 void RMDialogMap::onPositionChanged(qint64 position, qint64 duration) {
-    if (!_data) {
+    if (!_sensor()) {
         return;
     }
     const qint64 previous = _lastPosition;
     _lastPosition = position;
-    const RMGPSSample* sample = _data->gpsAt(position, duration);
+    const RMGPSSample* sample = _sensor()->gpsAt(position, duration);
     if (!sample) {
         return;
     }

@@ -2,10 +2,12 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_play_event.h"
+#include "data/rm_video_item_2ch.h"
 
 class QLabel;
 class RMSensorData;
@@ -73,6 +75,10 @@ private:
     RMWidgetDrag* _drag;
 
     // The playing recording's samples; the recording owns them.
+    // The samples belong to the recording, which the list may free at any
+    // reload: they are read only while the recording lives.
+    const RMSensorData* _sensor() const { return _item.isNull() ? nullptr : _data; }
+    QPointer<RMVideoItem> _item;
     const RMSensorData* _data = nullptr;
     qint64 _lastPosition = -1;
     double _lastLatitude = -9999.0;

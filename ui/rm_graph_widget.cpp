@@ -31,8 +31,8 @@ void RMGraphWidget::_updatePolygon() {
     for (QPolygonF& line : _lines) {
         line.clear();
     }
-    if (_data && _data->sensor && _data->sensorCount > 0) {
-        const quint32 n = _data->sensorCount;
+    if (const RMSensorData* data = _sensor(); data && data->sensor && data->sensorCount > 0) {
+        const quint32 n = data->sensorCount;
         const int h = height();
         const float step = float(width()) / float(n);
         for (int axis = 0; axis < 3; ++axis) {
@@ -41,7 +41,7 @@ void RMGraphWidget::_updatePolygon() {
         for (quint32 k = 0; k < n; ++k) {
             const double x = double(float(k) * step);
             for (int axis = 0; axis < 3; ++axis) {
-                const double value = _data->sensor[size_t(k) * 3 + size_t(axis)];
+                const double value = data->sensor[size_t(k) * 3 + size_t(axis)];
                 _lines[axis].append(QPointF(x, transform(value, h, _level)));
             }
         }
@@ -86,10 +86,12 @@ void RMGraphWidget::onPositionChanged(qint64 position, qint64 duration) {
 void RMGraphWidget::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     if (event == PE_STARTED) {
         _cursorX = -1;
+        _item = item;
         _data = item ? item->sensorData : nullptr;
         _updatePolygon();
     } else if (event == PE_STOPPED) {
         _cursorX = -1;
+        _item = nullptr;
         _data = nullptr;
         _updatePolygon();
     }

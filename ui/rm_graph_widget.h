@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QPolygonF>
 #include <QWidget>
 
 #include "app/rm_play_event.h"
+#include "data/rm_video_item_2ch.h"
 
 class RMSensorData;
 class RMVideoItem;
@@ -46,6 +48,10 @@ private:
     int _level = 2;
     int _cursorX = -1;
     // The playing recording's samples; the recording owns them.
+    // The samples belong to the recording, which the list may free at any
+    // reload: they are read only while the recording lives.
+    const RMSensorData* _sensor() const { return _item.isNull() ? nullptr : _data; }
+    QPointer<RMVideoItem> _item;
     const RMSensorData* _data = nullptr;
     QPolygonF _lines[3];  // X, Y, Z in widget pixels
 };

@@ -65,10 +65,10 @@ void RMSpeedLabel::refreshSpeed() {
 
 void RMSpeedLabel::onPositionChanged(qint64 position, qint64 duration) {
     // Without a length there is no position to look up.
-    if (!_data || duration <= 0) {
+    if (!_sensor() || duration <= 0) {
         return;
     }
-    const RMGPSSample* sample = _data->gpsAt(position, duration);
+    const RMGPSSample* sample = _sensor()->gpsAt(position, duration);
     _speed = sample ? sample->speed : -1.0;
     refreshSpeed();
 }
@@ -77,12 +77,14 @@ void RMSpeedLabel::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     if (event == PE_STARTED) {
         _speed = -1.0;
         const RMSensorData* data = item ? item->sensorData : nullptr;
+        _item = item;
         _data = data && data->hasGPS && data->gpsCount > 0 ? data : nullptr;
-        if (!_data) {
+        if (!_sensor()) {
             refreshSpeed();
         }
     } else if (event == PE_STOPPED) {
         _speed = -1.0;
+        _item = nullptr;
         _data = nullptr;
     } else if (event == PE_USER_STOP) {
         _lcd->clear();

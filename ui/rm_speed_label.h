@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPointer>
+
 #include "app/rm_language.h"
 #include "app/rm_play_event.h"
+#include "data/rm_video_item_2ch.h"
 #include "widgets/rm_widget_style_base.h"
 
 class QLabel;
@@ -48,5 +51,9 @@ private:
     QLabel* _unit;
     double _speed = -1.0;  // km/h, -1 = none
     // The playing recording's samples; the recording owns them.
+    // The samples belong to the recording, which the list may free at any
+    // reload: they are read only while the recording lives.
+    const RMSensorData* _sensor() const { return _item.isNull() ? nullptr : _data; }
+    QPointer<RMVideoItem> _item;
     const RMSensorData* _data = nullptr;
 };
