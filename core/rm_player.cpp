@@ -47,6 +47,7 @@ RMPlayer::RMPlayer(QObject* parent) : RMPlayerZoom(parent) {
     connect(keys, SIGNAL(releasedB1()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedFF()), this, SLOT(onSeekStepEnd()));
     connect(_front->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
+    connect(_front, &AVPlayer::seekFinished, this, [this] { _onDragSeekLanded(); });
     connect(_rear->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
 }
 
@@ -62,6 +63,7 @@ void RMPlayer::onPlayOrPause() {
 }
 
 void RMPlayer::stop() {
+    _dragTarget = -1;
     stopSeekUpdateTimer();
     _abandonCapture();
     RMPlayerBase::stop();
@@ -180,10 +182,13 @@ void RMPlayer::onSliderMove(int value) {
     const qint64 p = qMax(value, 1);
     muteIfRequired(-1);
     if (_front->isPaused()) {
-        _clock->updateExternalClock(p);
-        _front->setPosition(p);
-        if (_rearLoaded()) {
-            _rear->setPosition(p);
+        // One seek at a time: a newer one would replace it before it lands,
+        // and the panes would show nothing until the drag ends. The knob's
+        // latest position waits for the landing instead.
+        if (_front->isSeeking()) {
+            _dragTarget = p;
+        } else {
+            _seekPausedTo(p);
         }
     } else {
         seek(p, false);
@@ -191,7 +196,26 @@ void RMPlayer::onSliderMove(int value) {
     _pausedPosition = p;
 }
 
+void RMPlayer::_seekPausedTo(qint64 position) {
+    _dragTarget = -1;
+    _clock->updateExternalClock(position);
+    _front->setPosition(position);
+    if (_rearLoaded()) {
+        _rear->setPosition(position);
+    }
+}
+
+void RMPlayer::_onDragSeekLanded() {
+    if (_dragTarget >= 0 && _front->isPaused() && !_front->isSeeking()) {
+        _seekPausedTo(_dragTarget);
+    }
+}
+
 void RMPlayer::onSliderRelease() {
+    if (_dragTarget >= 0 && _front->isPaused()) {
+        _seekPausedTo(_dragTarget);
+    }
+    _dragTarget = -1;
     _dragging = false;
     if (_pausedBySlider) {
         _pause(false, true, -1);

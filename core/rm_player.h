@@ -82,6 +82,9 @@ private:
     qint64 _nextStepPosition();
     void _swapOutputs();
     void _updatePausedScreen(AVPlayer* player);
+    // Seeks both paused players to the position the slider shows.
+    void _seekPausedTo(qint64 position);
+    void _onDragSeekLanded();
     void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
     void _finishCapture();
     void _failCapture(const char* reason);
@@ -92,6 +95,8 @@ private:
     bool _eventsBlocked = false;
     QTimer* _blockTimer = nullptr;
     bool _pausedBySlider = false;
+    // The knob's position that waits for the seek in flight to land; -1: none.
+    qint64 _dragTarget = -1;
     int _stepMultiplier = 1;
     QTimer* _stepRepeatTimer = nullptr;
     QTimer* _stepUpdateTimer = nullptr;

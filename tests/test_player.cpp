@@ -101,6 +101,7 @@ private slots:
     void twoSwapsWithin80msMakeOne();
     void swapWithoutARecordingSwapsOnlyThePanes();
     void sliderClickOffTheHandleJumps();
+    void draggingShowsPicturesOnTheWay();
     void speedHalfIsSilentAndBackFromFourReseeks();
     void stopDuringALoadLeavesNextWorking();
     void deactivationReleasesTheHeldKey();
@@ -362,6 +363,35 @@ void TestPlayer::sliderClickOffTheHandleJumps() {
     QVERIFY(target > 1500);
     QVERIFY(waitUntil([&] { return qAbs(_player->frontPlayer()->position() - target) < 300; }));
     QVERIFY(waitUntil([this] { return playing(); }));
+}
+
+void TestPlayer::draggingShowsPicturesOnTheWay() {
+    // Camera-like pictures, whose seeks take longer than a drag step.
+    const QString card = _cards.path() + "/hd";
+    QVERIFY(makeCard(card, {"--recordings", "1", "--seconds", "6", "--front-size", "1280x720",
+                            "--rear-size", "1280x720", "--gop", "30", "--profile", "camera"}));
+    QVERIFY(openCard(card, 1));
+    QVERIFY(play(0));
+    RMSlider* slider = _window->frameLeft()->frameSlider()->positionSlider();
+    QVERIFY(waitUntil([&] { return slider->isEnabled(); }));
+    _player->onPlayOrPause();
+    // A hand drags the knob across the recording, a step every 16 ms: the
+    // panes and the position follow on the way, not only at the release.
+    QSignalSpy reports(_player, &RMPlayer::positionChanged);
+    QSet<qint64> shown;
+    slider->setSliderDown(true);
+    for (int value = 300; value <= 5400; value += 40) {
+        slider->setSliderPosition(value);
+        spin(16);
+        shown.insert(qint64(_player->frontPlayer()->displyedFrame().timestamp() * 1000));
+    }
+    QVERIFY2(shown.size() >= 8 && reports.count() >= 8,
+             qPrintable(QString("%1 pictures, %2 reports").arg(shown.size()).arg(reports.count())));
+    // The release lands exactly where the knob was let go.
+    slider->setSliderDown(false);
+    _player->onSliderRelease();
+    QVERIFY(waitUntil([this] { return qAbs(_player->frontPlayer()->position() - 5400) < 100; }));
+    QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
 void TestPlayer::speedHalfIsSilentAndBackFromFourReseeks() {
