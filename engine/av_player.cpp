@@ -127,9 +127,12 @@ void AVPlayer::play() {
 
 void AVPlayer::startPlayback() {
     PlaybackContext& ctx = *context_;
-    const bool hasVideo = ctx.videoDecoder != nullptr;
+    const bool hasVideo = video_ != nullptr;
     const bool hasAudio = ctx.audioDecoder != nullptr && audioStream_ >= 0;
-    ctx.audioEnabled.store(hasAudio);
+    if (!hasAudio && ctx.audioEnabled.exchange(false)) {
+        // Sound was read ahead but is not wanted (no stream chosen).
+        ctx.audioQueue.flush(ctx.audioQueue.serial());
+    }
     const bool sound = hasAudio && audio_->open(info_.audioSampleRate, info_.audioChannels);
     if (clock_->isClockAuto()) {
         clock_->setClockType(sound ? AVClock::AudioClock : AVClock::ExternalClock);
@@ -138,18 +141,13 @@ void AVPlayer::startPlayback() {
     clock_->reset();
     clock_->start();
 
-    if (hasVideo) {
-        video_ =
-            std::make_unique<VideoThread>(context_, std::move(ctx.videoDecoder), clock_, &outputs_);
-        video_->start();
-    }
     if (hasAudio) {
         audioThread_ = std::make_unique<AudioThread>(context_, std::move(ctx.audioDecoder), clock_,
                                                      audio_, hasVideo);
         audioThread_->start();
     }
     ctx.setPaused(false);
-    ctx.startReading();
+    ctx.start();
     setState(PlayingState);
     setStatus(BufferedMedia);
     lastNotified_ = -1;
@@ -219,6 +217,10 @@ bool AVPlayer::seek_exist() const {
 
 int AVPlayer::executedSeekCount() const {
     return context_ != nullptr ? context_->seeksExecuted.load() : 0;
+}
+
+int AVPlayer::decodedFrameCount() const {
+    return context_ != nullptr ? context_->framesDecoded.load() : 0;
 }
 
 void AVPlayer::setSpeed(qreal speed) {
@@ -402,6 +404,12 @@ void AVPlayer::handle(const PlayerEvent& event) {
             info_ = context->info;
             ownDurationUs_ = durationUs_ = info_.durationUs;
             loaded_ = true;
+            if (context->videoDecoder != nullptr) {
+                // Decodes the first picture now; it shows once playback starts.
+                video_ = std::make_unique<VideoThread>(context, std::move(context->videoDecoder),
+                                                       clock_, &outputs_);
+                video_->start();
+            }
             if (pendingFixedMs_ >= 0) {
                 setFixedDuration(quint64(pendingFixedMs_));
             }

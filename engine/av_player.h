@@ -114,6 +114,9 @@ public:
     bool isSeeking() const { return landedSeek_ != requestedSeek_; }
     // Seeks executed since the load (requests that piled up count once).
     int executedSeekCount() const;
+    // Pictures decoded since the load, including the first one, which is
+    // decoded as soon as the media has loaded (a statistic).
+    int decodedFrameCount() const;
     // The process-wide skip count (see VideoThread); acts on every player.
     void setSkipCount(int count);
     static int skipCount();

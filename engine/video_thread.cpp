@@ -102,7 +102,8 @@ void VideoThread::setCatchUp(int mode) {
 }
 
 void VideoThread::catchUp(const AVPacket* packet) {
-    if (seek_.active || packet == nullptr) {
+    // Before playback starts the clock says nothing about this media.
+    if (seek_.active || packet == nullptr || !context_->isStarted()) {
         setCatchUp(kDecodeAll);
         return;
     }
@@ -153,6 +154,7 @@ bool VideoThread::decode(const AVPacket* packet) {
             }
             return true;
         }
+        context_->framesDecoded.fetch_add(1, std::memory_order_relaxed);
         const bool go = handleFrame(frame_);
         av_frame_unref(frame_);
         if (!go) {
@@ -196,7 +198,8 @@ bool VideoThread::handleFrame(AVFrame* frame) {
         frameCounter_ = skip > 0 ? (frameCounter_ + 1) % skip : 0;
     }
     firstDecoded_ = true;
-    const bool late = pts < clock_->value();
+    // A picture decoded before playback started waits for the start.
+    const bool late = context_->isStarted() && pts < clock_->value();
     if (late && skip > 0 && frameCounter_ != 0) {
         return true;
     }

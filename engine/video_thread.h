@@ -11,7 +11,8 @@ class OutputSet;
 struct AVFrame;
 
 // Decodes the video packets of one player and presents each frame when the
-// master clock reaches its timestamp. Runs from play to stop.
+// master clock reaches its timestamp. Runs from the load to the stop: before
+// playback starts it decodes the first picture and holds it (preroll).
 //
 // Stated drop policy: with a skip count of 0 every decoded frame is shown,
 // late ones at once. With a skip count N > 0 a frame counter advances by one
