@@ -1,7 +1,10 @@
+#include <QHBoxLayout>
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QSignalSpy>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "engine/av_player.h"
 #include "engine/null_renderer.h"
@@ -92,6 +95,8 @@ private slots:
     void regionOfInterest();
     void framesFromAPlayer_data();
     void framesFromAPlayer();
+    void framesOfOneMomentArePaintedTogether_data() { addRendererRows(); }
+    void framesOfOneMomentArePaintedTogether();
 };
 
 void TestEngineRenderers::initTestCase() {
@@ -226,6 +231,60 @@ void TestEngineRenderers::framesFromAPlayer() {
     const double db = engine_fixture::psnr(grab(renderer.get()), expected);
     QVERIFY2(db > 24, qPrintable(QString::number(db)));
     player.stop();
+}
+
+// Counts the paints of a window and notes in which of them a widget painted.
+class PaintPasses : public QObject {
+public:
+    explicit PaintPasses(QWidget* window) { window->installEventFilter(this); }
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            ++pass;
+        } else if (event->type() == QEvent::Paint) {
+            painted[watched] = pass;
+        }
+        return false;
+    }
+    int pass = 0;
+    QHash<QObject*, int> painted;
+};
+
+void TestEngineRenderers::framesOfOneMomentArePaintedTogether() {
+    // Two players on one clock hand their frames of one moment to their
+    // panes a little apart; both panes reach the screen in one paint of the
+    // window, not one after the other.
+    QFETCH(int, id);
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    std::unique_ptr<VideoRenderer> a(VideoRendererFactory::create(id));
+    std::unique_ptr<VideoRenderer> b(VideoRendererFactory::create(id));
+    for (VideoRenderer* renderer : {a.get(), b.get()}) {
+        renderer->widget()->setFixedSize(160, 90);
+        layout->addWidget(renderer->widget());
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintPasses passes(&window);
+    passes.watch(a->widget());
+    passes.watch(b->widget());
+    const VideoFrame frame = VideoFrame::fromImage(quarters(QSize(160, 90)));
+    int together = 0;
+    for (int round = 0; round < 10; ++round) {
+        QTest::qWait(50);
+        passes.painted.clear();
+        std::thread player([&] {
+            a->receive(frame);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            b->receive(frame);
+        });
+        // The GUI thread runs meanwhile, as it does while players play.
+        const bool both = waitUntil([&] { return passes.painted.size() == 2; });
+        player.join();
+        QVERIFY(both);
+        together += passes.painted.value(a->widget()) == passes.painted.value(b->widget());
+    }
+    QVERIFY2(together >= 8, qPrintable(QString::number(together)));
 }
 
 ORVIN_TEST_MAIN(TestEngineRenderers)
