@@ -16,12 +16,28 @@ namespace {
 // Catch-up thresholds, in frame intervals of media time behind the clock.
 constexpr double kNonRefBehind = 4;
 constexpr double kKeyOnlyBehind = 10;
-
 enum CatchUp { kDecodeAll = 0, kSkipNonRef = 1, kKeyOnly = 2 };
+
+// Speeds in thousandths; up to this one no speed is given up on.
+constexpr int kNormalSpeed = 1010;
 
 }  // namespace
 
 std::atomic<int> VideoThread::skipCount_{0};
+std::atomic<int> VideoThread::keyOnlySpeed_{0};
+
+bool VideoThread::keyFramesOnly(int speed) {
+    int since = keyOnlySpeed_.load();
+    if (since == 0) {
+        return false;
+    }
+    if (speed < since) {
+        // Slower than where decoding fell behind: every picture again.
+        keyOnlySpeed_.compare_exchange_strong(since, 0);
+        return false;
+    }
+    return true;
+}
 
 void VideoThread::setSkipCount(int count) {
     skipCount_.store(count > 0 ? count : 0);
@@ -58,6 +74,7 @@ double VideoThread::frameDuration() const {
 }
 
 void VideoThread::run() {
+    keyOnlySpeed_.store(0);  // a new playback tries every picture first
     frame_ = av_frame_alloc();
     seekCandidate_ = av_frame_alloc();
     if (frame_ != nullptr && seekCandidate_ != nullptr) {
@@ -121,15 +138,20 @@ void VideoThread::catchUp(const AVPacket* packet) {
         return;
     }
     const double behind = (clock_->value() - pts) / interval;
+    const int speed = int(std::lround(clock_->speed() * 1000));
+    const bool keyOnly = keyFramesOnly(speed);
     if (catchUp_ == kKeyOnly) {
-        if (behind <= kNonRefBehind) {
+        if (behind <= kNonRefBehind && !keyOnly) {
             // Judge the next packets from this key frame on, not from the
             // last picture decoded before the skipping (the decoder may
             // hand the key frame out a few packets later).
             lastDecodedPts_ = pts;
             setCatchUp(kDecodeAll);
         }
-    } else if (behind > kKeyOnlyBehind) {
+    } else if (behind > kKeyOnlyBehind || keyOnly) {
+        if (behind > kKeyOnlyBehind && speed > kNormalSpeed) {
+            keyOnlySpeed_.store(speed);
+        }
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {
         setCatchUp(kSkipNonRef);

@@ -32,6 +32,14 @@ struct AVFrame;
 // interval behind, or, while only key frames are decoded, at a key frame no
 // more than kNonRefBehind intervals behind (earlier pictures would miss their
 // references). A seek landing always decodes every frame.
+//
+// A thread that fell that far behind at a speed above normal gives up on
+// every picture at that speed, for every player of the process: from then
+// on all of them decode key frames only, ahead of time, and show each one
+// when it is due, until the speed drops below it or a new playback starts.
+// Players on one clock thus show the same pictures at the same moments,
+// instead of each showing late pictures of its own (falling behind, catching
+// up at a key frame, falling behind again).
 class VideoThread {
 public:
     VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_ptr<Decoder> decoder,
@@ -65,6 +73,11 @@ private:
     double frameDuration() const;
 
     static std::atomic<int> skipCount_;  // written by the GUI thread, read by every video thread
+    // The speed (in thousandths) at which a video thread fell behind beyond
+    // catching up, 0: none; shared by every video thread.
+    static std::atomic<int> keyOnlySpeed_;
+    // Whether pictures other than key frames are given up at `speed`.
+    static bool keyFramesOnly(int speed);
 
     const std::shared_ptr<PlaybackContext> context_;
     const std::unique_ptr<Decoder> decoder_;
