@@ -148,10 +148,11 @@ void VideoThread::catchUp(const AVPacket* packet) {
             lastDecodedPts_ = pts;
             setCatchUp(kDecodeAll);
         }
-    } else if (behind > kKeyOnlyBehind || keyOnly) {
-        if (behind > kKeyOnlyBehind && speed > kNormalSpeed) {
-            keyOnlySpeed_.store(speed);
-        }
+    } else if (behind > kNonRefBehind && speed > kNormalSpeed) {
+        // Faster than normal, a thread that cannot stay this close gives up.
+        keyOnlySpeed_.store(speed);
+        setCatchUp(kKeyOnly);
+    } else if (keyOnly || behind > kKeyOnlyBehind) {
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {
         setCatchUp(kSkipNonRef);

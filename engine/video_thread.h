@@ -33,8 +33,9 @@ struct AVFrame;
 // more than kNonRefBehind intervals behind (earlier pictures would miss their
 // references). A seek landing always decodes every frame.
 //
-// A thread that fell that far behind at a speed above normal gives up on
-// every picture at that speed, for every player of the process: from then
+// Above normal speed there is no skipping of non-reference frames: a thread
+// more than kNonRefBehind intervals behind gives up on every picture at that
+// speed, for every player of the process: from then
 // on all of them decode key frames only, ahead of time, and show each one
 // when it is due, until the speed drops below it or a new playback starts.
 // Players on one clock thus show the same pictures at the same moments,
