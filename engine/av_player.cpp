@@ -8,6 +8,7 @@
 #include "engine/audio_thread.h"
 #include "engine/av_clock.h"
 #include "engine/demux_thread.h"
+#include "engine/repaint_batch.h"
 #include "engine/video_capture.h"
 #include "engine/video_renderer.h"
 #include "engine/video_thread.h"
@@ -36,7 +37,9 @@ AVPlayer::AVPlayer(QObject* parent) : QObject(parent) {
     capture_->setFrameSource([this] { return outputs_.displayedFrame(); });
     notifyTimer_ = new QTimer(this);
     notifyTimer_->setInterval(notifyInterval_);
-    connect(notifyTimer_, &QTimer::timeout, this, &AVPlayer::onNotifyTimer);
+    connect(notifyTimer_, &QTimer::timeout, this, &AVPlayer::onNotifyTimeout);
+    connect(RepaintBatch::instance(), &RepaintBatch::repainting, this,
+            &AVPlayer::onOutputsRepainting);
 }
 
 AVPlayer::~AVPlayer() {
@@ -277,7 +280,29 @@ qint64 AVPlayer::position() const {
     return qBound(mediaStartPosition(), pos, last);
 }
 
+void AVPlayer::onNotifyTimeout() {
+    // While pictures come, the report waits for the next repaint of them
+    // (at most a frame interval), so that what it moves is painted with
+    // them in one paint of the window instead of in one more of its own.
+    constexpr qint64 kPicturesComeMs = 70;
+    if (state_ == PlayingState && sinceRepaint_.isValid() &&
+        sinceRepaint_.elapsed() < kPicturesComeMs) {
+        reportAtRepaint_ = true;
+        return;
+    }
+    onNotifyTimer();
+}
+
+void AVPlayer::onOutputsRepainting() {
+    sinceRepaint_.start();
+    if (reportAtRepaint_) {
+        reportAtRepaint_ = false;
+        onNotifyTimer();
+    }
+}
+
 void AVPlayer::onNotifyTimer() {
+    reportAtRepaint_ = false;
     const qint64 pos = position();
     if (pos != lastNotified_) {
         lastNotified_ = pos;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -160,6 +161,10 @@ signals:
 private slots:
     void onEngineEvents();
     void onNotifyTimer();
+    void onNotifyTimeout();
+    // Video outputs are about to be repainted: a position report that waits
+    // for it goes out now.
+    void onOutputsRepainting();
 
 private:
     void handle(const PlayerEvent& event);
@@ -213,6 +218,8 @@ private:
     AudioOutput* audio_ = nullptr;
     VideoCapture* capture_ = nullptr;
     QTimer* notifyTimer_ = nullptr;
+    QElapsedTimer sinceRepaint_;    // since video outputs were last repainted
+    bool reportAtRepaint_ = false;  // the position report waits for the next repaint
     OutputSet outputs_;
 };
 

@@ -1,8 +1,6 @@
 #include "engine/repaint_batch.h"
 
 #include <QCoreApplication>
-#include <QThread>
-#include <QWidget>
 
 RepaintBatch* RepaintBatch::instance() {
     static RepaintBatch* batch = new RepaintBatch;
@@ -19,7 +17,7 @@ RepaintBatch::RepaintBatch() {
     connect(&hold_, &QTimer::timeout, this, &RepaintBatch::flush);
 }
 
-void RepaintBatch::request(QWidget* widget) {
+void RepaintBatch::request(QObject* widget) {
     bool arm = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -34,7 +32,7 @@ void RepaintBatch::request(QWidget* widget) {
     }
 }
 
-void RepaintBatch::cancel(QWidget* widget) {
+void RepaintBatch::cancel(QObject* widget) {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.removeAll(widget);
 }
@@ -44,13 +42,14 @@ void RepaintBatch::arm() {
 }
 
 void RepaintBatch::flush() {
-    QVector<QWidget*> widgets;
+    QVector<QObject*> widgets;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         widgets.swap(pending_);
         armed_ = false;
     }
-    for (QWidget* widget : widgets) {
-        widget->update();
+    emit repainting();
+    for (QObject* widget : widgets) {
+        QMetaObject::invokeMethod(widget, "update", Qt::DirectConnection);
     }
 }

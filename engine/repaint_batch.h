@@ -5,8 +5,6 @@
 #include <QVector>
 #include <mutex>
 
-class QWidget;
-
 // Repaints the video outputs of all players together. A renderer that has
 // received a frame asks for its repaint here (from any thread) instead of
 // posting one of its own; the first request arms a short hold on the GUI
@@ -14,7 +12,12 @@ class QWidget;
 // in the order of the requests. Frames that players present for the same
 // moment (one shared clock) thus reach the screen in one paint of the window
 // instead of one after the other: the panes stay in step and the window is
-// composed once per frame instead of once per pane.
+// composed once per frame instead of once per pane. Just before the updates
+// it emits repainting(), so that what else follows the playback (a player's
+// position report moving a slider) is painted in the same paint.
+//
+// The widgets are QObjects with an update() slot; the batch needs no
+// widgets library.
 class RepaintBatch : public QObject {
     Q_OBJECT
 public:
@@ -25,9 +28,13 @@ public:
     static constexpr int kHoldMs = 6;
 
     // Asks for an update() of `widget`; any thread.
-    void request(QWidget* widget);
+    void request(QObject* widget);
     // Forgets `widget` (GUI thread, before the widget goes).
-    void cancel(QWidget* widget);
+    void cancel(QObject* widget);
+
+signals:
+    // On the GUI thread, before the widgets of a batch are updated.
+    void repainting();
 
 private slots:
     void arm();
@@ -37,7 +44,7 @@ private:
     RepaintBatch();
 
     std::mutex mutex_;
-    QVector<QWidget*> pending_;  // guarded by mutex_
+    QVector<QObject*> pending_;  // guarded by mutex_
     bool armed_ = false;         // guarded by mutex_: a hold is posted or running
     QTimer hold_;                // GUI thread only
 };

@@ -1,7 +1,9 @@
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QSignalSpy>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -9,6 +11,7 @@
 #include "engine/av_player.h"
 #include "engine/null_renderer.h"
 #include "engine/opengl_widget_renderer.h"
+#include "engine/repaint_batch.h"
 #include "engine/video_renderer_factory.h"
 #include "engine/widget_renderer.h"
 #include "engine_fixture.h"
@@ -97,6 +100,7 @@ private slots:
     void framesFromAPlayer();
     void framesOfOneMomentArePaintedTogether_data() { addRendererRows(); }
     void framesOfOneMomentArePaintedTogether();
+    void positionReportsRideAlongWithThePictures();
 };
 
 void TestEngineRenderers::initTestCase() {
@@ -285,6 +289,38 @@ void TestEngineRenderers::framesOfOneMomentArePaintedTogether() {
         together += passes.painted.value(a->widget()) == passes.painted.value(b->widget());
     }
     QVERIFY2(together >= 8, qPrintable(QString::number(together)));
+}
+
+void TestEngineRenderers::positionReportsRideAlongWithThePictures() {
+    // While pictures come, a position report (which moves a slider) goes
+    // out when the pictures are repainted, so the window is painted once
+    // for both instead of once more for the slider.
+    const QString media = makeMedia("ride_along", MediaShape{320, 240, 30, 3.0, 30});
+    const std::unique_ptr<VideoRenderer> renderer = shown(VideoRendererId_Widget, QSize(320, 240));
+    QVERIFY(renderer);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> repaints;
+    QList<qint64> reports;
+    connect(RepaintBatch::instance(), &RepaintBatch::repainting, this,
+            [&] { repaints << clock.nsecsElapsed(); });
+    AVPlayer player;
+    player.setRenderer(renderer.get());
+    connect(&player, &AVPlayer::positionChanged, this, [&] { reports << clock.nsecsElapsed(); });
+    player.setFile(media);
+    player.play();
+    QVERIFY(waitUntil([&] { return player.position() >= 2000; }, 10000));
+    player.stop();
+    int along = 0;
+    for (qint64 report : reports) {
+        // Emitted from within the batch's signal.
+        along += std::any_of(repaints.begin(), repaints.end(), [report](qint64 repaint) {
+            return std::abs(repaint - report) < 2000000;
+        });
+    }
+    QVERIFY2(reports.size() >= 12, qPrintable(QString::number(reports.size())));
+    QVERIFY2(along >= reports.size() - 2,
+             qPrintable(QString("%1 of %2").arg(along).arg(reports.size())));
 }
 
 ORVIN_TEST_MAIN(TestEngineRenderers)
