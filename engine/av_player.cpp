@@ -8,6 +8,7 @@
 #include "engine/audio_thread.h"
 #include "engine/av_clock.h"
 #include "engine/demux_thread.h"
+#include "engine/repaint_batch.h"
 #include "engine/video_capture.h"
 #include "engine/video_renderer.h"
 #include "engine/video_thread.h"
@@ -36,7 +37,9 @@ AVPlayer::AVPlayer(QObject* parent) : QObject(parent) {
     capture_->setFrameSource([this] { return outputs_.displayedFrame(); });
     notifyTimer_ = new QTimer(this);
     notifyTimer_->setInterval(notifyInterval_);
-    connect(notifyTimer_, &QTimer::timeout, this, &AVPlayer::onNotifyTimer);
+    connect(notifyTimer_, &QTimer::timeout, this, &AVPlayer::onNotifyTimeout);
+    connect(RepaintBatch::instance(), &RepaintBatch::repainting, this,
+            &AVPlayer::onOutputsRepainting);
 }
 
 AVPlayer::~AVPlayer() {
@@ -127,9 +130,12 @@ void AVPlayer::play() {
 
 void AVPlayer::startPlayback() {
     PlaybackContext& ctx = *context_;
-    const bool hasVideo = ctx.videoDecoder != nullptr;
+    const bool hasVideo = video_ != nullptr;
     const bool hasAudio = ctx.audioDecoder != nullptr && audioStream_ >= 0;
-    ctx.audioEnabled.store(hasAudio);
+    if (!hasAudio && ctx.audioEnabled.exchange(false)) {
+        // Sound was read ahead but is not wanted (no stream chosen).
+        ctx.audioQueue.flush(ctx.audioQueue.serial());
+    }
     const bool sound = hasAudio && audio_->open(info_.audioSampleRate, info_.audioChannels);
     if (clock_->isClockAuto()) {
         clock_->setClockType(sound ? AVClock::AudioClock : AVClock::ExternalClock);
@@ -138,18 +144,13 @@ void AVPlayer::startPlayback() {
     clock_->reset();
     clock_->start();
 
-    if (hasVideo) {
-        video_ =
-            std::make_unique<VideoThread>(context_, std::move(ctx.videoDecoder), clock_, &outputs_);
-        video_->start();
-    }
     if (hasAudio) {
         audioThread_ = std::make_unique<AudioThread>(context_, std::move(ctx.audioDecoder), clock_,
                                                      audio_, hasVideo);
         audioThread_->start();
     }
     ctx.setPaused(false);
-    ctx.startReading();
+    ctx.start();
     setState(PlayingState);
     setStatus(BufferedMedia);
     lastNotified_ = -1;
@@ -221,6 +222,10 @@ int AVPlayer::executedSeekCount() const {
     return context_ != nullptr ? context_->seeksExecuted.load() : 0;
 }
 
+int AVPlayer::decodedFrameCount() const {
+    return context_ != nullptr ? context_->framesDecoded.load() : 0;
+}
+
 void AVPlayer::setSpeed(qreal speed) {
     if (!(speed > 0) || qFuzzyCompare(speed, clock_->speed())) {
         return;
@@ -275,7 +280,29 @@ qint64 AVPlayer::position() const {
     return qBound(mediaStartPosition(), pos, last);
 }
 
+void AVPlayer::onNotifyTimeout() {
+    // While pictures come, the report waits for the next repaint of them
+    // (at most a frame interval), so that what it moves is painted with
+    // them in one paint of the window instead of in one more of its own.
+    constexpr qint64 kPicturesComeMs = 70;
+    if (state_ == PlayingState && sinceRepaint_.isValid() &&
+        sinceRepaint_.elapsed() < kPicturesComeMs) {
+        reportAtRepaint_ = true;
+        return;
+    }
+    onNotifyTimer();
+}
+
+void AVPlayer::onOutputsRepainting() {
+    sinceRepaint_.start();
+    if (reportAtRepaint_) {
+        reportAtRepaint_ = false;
+        onNotifyTimer();
+    }
+}
+
 void AVPlayer::onNotifyTimer() {
+    reportAtRepaint_ = false;
     const qint64 pos = position();
     if (pos != lastNotified_) {
         lastNotified_ = pos;
@@ -402,6 +429,12 @@ void AVPlayer::handle(const PlayerEvent& event) {
             info_ = context->info;
             ownDurationUs_ = durationUs_ = info_.durationUs;
             loaded_ = true;
+            if (context->videoDecoder != nullptr) {
+                // Decodes the first picture now; it shows once playback starts.
+                video_ = std::make_unique<VideoThread>(context, std::move(context->videoDecoder),
+                                                       clock_, &outputs_);
+                video_->start();
+            }
             if (pendingFixedMs_ >= 0) {
                 setFixedDuration(quint64(pendingFixedMs_));
             }

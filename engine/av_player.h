@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -114,6 +115,9 @@ public:
     bool isSeeking() const { return landedSeek_ != requestedSeek_; }
     // Seeks executed since the load (requests that piled up count once).
     int executedSeekCount() const;
+    // Pictures decoded since the load, including the first one, which is
+    // decoded as soon as the media has loaded (a statistic).
+    int decodedFrameCount() const;
     // The process-wide skip count (see VideoThread); acts on every player.
     void setSkipCount(int count);
     static int skipCount();
@@ -157,6 +161,10 @@ signals:
 private slots:
     void onEngineEvents();
     void onNotifyTimer();
+    void onNotifyTimeout();
+    // Video outputs are about to be repainted: a position report that waits
+    // for it goes out now.
+    void onOutputsRepainting();
 
 private:
     void handle(const PlayerEvent& event);
@@ -210,6 +218,8 @@ private:
     AudioOutput* audio_ = nullptr;
     VideoCapture* capture_ = nullptr;
     QTimer* notifyTimer_ = nullptr;
+    QElapsedTimer sinceRepaint_;    // since video outputs were last repainted
+    bool reportAtRepaint_ = false;  // the position report waits for the next repaint
     OutputSet outputs_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QDebug>
 #include <QFile>
+#include <algorithm>
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -71,9 +73,11 @@ bool DemuxThread::open() {
     if (ret < 0) {
         return fail(AVError::OpenError, ret);
     }
-    ret = avformat_find_stream_info(format_, nullptr);
-    if (ret < 0) {
-        return fail(AVError::FindStreamInfoError, ret);
+    if (!headerComplete()) {
+        ret = avformat_find_stream_info(format_, nullptr);
+        if (ret < 0) {
+            return fail(AVError::FindStreamInfoError, ret);
+        }
     }
 
     MediaInfo info;
@@ -129,7 +133,7 @@ bool DemuxThread::open() {
             format_->streams[i]->discard = AVDISCARD_ALL;
         }
     }
-    info.startUs = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
+    info.startUs = startTime(info);
     info.durationUs = format_->duration != AV_NOPTS_VALUE ? format_->duration : 0;
     if (info.videoStream >= 0) {
         AVStream* stream = format_->streams[info.videoStream];
@@ -138,6 +142,7 @@ bool DemuxThread::open() {
         info.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
         info.frameSize = QSize(stream->codecpar->width, stream->codecpar->height);
     }
+    ctx.audioEnabled.store(info.audioStream >= 0);
     if (info.audioStream >= 0) {
         AVStream* stream = format_->streams[info.audioStream];
         info.audioTimeBase = av_q2d(stream->time_base);
@@ -152,15 +157,53 @@ bool DemuxThread::open() {
     return true;
 }
 
-void DemuxThread::read() {
-    PlaybackContext& ctx = *context_;
-    while (!ctx.isAborted() && !ctx.isReading()) {
-        const uint64_t seen = ctx.changes();
-        if (ctx.isAborted() || ctx.isReading()) {
-            break;
-        }
-        ctx.waitForChange(seen, kIdleWait);
+bool DemuxThread::headerComplete() const {
+    // Only the MP4 family is trusted: its header describes every sample.
+    if (std::strcmp(format_->iformat->name, "mov,mp4,m4a,3gp,3g2,mj2") != 0 ||
+        format_->duration == AV_NOPTS_VALUE || format_->duration <= 0) {
+        return false;
     }
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        const AVStream* stream = format_->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_VIDEO && par->codec_type != AVMEDIA_TYPE_AUDIO) {
+            continue;
+        }
+        if (par->codec_id == AV_CODEC_ID_NONE || stream->start_time == AV_NOPTS_VALUE) {
+            return false;
+        }
+        const bool described = par->codec_type == AVMEDIA_TYPE_VIDEO
+                                   ? par->width > 0 && par->height > 0 &&
+                                         stream->avg_frame_rate.num > 0 &&
+                                         stream->avg_frame_rate.den > 0
+                                   : par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
+        if (!described) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int64_t DemuxThread::startTime(const MediaInfo& info) const {
+    if (format_->start_time != AV_NOPTS_VALUE) {
+        return format_->start_time;
+    }
+    // Not probed: the earliest start of the streams that play.
+    int64_t start = INT64_MAX;
+    for (int index : {info.videoStream, info.audioStream}) {
+        const AVStream* stream = index >= 0 ? format_->streams[index] : nullptr;
+        if (stream != nullptr && stream->start_time != AV_NOPTS_VALUE) {
+            start = std::min(start,
+                             av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q));
+        }
+    }
+    return start != INT64_MAX ? start : 0;
+}
+
+void DemuxThread::read() {
+    // Reading starts at once (the queues are bounded), so that the first
+    // pictures are decoded while the player waits to be started.
+    PlaybackContext& ctx = *context_;
     packet_ = av_packet_alloc();
     if (packet_ == nullptr) {
         return;

@@ -9,9 +9,9 @@
 struct AVFormatContext;
 struct AVPacket;
 
-// Opens the file, then (once playback starts) reads its packets into the
-// context's bounded queues, executing seek requests between reads. Runs from
-// load to stop on a thread of its own; the format context is its alone.
+// Opens the file, then reads its packets into the context's bounded queues
+// (from the load on, so that playback can start from decoded pictures), executing seek requests
+// between reads. Runs from load to stop on a thread of its own; the format context is its alone.
 class DemuxThread {
 public:
     explicit DemuxThread(std::shared_ptr<PlaybackContext> context);
@@ -29,6 +29,14 @@ public:
 private:
     void run();
     bool open();
+    // The container's header already says all that playback needs (codecs,
+    // picture sizes, frame rates, sample rates, start and duration), so the
+    // slow probe that decodes the first frames (avformat_find_stream_info)
+    // can be skipped. True only for MP4 files whose header has it all.
+    bool headerComplete() const;
+    // The media's start in µs: the container's, or the earliest of the
+    // streams that play when the container was not probed.
+    int64_t startTime(const MediaInfo& info) const;
     void read();
     bool queuesFull() const;
     void executeSeek(const SeekRequest& request);

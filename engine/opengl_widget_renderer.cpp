@@ -9,6 +9,8 @@
 #include <QVector3D>
 #include <cstring>
 
+#include "engine/repaint_batch.h"
+
 extern "C" {
 #include <libavutil/pixfmt.h>
 }
@@ -83,9 +85,11 @@ bool isYuv420(int format) {
 
 OpenGLWidgetRenderer::OpenGLWidgetRenderer(QWidget* parent) : QOpenGLWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    RepaintBatch::instance();  // made on the GUI thread
 }
 
 OpenGLWidgetRenderer::~OpenGLWidgetRenderer() {
+    RepaintBatch::instance()->cancel(this);
     if (context() != nullptr) {
         makeCurrent();
         releaseGL();
@@ -103,7 +107,7 @@ bool OpenGLWidgetRenderer::isAvailable() const {
 
 void OpenGLWidgetRenderer::onFrameReceived(const VideoFrame&, bool update) {
     if (update) {
-        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
+        RepaintBatch::instance()->request(this);
     }
 }
 

@@ -42,18 +42,18 @@ bool PlaybackContext::isPaused() const {
     return paused_;
 }
 
-void PlaybackContext::startReading() {
+void PlaybackContext::start() {
     {
         std::lock_guard<std::mutex> lock(controlMutex_);
-        reading_ = true;
+        started_ = true;
         ++changes_;
     }
     controlChanged_.notify_all();
 }
 
-bool PlaybackContext::isReading() const {
+bool PlaybackContext::isStarted() const {
     std::lock_guard<std::mutex> lock(controlMutex_);
-    return reading_;
+    return started_;
 }
 
 uint64_t PlaybackContext::changes() const {
@@ -77,7 +77,7 @@ StreamWait PlaybackContext::waitUntilDue(const PacketQueue& queue, int serial,
             return StreamWait::Stale;
         }
         double sleep = kPausedSleep;
-        if (!isPaused()) {
+        if (isStarted() && !isPaused()) {
             sleep = sleepBeforeDue();
             if (sleep <= 0) {
                 return StreamWait::Due;

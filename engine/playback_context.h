@@ -93,8 +93,11 @@ public:
     bool isAborted() const { return aborted_.load(); }
     void setPaused(bool paused);
     bool isPaused() const;
-    void startReading();
-    bool isReading() const;
+    // Playback has started: the decoding threads may present. Before it, the
+    // demux thread already reads and the video thread decodes its first
+    // picture (preroll), so that playback starts without the decoding delay.
+    void start();
+    bool isStarted() const;
     // The change counter before a check; pass it to waitForChange().
     uint64_t changes() const;
     // Sleeps until something changed since `seen` or the timeout passed.
@@ -102,7 +105,7 @@ public:
     void notifyChange();
 
     // The wait of a decoding thread: until `sleepBeforeDue` (asked while
-    // playing) returns 0; otherwise it returns how long to sleep before
+    // started and not paused) returns 0; otherwise it returns how long to sleep before
     // asking again. Stale when `queue` moved past `serial` (a seek), Aborted
     // when the playback stops. A change (resume, seek, stop) wakes it at once.
     StreamWait waitUntilDue(const PacketQueue& queue, int serial,
@@ -119,6 +122,8 @@ public:
     // Seeks the demux thread has executed since the load (merged ones count
     // once): a statistic for tests and benchmarks.
     std::atomic<int> seeksExecuted{0};
+    // Pictures the video thread has decoded since the load (a statistic).
+    std::atomic<int> framesDecoded{0};
 
     // Restart after a seek. Playback goes on from a seek only once every
     // decoding stream has its first frame at the new position, so that no
@@ -155,7 +160,9 @@ public:
     std::atomic<int64_t> endUs{INT64_MAX};
     std::atomic<int64_t> extensionUs{0};
     std::atomic<int> playerId{0};
-    // Whether the audio stream is decoded; fixed before the threads start.
+    // Whether the audio stream is read and decoded: set by the demux thread
+    // with the audio decoder, and cleared by the player when playback starts
+    // without sound (packets read before then are dropped).
     std::atomic<bool> audioEnabled{false};
 
     // Event mailbox, drained by the player on the GUI thread.
@@ -171,7 +178,7 @@ private:
     std::condition_variable controlChanged_;
     uint64_t changes_ = 0;  // guarded by controlMutex_
     bool paused_ = false;   // guarded by controlMutex_
-    bool reading_ = false;  // guarded by controlMutex_
+    bool started_ = false;  // guarded by controlMutex_
     struct Restart {
         int serial = -1;
         int waiting = 0;  // streams of `serial` still to land

@@ -16,12 +16,28 @@ namespace {
 // Catch-up thresholds, in frame intervals of media time behind the clock.
 constexpr double kNonRefBehind = 4;
 constexpr double kKeyOnlyBehind = 10;
-
 enum CatchUp { kDecodeAll = 0, kSkipNonRef = 1, kKeyOnly = 2 };
+
+// Speeds in thousandths; up to this one no speed is given up on.
+constexpr int kNormalSpeed = 1010;
 
 }  // namespace
 
 std::atomic<int> VideoThread::skipCount_{0};
+std::atomic<int> VideoThread::keyOnlySpeed_{0};
+
+bool VideoThread::keyFramesOnly(int speed) {
+    int since = keyOnlySpeed_.load();
+    if (since == 0) {
+        return false;
+    }
+    if (speed < since) {
+        // Slower than where decoding fell behind: every picture again.
+        keyOnlySpeed_.compare_exchange_strong(since, 0);
+        return false;
+    }
+    return true;
+}
 
 void VideoThread::setSkipCount(int count) {
     skipCount_.store(count > 0 ? count : 0);
@@ -58,6 +74,7 @@ double VideoThread::frameDuration() const {
 }
 
 void VideoThread::run() {
+    keyOnlySpeed_.store(0);  // a new playback tries every picture first
     frame_ = av_frame_alloc();
     seekCandidate_ = av_frame_alloc();
     if (frame_ != nullptr && seekCandidate_ != nullptr) {
@@ -102,7 +119,8 @@ void VideoThread::setCatchUp(int mode) {
 }
 
 void VideoThread::catchUp(const AVPacket* packet) {
-    if (seek_.active || packet == nullptr) {
+    // Before playback starts the clock says nothing about this media.
+    if (seek_.active || packet == nullptr || !context_->isStarted()) {
         setCatchUp(kDecodeAll);
         return;
     }
@@ -120,15 +138,21 @@ void VideoThread::catchUp(const AVPacket* packet) {
         return;
     }
     const double behind = (clock_->value() - pts) / interval;
+    const int speed = int(std::lround(clock_->speed() * 1000));
+    const bool keyOnly = keyFramesOnly(speed);
     if (catchUp_ == kKeyOnly) {
-        if (behind <= kNonRefBehind) {
+        if (behind <= kNonRefBehind && !keyOnly) {
             // Judge the next packets from this key frame on, not from the
             // last picture decoded before the skipping (the decoder may
             // hand the key frame out a few packets later).
             lastDecodedPts_ = pts;
             setCatchUp(kDecodeAll);
         }
-    } else if (behind > kKeyOnlyBehind) {
+    } else if (behind > kNonRefBehind && speed > kNormalSpeed) {
+        // Faster than normal, a thread that cannot stay this close gives up.
+        keyOnlySpeed_.store(speed);
+        setCatchUp(kKeyOnly);
+    } else if (keyOnly || behind > kKeyOnlyBehind) {
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {
         setCatchUp(kSkipNonRef);
@@ -153,6 +177,7 @@ bool VideoThread::decode(const AVPacket* packet) {
             }
             return true;
         }
+        context_->framesDecoded.fetch_add(1, std::memory_order_relaxed);
         const bool go = handleFrame(frame_);
         av_frame_unref(frame_);
         if (!go) {
@@ -196,7 +221,8 @@ bool VideoThread::handleFrame(AVFrame* frame) {
         frameCounter_ = skip > 0 ? (frameCounter_ + 1) % skip : 0;
     }
     firstDecoded_ = true;
-    const bool late = pts < clock_->value();
+    // A picture decoded before playback started waits for the start.
+    const bool late = context_->isStarted() && pts < clock_->value();
     if (late && skip > 0 && frameCounter_ != 0) {
         return true;
     }

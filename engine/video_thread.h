@@ -11,7 +11,8 @@ class OutputSet;
 struct AVFrame;
 
 // Decodes the video packets of one player and presents each frame when the
-// master clock reaches its timestamp. Runs from play to stop.
+// master clock reaches its timestamp. Runs from the load to the stop: before
+// playback starts it decodes the first picture and holds it (preroll).
 //
 // Stated drop policy: with a skip count of 0 every decoded frame is shown,
 // late ones at once. With a skip count N > 0 a frame counter advances by one
@@ -31,6 +32,15 @@ struct AVFrame;
 // interval behind, or, while only key frames are decoded, at a key frame no
 // more than kNonRefBehind intervals behind (earlier pictures would miss their
 // references). A seek landing always decodes every frame.
+//
+// Above normal speed there is no skipping of non-reference frames: a thread
+// more than kNonRefBehind intervals behind gives up on every picture at that
+// speed, for every player of the process: from then
+// on all of them decode key frames only, ahead of time, and show each one
+// when it is due, until the speed drops below it or a new playback starts.
+// Players on one clock thus show the same pictures at the same moments,
+// instead of each showing late pictures of its own (falling behind, catching
+// up at a key frame, falling behind again).
 class VideoThread {
 public:
     VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_ptr<Decoder> decoder,
@@ -64,6 +74,11 @@ private:
     double frameDuration() const;
 
     static std::atomic<int> skipCount_;  // written by the GUI thread, read by every video thread
+    // The speed (in thousandths) at which a video thread fell behind beyond
+    // catching up, 0: none; shared by every video thread.
+    static std::atomic<int> keyOnlySpeed_;
+    // Whether pictures other than key frames are given up at `speed`.
+    static bool keyFramesOnly(int speed);
 
     const std::shared_ptr<PlaybackContext> context_;
     const std::unique_ptr<Decoder> decoder_;

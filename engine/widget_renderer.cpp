@@ -2,13 +2,20 @@
 
 #include <QPainter>
 
+#include "engine/repaint_batch.h"
+
 WidgetRenderer::WidgetRenderer(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    RepaintBatch::instance();  // made on the GUI thread
+}
+
+WidgetRenderer::~WidgetRenderer() {
+    RepaintBatch::instance()->cancel(this);
 }
 
 void WidgetRenderer::onFrameReceived(const VideoFrame&, bool update) {
     if (update) {
-        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
+        RepaintBatch::instance()->request(this);
     }
 }
 

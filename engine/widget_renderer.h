@@ -11,6 +11,7 @@ class WidgetRenderer : public QWidget, public VideoRenderer {
     Q_OBJECT
 public:
     explicit WidgetRenderer(QWidget* parent = nullptr);
+    ~WidgetRenderer() override;
 
     VideoRendererId id() const override { return VideoRendererId_Widget; }
     QWidget* widget() override { return this; }

@@ -1,6 +1,8 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
+#include <cmath>
+#include <memory>
 #include <mutex>
 
 #include "engine/audio_output.h"
@@ -62,6 +64,7 @@ private slots:
     void skipCount_data();
     void skipCount();
     void farBehindCatchesUpWithoutDecodingEverything();
+    void fasterThanDecodingShowsKeyFramesOnTimeInStep();
     void twoPlayersOnOneClockStayInStep();
     void pauseResumeSpeedAndSeekKeepStep();
 };
@@ -271,6 +274,69 @@ void TestEngineDual::farBehindCatchesUpWithoutDecodingEverything() {
     const int late = shown.countBetween(0.05, 1.99);
     QVERIFY2(late <= 6, qPrintable(QString::number(late)));
     QVERIFY(shown.countBetween(2.1, 2.9) >= 22);
+}
+
+void TestEngineDual::fasterThanDecodingShowsKeyFramesOnTimeInStep() {
+    // 1080p at 32x asks for about 1000 pictures a second, far more than
+    // decoding gives here. Both players then show key frames only, each on
+    // time, so they show the same pictures, instead of late pictures of
+    // their own.
+    const QString media =
+        makeMedia("fast1080", MediaShape{1920, 1080, 30, 6.0, 15});  // key every 0.5 s
+    QVERIFY(!media.isEmpty());
+    struct Shown {
+        double pts;
+        double late;  // the clock past the picture's time when it was shown
+    };
+    std::mutex mutex;
+    QList<Shown> shown[2];
+    AVPlayer players[2];
+    std::unique_ptr<NullRenderer> outputs[2];
+    for (int i = 0; i < 2; ++i) {
+        AVPlayer* player = &players[i];
+        player->setPlayerID(i);
+        outputs[i] = std::make_unique<NullRenderer>([&, i, player](const VideoFrame& frame) {
+            std::lock_guard<std::mutex> lock(mutex);
+            shown[i] << Shown{frame.timestamp(),
+                              player->masterClock()->value() - frame.timestamp()};
+        });
+        player->setRenderer(outputs[i].get());
+        QVERIFY(loadAndWait(*player, media));
+        player->masterClock()->setClockAuto(false);
+        player->masterClock()->setClockType(AVClock::ExternalClock);
+    }
+    for (AVPlayer& player : players) {
+        player.play();
+    }
+    // At 1x every picture is decoded in time, which is measured.
+    QVERIFY(waitUntil([&] { return players[0].position() >= 1500; }));
+    for (AVPlayer& player : players) {
+        player.masterClock()->updateExternalClock(players[0].masterClock()->value() * 1000);
+        player.setSpeed(32);
+    }
+    // From the second key frame on (the pictures decoded before the change
+    // of speed still come out first).
+    const double fastFrom = players[0].masterClock()->value() + 1.0;
+    QVERIFY(waitUntil([&] { return !players[0].isPlaying() && !players[1].isPlaying(); }, 10000));
+
+    std::lock_guard<std::mutex> lock(mutex);
+    QList<double> keys[2];
+    for (int i = 0; i < 2; ++i) {
+        for (const Shown& s : shown[i]) {
+            if (s.pts < fastFrom) {
+                continue;
+            }
+            QVERIFY2(std::abs(s.pts * 2 - std::round(s.pts * 2)) < 0.002,
+                     qPrintable(QString("player %1 showed %2").arg(i).arg(s.pts)));
+            // On time: less than 20 ms late, as the clock runs (0.64 s of media).
+            QVERIFY2(
+                s.late < 0.64,
+                qPrintable(QString("player %1 showed %2 %3 s late").arg(i).arg(s.pts).arg(s.late)));
+            keys[i] << s.pts;
+        }
+    }
+    QVERIFY2(keys[0].size() >= 5, qPrintable(QString::number(keys[0].size())));
+    QCOMPARE(keys[0], keys[1]);
 }
 
 void TestEngineDual::twoPlayersOnOneClockStayInStep() {

@@ -74,6 +74,8 @@ class TestEnginePlayer : public QObject {
 private slots:
     void loadPlayPauseStop();
     void playWithoutLoadLoadsFirst();
+    void firstPictureIsDecodedAtLoadAndShownAtPlay_data();
+    void firstPictureIsDecodedAtLoadAndShownAtPlay();
     void playsToTheEnd_data();
     void playsToTheEnd();
     void badFilesAreInvalidMedia_data();
@@ -155,6 +157,42 @@ void TestEnginePlayer::playWithoutLoadLoadsFirst() {
     player.play();
     QVERIFY(waitUntil([&] { return output.frameCount() > 0; }));
     QCOMPARE(log.events.mid(0, 4), (QStringList{"Loading", "Loaded", "Buffered", "started"}));
+}
+
+void TestEnginePlayer::firstPictureIsDecodedAtLoadAndShownAtPlay_data() {
+    QTest::addColumn<bool>("sound");
+    QTest::newRow("with sound") << true;
+    // Sound read ahead before play is dropped when play comes without it.
+    QTest::newRow("sound turned off before play") << false;
+}
+
+void TestEnginePlayer::firstPictureIsDecodedAtLoadAndShownAtPlay() {
+    QFETCH(bool, sound);
+    const QString media = makeMedia("preroll", MediaShape{320, 240, 30, 2.0, 30, true});
+    NullRenderer output;
+    AVPlayer player;
+    player.audio()->setBackends(QStringList());
+    player.setRenderer(&output);
+    player.setNotifyInterval(20);
+    PlayerLog log(&player);
+    QVERIFY(loadAndWait(player, media));
+    // Decoded while the player waits to be started, but not shown.
+    QVERIFY(waitUntil([&] { return player.decodedFrameCount() >= 1; }));
+    spin(100);
+    QCOMPARE(output.frameCount(), 0);
+    QVERIFY(!player.displyedFrame().isValid());
+    QVERIFY(log.firstFrames.isEmpty());
+
+    if (!sound) {
+        player.setAudioStream(-1);
+    }
+    player.play();
+    QVERIFY(waitUntil([&] { return output.frameCount() >= 1; }));
+    QVERIFY(qAbs(player.displyedFrame().timestamp()) < 0.002);
+    // It plays on through the end, with or without its sound.
+    QVERIFY(waitUntil([&] { return log.has("stopped"); }, 10000));
+    QVERIFY2(output.frameCount() >= 59, qPrintable(QString::number(output.frameCount())));
+    QCOMPARE(player.mediaStatus(), EndOfMedia);
 }
 
 void TestEnginePlayer::playsToTheEnd_data() {

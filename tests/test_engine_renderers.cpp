@@ -1,11 +1,17 @@
+#include <QElapsedTimer>
+#include <QHBoxLayout>
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QSignalSpy>
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "engine/av_player.h"
 #include "engine/null_renderer.h"
 #include "engine/opengl_widget_renderer.h"
+#include "engine/repaint_batch.h"
 #include "engine/video_renderer_factory.h"
 #include "engine/widget_renderer.h"
 #include "engine_fixture.h"
@@ -92,6 +98,9 @@ private slots:
     void regionOfInterest();
     void framesFromAPlayer_data();
     void framesFromAPlayer();
+    void framesOfOneMomentArePaintedTogether_data() { addRendererRows(); }
+    void framesOfOneMomentArePaintedTogether();
+    void positionReportsRideAlongWithThePictures();
 };
 
 void TestEngineRenderers::initTestCase() {
@@ -226,6 +235,92 @@ void TestEngineRenderers::framesFromAPlayer() {
     const double db = engine_fixture::psnr(grab(renderer.get()), expected);
     QVERIFY2(db > 24, qPrintable(QString::number(db)));
     player.stop();
+}
+
+// Counts the paints of a window and notes in which of them a widget painted.
+class PaintPasses : public QObject {
+public:
+    explicit PaintPasses(QWidget* window) { window->installEventFilter(this); }
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            ++pass;
+        } else if (event->type() == QEvent::Paint) {
+            painted[watched] = pass;
+        }
+        return false;
+    }
+    int pass = 0;
+    QHash<QObject*, int> painted;
+};
+
+void TestEngineRenderers::framesOfOneMomentArePaintedTogether() {
+    // Two players on one clock hand their frames of one moment to their
+    // panes a little apart; both panes reach the screen in one paint of the
+    // window, not one after the other.
+    QFETCH(int, id);
+    QWidget window;
+    auto* layout = new QHBoxLayout(&window);
+    std::unique_ptr<VideoRenderer> a(VideoRendererFactory::create(id));
+    std::unique_ptr<VideoRenderer> b(VideoRendererFactory::create(id));
+    for (VideoRenderer* renderer : {a.get(), b.get()}) {
+        renderer->widget()->setFixedSize(160, 90);
+        layout->addWidget(renderer->widget());
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintPasses passes(&window);
+    passes.watch(a->widget());
+    passes.watch(b->widget());
+    const VideoFrame frame = VideoFrame::fromImage(quarters(QSize(160, 90)));
+    int together = 0;
+    for (int round = 0; round < 10; ++round) {
+        QTest::qWait(50);
+        passes.painted.clear();
+        std::thread player([&] {
+            a->receive(frame);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            b->receive(frame);
+        });
+        // The GUI thread runs meanwhile, as it does while players play.
+        const bool both = waitUntil([&] { return passes.painted.size() == 2; });
+        player.join();
+        QVERIFY(both);
+        together += passes.painted.value(a->widget()) == passes.painted.value(b->widget());
+    }
+    QVERIFY2(together >= 8, qPrintable(QString::number(together)));
+}
+
+void TestEngineRenderers::positionReportsRideAlongWithThePictures() {
+    // While pictures come, a position report (which moves a slider) goes
+    // out when the pictures are repainted, so the window is painted once
+    // for both instead of once more for the slider.
+    const QString media = makeMedia("ride_along", MediaShape{320, 240, 30, 3.0, 30});
+    const std::unique_ptr<VideoRenderer> renderer = shown(VideoRendererId_Widget, QSize(320, 240));
+    QVERIFY(renderer);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> repaints;
+    QList<qint64> reports;
+    connect(RepaintBatch::instance(), &RepaintBatch::repainting, this,
+            [&] { repaints << clock.nsecsElapsed(); });
+    AVPlayer player;
+    player.setRenderer(renderer.get());
+    connect(&player, &AVPlayer::positionChanged, this, [&] { reports << clock.nsecsElapsed(); });
+    player.setFile(media);
+    player.play();
+    QVERIFY(waitUntil([&] { return player.position() >= 2000; }, 10000));
+    player.stop();
+    int along = 0;
+    for (qint64 report : reports) {
+        // Emitted from within the batch's signal.
+        along += std::any_of(repaints.begin(), repaints.end(), [report](qint64 repaint) {
+            return std::abs(repaint - report) < 2000000;
+        });
+    }
+    QVERIFY2(reports.size() >= 12, qPrintable(QString::number(reports.size())));
+    QVERIFY2(along >= reports.size() - 2,
+             qPrintable(QString("%1 of %2").arg(along).arg(reports.size())));
 }
 
 ORVIN_TEST_MAIN(TestEngineRenderers)
