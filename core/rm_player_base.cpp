@@ -25,6 +25,7 @@ namespace {
 constexpr int kRearStartDelayMs = 100;
 constexpr int kStopCompletionMs = 20;
 constexpr int kClockTimerMs = 500;
+constexpr int kPrepareGapMs = 50;
 constexpr int kSyncRestartMs = 500;
 constexpr int kPlayMuteMs = 10;
 // Recordings shorter than this do not advance from the position report.
@@ -62,6 +63,18 @@ RMPlayerBase::~RMPlayerBase() {
 
 double RMPlayerBase::speedAt(int index) {
     return index >= 0 && index < 4 ? kSpeeds[index] : -1;
+}
+
+void RMPlayerBase::prepareRenderers() {
+    // One pane at a time, apart: the set-up is not short.
+    if (_mainRenderer != nullptr) {
+        _mainRenderer->prepare();
+    }
+    QTimer::singleShot(kPrepareGapMs, this, [this] {
+        if (_subRenderer != nullptr) {
+            _subRenderer->prepare();
+        }
+    });
 }
 
 QWidget* RMPlayerBase::mainVideoWidget() const {

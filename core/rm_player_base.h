@@ -45,6 +45,9 @@ public:
     QWidget* mainVideoWidget() const;
     QWidget* subVideoWidget() const;
     int rendererId() const { return _rendererId; }
+    // Sets up the panes' drawing ahead of the first picture; call once the
+    // window is on screen.
+    void prepareRenderers();
     int rendererKind() const { return _rendererKind; }
 
     RMVideoItem* currentItem() const { return _currentItem.data(); }

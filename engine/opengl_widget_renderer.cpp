@@ -115,6 +115,12 @@ void OpenGLWidgetRenderer::onSettingsChanged() {
     update();
 }
 
+void OpenGLWidgetRenderer::prepare() {
+    if (program_ == nullptr) {
+        grabFramebuffer();
+    }
+}
+
 void OpenGLWidgetRenderer::initializeGL() {
     initializeOpenGLFunctions();
     releaseGL();

@@ -25,6 +25,8 @@ public:
     // An OpenGL context can be made on this display.
     bool isAvailable() const override;
     QWidget* widget() override { return this; }
+    // Works while the widget is hidden: it renders once into its buffer.
+    void prepare() override;
 
 protected:
     void initializeGL() override;

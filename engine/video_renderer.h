@@ -34,6 +34,9 @@ public:
     virtual VideoRendererId id() const = 0;
     // False when the output cannot work here (for example no OpenGL).
     virtual bool isAvailable() const { return true; }
+    // Does the one-off set-up of drawing (for OpenGL: context, shaders)
+    // now, so that the first picture does not pay for it.
+    virtual void prepare() {}
     // The widget to put in a layout; null for outputs that draw nowhere.
     virtual QWidget* widget() { return nullptr; }
 

@@ -43,6 +43,7 @@
 
 namespace {
 const int kFocusDelayMs = 10;
+const int kPrepareDelayMs = 150;
 const int kFullScreenFocusMs = 250;
 const int kVersionReadLimit = 1024;
 
@@ -165,6 +166,12 @@ void WindowMain::showEvent(QShowEvent* event) {
         RMLanguage::instance()->refresh();
     }
     RMWindowBase::showEvent(event);
+    // The first picture would otherwise wait for the panes' drawing set-up;
+    // it comes a moment after the window's own first paint.
+    if (!_renderersPrepared) {
+        _renderersPrepared = true;
+        QTimer::singleShot(kPrepareDelayMs, this, [] { RMPlayer::instance()->prepareRenderers(); });
+    }
 }
 
 void WindowMain::keyPressEvent(QKeyEvent* event) {

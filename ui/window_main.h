@@ -80,4 +80,5 @@ private:
     QDialog* focusDialog = nullptr;
     bool _closing = false;
     bool _fullScreenRequested = false;  // the viewer itself went full screen
+    bool _renderersPrepared = false;
 };
