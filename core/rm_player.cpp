@@ -399,14 +399,7 @@ void RMPlayer::toggleSwap(bool forceEmit) {
     }
     _swapped = !_swapped;
     _swapOutputs();
-    AVPlayer* inMain = _swapped == _rearAsFront ? _front : _rear;
-    AVPlayer* inSub = inMain == _front ? _rear : _front;
-    if (_mainZoomRenderer != nullptr) {
-        inMain->addVideoRenderer(_mainZoomRenderer);
-    }
-    if (_subZoomRenderer != nullptr) {
-        inSub->addVideoRenderer(_subZoomRenderer);
-    }
+    _attachZoomRenderers();
     emit playEvent(_swapped ? PE_SWAPPED : PE_UNSWAPPED, nullptr);
 }
 
@@ -419,7 +412,7 @@ void RMPlayer::_swapOutputs() {
         return;
     }
     const bool oneFile = item->frontPath.isEmpty() || item->rearPath.isEmpty();
-    if (_swapped == _rearAsFront) {
+    if (frontInMain()) {
         _front->setRenderer(_mainRenderer, true);
         _mainRenderer->receive(_front->displyedFrame());
         if (oneFile) {

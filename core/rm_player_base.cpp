@@ -202,20 +202,17 @@ void RMPlayerBase::onLoad(RMVideoItem* item) {
 }
 
 void RMPlayerBase::_configureOutputs() {
-    if (_swapped == _rearAsFront) {
-        _front->setRenderer(_mainRenderer, true);
-        _rear->setRenderer(_subRenderer, true);
-    } else {
-        _front->setRenderer(_subRenderer, true);
-        _rear->setRenderer(_mainRenderer, true);
-    }
-    AVPlayer* inMain = _swapped == _rearAsFront ? _front : _rear;
-    AVPlayer* inSub = inMain == _front ? _rear : _front;
+    playerInPane(true)->setRenderer(_mainRenderer, true);
+    playerInPane(false)->setRenderer(_subRenderer, true);
+    _attachZoomRenderers();
+}
+
+void RMPlayerBase::_attachZoomRenderers() {
     if (_mainZoomRenderer != nullptr) {
-        inMain->addVideoRenderer(_mainZoomRenderer);
+        playerInPane(true)->addVideoRenderer(_mainZoomRenderer);
     }
     if (_subZoomRenderer != nullptr) {
-        inSub->addVideoRenderer(_subZoomRenderer);
+        playerInPane(false)->addVideoRenderer(_subZoomRenderer);
     }
 }
 

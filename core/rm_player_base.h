@@ -53,6 +53,11 @@ public:
     RMVideoItem* currentItem() const { return _currentItem.data(); }
     bool isSwapped() const { return _swapped; }
     bool isRearAsFront() const { return _rearAsFront; }
+    // The front player draws in the main pane unless exactly one of swapped
+    // and rear-as-front holds.
+    bool frontInMain() const { return _swapped == _rearAsFront; }
+    // The player whose pictures the main (true) or the sub pane shows.
+    AVPlayer* playerInPane(bool main) const { return main == frontInMain() ? _front : _rear; }
     bool isStopped() const { return _stopped; }
     bool isPausedState() const { return _paused; }
     int stepMode() const { return _stepMode; }
@@ -119,6 +124,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     // Points the players at the renderers for the current swap state.
     void _configureOutputs();
+    // Gives each pane's zoom overview to the player now shown in that pane.
+    void _attachZoomRenderers();
     bool _rearLoaded() const;
     void _setPositionSlider(qint64 value);
     qint64 _frontDuration() const;

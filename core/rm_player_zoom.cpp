@@ -30,19 +30,12 @@ RMPlayerZoom::~RMPlayerZoom() {
     stopZoom(false);
 }
 
-AVPlayer* RMPlayerZoom::_playerInPane(bool main) const {
-    // The front player is in the main pane unless exactly one of swapped and
-    // rear-as-front holds.
-    const bool frontInMain = _swapped == _rearAsFront;
-    return main == frontInMain ? _front : _rear;
-}
-
 bool RMPlayerZoom::isZoomed(bool main) const {
     return (main ? _mainZoomed : _subZoomed) != nullptr;
 }
 
 QWidget* RMPlayerZoom::startZoom(bool main) {
-    AVPlayer* player = _playerInPane(main);
+    AVPlayer* player = playerInPane(main);
     const QList<VideoRenderer*> outputs = player->videoOutputs();
     if (outputs.isEmpty()) {
         qInfo() << "NO OUTPUTS"
@@ -95,8 +88,7 @@ void RMPlayerZoom::stopZoom(bool main) {
 }
 
 void RMPlayerZoom::clearScreen(bool front) {
-    const bool frontInMain = _swapped == _rearAsFront;
-    VideoRenderer* renderer = front == frontInMain ? _mainRenderer : _subRenderer;
+    VideoRenderer* renderer = front == frontInMain() ? _mainRenderer : _subRenderer;
     if (renderer != nullptr) {
         renderer->receive(VideoFrame());
     }

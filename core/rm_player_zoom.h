@@ -35,10 +35,6 @@ public Q_SLOTS:
     void updatePausedScreenRearOnly() override {}
     void updatePausedScreenFrontOnly() override {}
 
-protected:
-    // The player whose pictures the main (true) or the sub pane shows.
-    AVPlayer* _playerInPane(bool main) const;
-
 private:
     VideoRenderer* _mainZoomed = nullptr;
     VideoRenderer* _subZoomed = nullptr;

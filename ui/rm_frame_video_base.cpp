@@ -139,10 +139,8 @@ void RMFrameVideoBase::_videoOnOff(bool on) {
 }
 
 AVPlayer* RMFrameVideoBase::_feedingPlayer() const {
-    RMPlayer* player = RMPlayer::instance();
-    const bool frontInMain = player->isSwapped() == player->isRearAsFront();
-    const bool main = _front;
-    return main == frontInMain ? player->frontPlayer() : player->rearPlayer();
+    // The large pane was built for the front camera.
+    return RMPlayer::instance()->playerInPane(_front);
 }
 
 void RMFrameVideoBase::refreshVideoOff() {
