@@ -446,18 +446,14 @@ bool RMPlayer::requestVideoCapture() {
     }
     emit cancelFullScreen();
     _dropCaptureTimers();
-    const quint64 generation = ++_captureGeneration;
+    ++_captureGeneration;
     _captureWatchdog = new QTimer(this);
     _captureWatchdog->setSingleShot(true);
     connect(_captureWatchdog, SIGNAL(timeout()), this, SLOT(onFailToCapture()));
     _captureWatchdog->start(kCaptureWatchdogMs);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     if (wasPaused) {
-        QTimer::singleShot(kCaptureDelayMs, this, [this, generation] {
-            if (generation == _captureGeneration && _captureWatchdog != nullptr) {
-                requestVideoCaptureProcess();
-            }
-        });
+        _scheduleCaptureProcess();
         return true;
     }
     _captureReadyPoll = new QTimer(this);
@@ -473,6 +469,10 @@ void RMPlayer::onReadyForCapture() {
     }
     _captureReadyPoll->deleteLater();
     _captureReadyPoll = nullptr;
+    _scheduleCaptureProcess();
+}
+
+void RMPlayer::_scheduleCaptureProcess() {
     const quint64 generation = _captureGeneration;
     QTimer::singleShot(kCaptureDelayMs, this, [this, generation] {
         if (generation == _captureGeneration && _captureWatchdog != nullptr) {
@@ -482,9 +482,7 @@ void RMPlayer::onReadyForCapture() {
 }
 
 void RMPlayer::requestVideoCaptureProcess() {
-    if (_capturedFiles != nullptr) {
-        delete _capturedFiles;
-    }
+    delete _capturedFiles;
     _capturedFiles = new QList<QString>;
     _captureFolder = RMApp::appPath(RMApp::PATH_BACKUP);
     // The folder may have been removed since start-up.

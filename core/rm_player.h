@@ -85,6 +85,9 @@ private:
     // Seeks both paused players to the position the slider shows.
     void _seekPausedTo(qint64 position);
     void _onDragSeekLanded();
+    // Starts taking the pictures after a short delay, unless the capture is
+    // given up meanwhile.
+    void _scheduleCaptureProcess();
     void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
     void _finishCapture();
     void _failCapture(const char* reason);

@@ -100,21 +100,31 @@ bool RMPopupCapture::_isFileExist() const {
     return false;
 }
 
-void RMPopupCapture::_warn(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, this);
+void RMPopupCapture::_warn(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void RMPopupCapture::showSaveFailed(QWidget* parent) {
+    _warn(parent,
+          RMLanguage::instance()->text("JPEGファイル生成に失敗しました。", "Unable to save file."));
+}
+
+void RMPopupCapture::removeWorkingFile(const QString& file) {
+    QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
+    QFile::remove(file);
 }
 
 bool RMPopupCapture::_checkName() {
     const QString name = _name->text();
     if (name.isEmpty()) {
-        _warn(RMLanguage::instance()->text("ファイル名を入れてください。",
-                                           "Please enter a file name."));
+        _warn(this, RMLanguage::instance()->text("ファイル名を入れてください。",
+                                                 "Please enter a file name."));
         return false;
     }
     if (name.contains('/') || name.contains('\\') || name == "." || name == "..") {
-        _warn(RMLanguage::instance()->text("ファイル名に / や \\ は使えません。",
-                                           "A file name cannot contain / or \\."));
+        _warn(this, RMLanguage::instance()->text("ファイル名に / や \\ は使えません。",
+                                                 "A file name cannot contain / or \\."));
         return false;
     }
     return true;
@@ -158,12 +168,10 @@ bool RMPopupCapture::saveFiles() {
             allSaved = false;
             continue;
         }
-        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
-        QFile::remove(file);
+        removeWorkingFile(file);
     }
     if (!allSaved) {
-        _warn(RMLanguage::instance()->text("JPEGファイル生成に失敗しました。",
-                                           "Unable to save file."));
+        showSaveFailed(this);
     }
     return allSaved;
 }

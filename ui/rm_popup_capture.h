@@ -32,6 +32,10 @@ public:
     QString targetFor(const QString& capturedFile) const;
     // The name proposed for a captured file: its date part.
     static QString proposedName(const QString& capturedFile);
+    // Deletes a picture of the working folder, read-only or not.
+    static void removeWorkingFile(const QString& file);
+    // Tells the user that the pictures could not be saved.
+    static void showSaveFailed(QWidget* parent);
 
 public Q_SLOTS:
     void onOK();
@@ -41,7 +45,7 @@ private:
     bool _isFileExist() const;
     // An empty name or one with a path separator cannot name a file here.
     bool _checkName();
-    void _warn(const QString& text);
+    static void _warn(QWidget* parent, const QString& text);
 
     QList<QString>* _files;
     QLineEdit* _name;

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTimer>
@@ -453,8 +452,7 @@ void WindowMain::onRequestVideoCaptureDone(QList<QString>* fileList) {
         popup->saveFiles();
     } else {
         for (const QString& file : *fileList) {
-            QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
-            QFile::remove(file);
+            RMPopupCapture::removeWorkingFile(file);
         }
     }
     delete popup;
@@ -462,9 +460,5 @@ void WindowMain::onRequestVideoCaptureDone(QList<QString>* fileList) {
 }
 
 void WindowMain::onVideoCaptureFailed() {
-    QMessageBox box(
-        QMessageBox::Warning, QString(),
-        RMLanguage::instance()->text("JPEGファイル生成に失敗しました。", "Unable to save file."),
-        QMessageBox::Ok, this);
-    box.exec();
+    RMPopupCapture::showSaveFailed(this);
 }
