@@ -208,8 +208,10 @@ void RMFrameList::_updateBackupEnabled() {
 void RMFrameList::onBackupStarted() {
     _updateBackupEnabled();
     RMDialogProgress::setCancelHandler(RMOverwrite::requestCancel);
-    RMDialogProgress::start(RMLanguage::instance()->text("バックアップ中", "Backup files..."),
-                            true);
+    RMDialogProgress* progress = RMDialogProgress::start(
+        RMLanguage::instance()->text("バックアップ中", "Backup files..."), true);
+    connect(RMVideoFileList::instance(), SIGNAL(updateProgress(int)), progress,
+            SLOT(onUpdateValue(int)));
 }
 
 void RMFrameList::onBackupEnded() {

@@ -38,6 +38,7 @@
 #include "widgets/rm_popup.h"
 #include "widgets/rm_popup_info.h"
 #include "widgets/rm_popup_message.h"
+#include "widgets/rm_widget_check_box.h"
 #include "widgets/title_widget.h"
 
 namespace {
@@ -98,6 +99,7 @@ WindowMain::WindowMain(QWidget* parent)
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), table,
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     RMPlayProcess::instance()->connectEvents(table);
+    RMWidgetCheckBox::setKeyHandler([](int key) { RMKeyEvent::instance()->pressed(key); });
     _connectMap();
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
@@ -424,8 +426,10 @@ void WindowMain::onShowInfo() {
 void WindowMain::onLoadingListStart(bool bLoading) {
     RMPlayer::instance()->onUserStop();
     if (bLoading) {
-        RMDialogProgress::start(RMLanguage::instance()->text("ファイルOPEN", "Open files..."),
-                                false);
+        RMDialogProgress* progress = RMDialogProgress::start(
+            RMLanguage::instance()->text("ファイルOPEN", "Open files..."), false);
+        connect(RMVideoFileList::instance(), SIGNAL(updateProgress(int)), progress,
+                SLOT(onUpdateValue(int)));
     }
 }
 

@@ -7,7 +7,6 @@
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
-#include "data/rm_video_file_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_widget_style_base.h"
 #include "widgets/title_widget.h"
@@ -23,8 +22,6 @@ const int kProgressMaximum = 364;
 RMDialogProgress* RMDialogProgress::start(QString text, bool cancellable) {
     stop();
     _progress = new RMDialogProgress(RMApp::instance()->mainWindow(), text, cancellable);
-    connect(RMVideoFileList::instance(), SIGNAL(updateProgress(int)), _progress,
-            SLOT(onUpdateValue(int)));
     // Modality only takes effect when set before the dialog is shown.
     _progress->setWindowModality(Qt::ApplicationModal);
     _progress->show();

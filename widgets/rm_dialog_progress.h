@@ -7,7 +7,8 @@ class QVBoxLayout;
 class TitleWidget;
 
 // The one progress popup: opened over the main window for long work
-// (loading a folder, a backup), optionally with a Cancel button.
+// (loading a folder, a backup), optionally with a Cancel button. The owner
+// of the work feeds it through onUpdateValue.
 class RMDialogProgress : public QDialog {
     Q_OBJECT
 public:
