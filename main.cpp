@@ -7,7 +7,7 @@
 #include "app/rm_app.h"
 #include "app/rm_application.h"
 #include "app/rm_command_line.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
 #include "ui/rm_frame_probe.h"
 #include "ui/window_main.h"
 

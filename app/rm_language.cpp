@@ -21,7 +21,7 @@ RMLanguage* RMLanguage::instance() {
 RMLanguage::RMLanguage() {
     qRegisterMetaType<RMLanguage::LANGUAGE_TYPE>("RMLanguage::LANGUAGE_TYPE");
     isAuto = RMSettings::instance()->autoLanguage();
-    const int stored = RMSettings::instance()->language();
+    const int stored = RMSettings::instance()->language(systemLanguage());
     // Anything but Japanese is shown in English.
     _language = stored == LANGUAGE_JAPANESE ? LANGUAGE_JAPANESE : LANGUAGE_ENGLISH;
 }

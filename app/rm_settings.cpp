@@ -4,7 +4,6 @@
 #include <QStandardPaths>
 
 #include "app/rm_app.h"
-#include "app/rm_language.h"
 
 const char* const RMSettings::kDefaultTileUrl = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 const char* const RMSettings::kDefaultTileAttribution =
@@ -69,8 +68,8 @@ void RMSettings::setLastMoviePath(QString& path) {
     }
 }
 
-int RMSettings::language() {
-    return _loadValue("/APP", "LANGUAGE", static_cast<int>(RMLanguage::systemLanguage())).toInt();
+int RMSettings::language(int whenUnset) {
+    return _loadValue("/APP", "LANGUAGE", whenUnset).toInt();
 }
 
 void RMSettings::setLanguage(int language) {

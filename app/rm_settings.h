@@ -18,7 +18,8 @@ public:
     void setLastBackupPath(QString& path);
     QString lastMoviePath();
     void setLastMoviePath(QString& path);
-    int language();
+    // The stored interface language, or whenUnset when none is stored.
+    int language(int whenUnset);
     void setLanguage(int language);
     bool autoLanguage();
     void setAutoLanguage(bool isAuto);

@@ -25,7 +25,7 @@
 
 #include "app/rm_app.h"
 #include "bench_card.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
 #include "ui/rm_frame_list.h"
 
 namespace {

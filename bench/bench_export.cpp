@@ -13,7 +13,7 @@
 
 #include "bench_card.h"
 #include "cli/rm_tool.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -19,8 +19,8 @@ extern "C" {
 #include <cstdio>
 
 #include "bench_card.h"
-#include "data/rm_sensor_data.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_sensor_data.h"
+#include "recordings/rm_video_file_list.h"
 
 namespace {
 // Bytes this process has read through system calls so far (cache included).

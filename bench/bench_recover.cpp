@@ -19,8 +19,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "data/rm_mp4_index.h"
-#include "data/rm_recovery.h"
+#include "mp4/rm_mp4_index.h"
+#include "recovery/rm_recovery.h"
 
 namespace {
 constexpr double kCutSeconds = 45.0;

@@ -14,11 +14,11 @@
 #include <cstring>
 
 #include "app/version.h"
-#include "data/mov_format.h"
-#include "data/rm_recovery.h"
-#include "data/rm_sensor_data.h"
-#include "data/rm_track_export.h"
-#include "data/rm_video_file_list.h"
+#include "mp4/mov_format.h"
+#include "recordings/rm_sensor_data.h"
+#include "recordings/rm_track_export.h"
+#include "recordings/rm_video_file_list.h"
+#include "recovery/rm_recovery.h"
 #include "settings/cfg.h"
 #include "settings/rm_cfg_table.h"
 

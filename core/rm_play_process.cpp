@@ -3,8 +3,8 @@
 #include <QTimer>
 
 #include "core/rm_player.h"
-#include "data/rm_video_file_list.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_file_list.h"
+#include "recordings/rm_video_item_2ch.h"
 
 namespace {
 constexpr int kLoadDelayMs = 20;

@@ -9,12 +9,12 @@
 
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
-#include "data/rm_video_file_list.h"
 #include "engine/av_clock.h"
 #include "engine/av_player.h"
 #include "engine/video_capture.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
+#include "recordings/rm_video_file_list.h"
 
 namespace {
 

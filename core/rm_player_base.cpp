@@ -12,12 +12,12 @@
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
-#include "data/rm_video_file_list.h"
 #include "engine/audio_output.h"
 #include "engine/av_clock.h"
 #include "engine/av_player.h"
 #include "engine/video_renderer.h"
 #include "engine/video_renderer_factory.h"
+#include "recordings/rm_video_file_list.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QPointer>
 
 #include "app/rm_play_event.h"
-#include "data/rm_video_item_2ch.h"
 #include "engine/av_error.h"
 #include "engine/engine_types.h"
+#include "recordings/rm_video_item_2ch.h"
 
 class AVClock;
 class AVPlayer;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "data/rm_sensor_data.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_sensor_data.h"
+#include "recordings/rm_video_item_2ch.h"
 
 // Recordings with hand-made samples for the displays that follow playback.
 namespace sensor_fixture {

@@ -6,10 +6,10 @@
 #include <QThread>
 #include <thread>
 
-#include "data/rm_file_copier.h"
-#include "data/rm_overwrite.h"
-#include "data/rm_video_file_list.h"
-#include "data/rm_video_file_list_backup.h"
+#include "backup/rm_file_copier.h"
+#include "backup/rm_overwrite.h"
+#include "backup/rm_video_file_list_backup.h"
+#include "recordings/rm_video_file_list.h"
 #include "test_support.h"
 
 namespace {

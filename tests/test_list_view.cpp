@@ -11,8 +11,8 @@
 
 #include "app/rm_app.h"
 #include "app/rm_settings.h"
-#include "data/rm_video_file_list.h"
 #include "mp4_fixture.h"
+#include "recordings/rm_video_file_list.h"
 #include "test_support.h"
 #include "ui/rm_dialog_overwrite.h"
 #include "ui/rm_frame_list.h"

@@ -20,8 +20,8 @@
 #include "test_support.h"
 
 #ifdef ORVIN_HAVE_MOV_READER
-#include "data/mov_format.h"
-#include "data/rm_sensor_data.h"
+#include "mp4/mov_format.h"
+#include "recordings/rm_sensor_data.h"
 #endif
 
 namespace {

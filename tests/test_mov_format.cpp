@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "data/mov_format.h"
-#include "data/rm_sensor_data.h"
+#include "mp4/mov_format.h"
+#include "recordings/rm_sensor_data.h"
 #include "test_support.h"
 
 namespace {

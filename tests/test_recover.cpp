@@ -14,11 +14,11 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include "data/mov_format.h"
-#include "data/rm_file_window.h"
-#include "data/rm_mp4_index.h"
-#include "data/rm_recover_walker.h"
-#include "data/rm_recovery.h"
+#include "mp4/mov_format.h"
+#include "mp4/rm_file_window.h"
+#include "mp4/rm_mp4_index.h"
+#include "recovery/rm_recover_walker.h"
+#include "recovery/rm_recovery.h"
 #include "test_support.h"
 
 namespace {

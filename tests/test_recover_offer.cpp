@@ -3,9 +3,9 @@
 #include <QSignalSpy>
 
 #include "app/rm_app.h"
-#include "data/rm_mp4_index.h"
-#include "data/rm_recovery.h"
-#include "data/rm_video_file_list.h"
+#include "mp4/rm_mp4_index.h"
+#include "recordings/rm_video_file_list.h"
+#include "recovery/rm_recovery.h"
 #include "test_support.h"
 #include "ui/rm_recover_offer.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "data/rm_sensor_data.h"
+#include "recordings/rm_sensor_data.h"
 #include "test_support.h"
 
 namespace {

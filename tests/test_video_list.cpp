@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "app/rm_language.h"
-#include "data/rm_video_file_list.h"
-#include "data/rm_video_file_list_loader.h"
-#include "data/rm_video_item_2ch.h"
 #include "mp4_fixture.h"
+#include "recordings/rm_video_file_list.h"
+#include "recordings/rm_video_file_list_loader.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "test_support.h"
 
 using namespace orvin_test;

@@ -4,12 +4,12 @@
 
 #include "app/rm_app.h"
 #include "core/rm_player.h"
-#include "data/rm_video_file_list.h"
 #include "engine/audio_output.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine/video_renderer.h"
 #include "engine_fixture.h"
+#include "recordings/rm_video_file_list.h"
 #include "test_support.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"

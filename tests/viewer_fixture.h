@@ -13,11 +13,11 @@
 
 #include "app/rm_app.h"
 #include "core/rm_player.h"
-#include "data/rm_video_file_list.h"
 #include "engine/audio_output.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
 #include "engine_fixture.h"
+#include "recordings/rm_video_file_list.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"

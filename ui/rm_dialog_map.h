@@ -7,7 +7,7 @@
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_play_event.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 
 class QLabel;
 class RMSensorData;

@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/rm_language.h"
-#include "data/rm_overwrite.h"
+#include "backup/rm_overwrite.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
 #include "widgets/rm_widget_check_box.h"

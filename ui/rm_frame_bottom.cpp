@@ -3,7 +3,7 @@
 #include <QHBoxLayout>
 
 #include "core/rm_player.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "widgets/rm_button.h"
 
 RMFrameBottom::RMFrameBottom(QWidget* parent) : RMWidgetStyleBase(parent, "", true) {

@@ -8,7 +8,7 @@
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
 #include "core/rm_player.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
 

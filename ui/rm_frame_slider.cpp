@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/rm_player.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "ui/rm_play_slider.h"
 #include "ui/rm_released_slider.h"
 #include "widgets/rm_button.h"

@@ -12,9 +12,9 @@
 
 #include "core/rm_play_process.h"
 #include "core/rm_player.h"
-#include "data/rm_video_item_2ch.h"
 #include "engine/av_player.h"
 #include "engine/video_frame.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "ui/rm_widget_zoom_pos.h"
 
 namespace {

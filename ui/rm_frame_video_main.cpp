@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "core/rm_player.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 
 namespace {
 constexpr int kHeight = 410;

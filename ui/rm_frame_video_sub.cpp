@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "core/rm_player.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "ui/rm_dialog_map.h"
 #include "widgets/rm_button.h"
 

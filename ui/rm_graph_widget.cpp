@@ -5,8 +5,8 @@
 #include <QStyleOption>
 
 #include "core/rm_player.h"
-#include "data/rm_sensor_data.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_sensor_data.h"
+#include "recordings/rm_video_item_2ch.h"
 
 RMGraphWidget::RMGraphWidget(QWidget* parent, QList<int> levels)
     : QWidget(parent), _levels(std::move(levels)) {

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "app/rm_play_event.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 
 class RMSensorData;
 class RMVideoItem;

@@ -6,8 +6,8 @@
 #include <QWidget>
 
 #include "app/rm_language.h"
-#include "data/rm_recovery.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
+#include "recovery/rm_recovery.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
 #include "widgets/rm_popup_message.h"

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "core/rm_player.h"
-#include "data/rm_sensor_data.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_sensor_data.h"
+#include "recordings/rm_video_item_2ch.h"
 
 namespace {
 const char* const kNormalLook = "all_border_dark";

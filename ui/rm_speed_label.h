@@ -4,7 +4,7 @@
 
 #include "app/rm_language.h"
 #include "app/rm_play_event.h"
-#include "data/rm_video_item_2ch.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "widgets/rm_widget_style_base.h"
 
 class QLabel;

@@ -9,7 +9,7 @@
 
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
-#include "data/rm_video_file_list.h"
+#include "recordings/rm_video_file_list.h"
 #include "ui/rm_widget_video_list_delegate.h"
 #include "widgets/rm_popup_message.h"
 

@@ -4,9 +4,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
+#include <QTableView>
 
-#include "data/rm_video_file_list.h"
-#include "ui/rm_widget_video_list.h"
+#include "recordings/rm_video_file_list.h"
 #include "widgets/rm_widget_check_box.h"
 
 namespace {
@@ -42,8 +42,8 @@ QString columnText(const RMVideoItem* item, int column) {
 }
 }  // namespace
 
-RMWidgetVideoListDelegate::RMWidgetVideoListDelegate(RMWidgetVideoList* table)
-    : QStyledItemDelegate(table), _table(table), _view(table) {
+RMWidgetVideoListDelegate::RMWidgetVideoListDelegate(QTableView* table)
+    : QStyledItemDelegate(table), _view(table) {
     table->setMouseTracking(true);
     connect(table, SIGNAL(entered(QModelIndex)), this, SLOT(entered(QModelIndex)));
 
@@ -101,7 +101,8 @@ QWidget* RMWidgetVideoListDelegate::createEditor(QWidget* parent, const QStyleOp
         box->setChecked(items.at(index.row())->checked);
     }
     layout->addWidget(box);
-    connect(box, SIGNAL(clicked()), _table, SLOT(onCheckBoxClicked()));
+    // The view that owns the delegate answers a tick.
+    connect(box, SIGNAL(clicked()), _view, SLOT(onCheckBoxClicked()));
     return holder;
 }
 

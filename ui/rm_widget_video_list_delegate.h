@@ -5,14 +5,13 @@
 
 class QCheckBox;
 class QTableView;
-class RMWidgetVideoList;
 
 // Paints the recording rows straight from the list's shown items and keeps
 // one tick-box editor open under the mouse in the first column.
 class RMWidgetVideoListDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    explicit RMWidgetVideoListDelegate(RMWidgetVideoList* table);
+    explicit RMWidgetVideoListDelegate(QTableView* table);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -34,7 +33,6 @@ public Q_SLOTS:
     void entered(QModelIndex index);
 
 private:
-    RMWidgetVideoList* _table;
     QWidget* _headerHolder;
     QCheckBox* _headerCheckBox;
     QTableView* _view;

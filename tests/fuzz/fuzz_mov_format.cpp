@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "data/mov_format.h"
-#include "data/rm_sensor_data.h"
+#include "mp4/mov_format.h"
+#include "recordings/rm_sensor_data.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <QtGlobal>
 #include <cstdint>
 
-#include "data/rm_file_window.h"
-#include "data/rm_mp4_index.h"
-#include "data/rm_recover_moov.h"
-#include "data/rm_recover_walker.h"
+#include "mp4/rm_file_window.h"
+#include "mp4/rm_mp4_index.h"
+#include "recovery/rm_recover_moov.h"
+#include "recovery/rm_recover_walker.h"
 
 namespace {
 

@@ -1,0 +1,300 @@
+#include "mp4/rm_nal_scanner.h"
+
+#include "mp4/rm_bit_reader.h"
+#include "mp4/rm_box_view.h"
+#include "mp4/rm_file_window.h"
+#include "mp4/rm_mp4_index.h"
+
+namespace {
+// Longest NAL unit taken for real; anything longer is garbage.
+constexpr qint64 kMaxNal = 32 << 20;
+// Bytes of a NAL unit read to check its header.
+constexpr int kHead = 32;
+// Offset of the first child box inside a visual sample description.
+constexpr int kVisualEntryChildren = 8 + 78;
+
+bool highProfile(int profile) {
+    switch (profile) {
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
+        case 138:
+        case 139:
+        case 134:
+        case 135:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void skipScalingList(RMBitReader& r, int size) {
+    int last = 8;
+    int next = 8;
+    for (int j = 0; j < size && !r.overrun(); ++j) {
+        if (next != 0) {
+            next = (last + r.se() + 256) % 256;
+        }
+        last = next == 0 ? last : next;
+    }
+}
+}  // namespace
+
+bool RMNalScanner::configure(const QByteArray& entry) {
+    _sps.clear();
+    _ppsToSps.clear();
+    const RMBoxView v(entry);
+    const quint32 type = v.u32(4);
+    const bool avc = type == RMMp4Index::fourcc("avc1") || type == RMMp4Index::fourcc("avc3");
+    const bool hevc = type == RMMp4Index::fourcc("hvc1") || type == RMMp4Index::fourcc("hev1");
+    if (!avc && !hevc) {
+        return false;
+    }
+    _codec = avc ? CODEC_H264 : CODEC_HEVC;
+    const RMBoxView::Box box =
+        v.child(kVisualEntryChildren, entry.size(), RMMp4Index::fourcc(avc ? "avcC" : "hvcC"));
+    if (box.size == 0) {
+        return false;
+    }
+    _config = entry.mid(box.body(), box.size - box.header);
+    const RMBoxView c(_config);
+    if (_codec == CODEC_HEVC) {
+        _lengthSize = (c.u8(21) & 3) + 1;
+        return _config.size() >= 23;
+    }
+    _lengthSize = (c.u8(4) & 3) + 1;
+    int pos = 6;
+    const int spsCount = c.u8(5) & 0x1F;
+    for (int i = 0; i < spsCount; ++i) {
+        const int length = c.u16(pos);
+        if (!c.has(pos + 2, length) || !_addSps(_config.mid(pos + 2, length))) {
+            return false;
+        }
+        pos += 2 + length;
+    }
+    const int ppsCount = c.u8(pos++);
+    for (int i = 0; i < ppsCount; ++i) {
+        const int length = c.u16(pos);
+        if (!c.has(pos + 2, length) || !_addPps(_config.mid(pos + 2, length))) {
+            return false;
+        }
+        pos += 2 + length;
+    }
+    return !_sps.isEmpty() && !_ppsToSps.isEmpty() && _lengthSize != 3;
+}
+
+bool RMNalScanner::_addSps(const QByteArray& nal) {
+    RMBitReader r(nal.mid(1));
+    const int profile = int(r.bits(8));
+    r.bits(16);  // constraint flags, level
+    const quint32 id = r.ue();
+    Sps sps;
+    if (highProfile(profile)) {
+        const quint32 chroma = r.ue();
+        if (chroma == 3) {
+            sps.separateColourPlane = r.bit();
+        }
+        r.ue();     // luma bit depth
+        r.ue();     // chroma bit depth
+        r.bits(1);  // transform bypass
+        if (r.bit()) {
+            for (int i = 0; i < (chroma != 3 ? 8 : 12); ++i) {
+                if (r.bit()) {
+                    skipScalingList(r, i < 6 ? 16 : 64);
+                }
+            }
+        }
+    }
+    sps.log2MaxFrameNum = int(r.ue()) + 4;
+    if (r.overrun() || id > 31 || sps.log2MaxFrameNum > 16) {
+        return false;
+    }
+    _sps[id] = sps;
+    return true;
+}
+
+bool RMNalScanner::_addPps(const QByteArray& nal) {
+    RMBitReader r(nal.mid(1));
+    const quint32 id = r.ue();
+    const quint32 sps = r.ue();
+    if (r.overrun() || id > 255 || !_sps.contains(sps)) {
+        return false;
+    }
+    _ppsToSps[id] = sps;
+    return true;
+}
+
+RMNalScanner::Nal RMNalScanner::_h264(const QByteArray& head, const State& state) const {
+    Nal nal;
+    const int header = quint8(head[0]);
+    const int type = header & 0x1F;
+    const int refIdc = (header >> 5) & 3;
+    nal.type = type;
+    if (header & 0x80) {
+        return nal;
+    }
+    if (type == 1 || type == 5) {
+        RMBitReader r(head.mid(1));
+        const quint32 firstMb = r.ue();
+        const quint32 sliceType = r.ue();
+        const quint32 pps = r.ue();
+        if (r.overrun() || sliceType > 9 || !_ppsToSps.contains(pps) ||
+            (type == 5 && refIdc == 0) || firstMb > 139264) {
+            return nal;
+        }
+        const Sps& sps = _sps[_ppsToSps[pps]];
+        if (sps.separateColourPlane) {
+            r.bits(2);
+        }
+        nal.frameNum = int(r.bits(sps.log2MaxFrameNum));
+        if (r.overrun() || (type == 5 && nal.frameNum != 0)) {
+            return nal;
+        }
+        nal.firstSlice = firstMb == 0;
+        if (nal.firstSlice && type == 1 && state.prevRefFrameNum >= 0) {
+            const int max = 1 << sps.log2MaxFrameNum;
+            const int next = (state.prevRefFrameNum + 1) % max;
+            if (nal.frameNum != state.prevRefFrameNum && nal.frameNum != next) {
+                return nal;
+            }
+        }
+        nal.vcl = true;
+        nal.key = type == 5;
+        nal.reference = refIdc != 0;
+        nal.valid = true;
+        return nal;
+    }
+    switch (type) {
+        case 6:
+        case 9:
+            nal.valid = refIdc == 0;
+            nal.opensUnit = true;
+            return nal;
+        case 7:
+        case 8:
+            nal.valid = refIdc != 0;
+            nal.opensUnit = true;
+            return nal;
+        case 10:
+        case 11:
+        case 12:
+            nal.valid = refIdc == 0;
+            return nal;
+        default:
+            return nal;  // data partitions, reserved and extension units
+    }
+}
+
+RMNalScanner::Nal RMNalScanner::_hevc(const QByteArray& head) const {
+    Nal nal;
+    if (head.size() < 3) {
+        return nal;
+    }
+    const int b0 = quint8(head[0]);
+    const int b1 = quint8(head[1]);
+    const int type = (b0 >> 1) & 0x3F;
+    const int layer = ((b0 & 1) << 5) | (b1 >> 3);
+    nal.type = type;
+    if ((b0 & 0x80) || layer != 0 || (b1 & 7) == 0) {
+        return nal;
+    }
+    if (type <= 9 || (type >= 16 && type <= 21)) {
+        nal.vcl = true;
+        nal.firstSlice = (quint8(head[2]) & 0x80) != 0;
+        nal.key = type >= 16;
+        nal.valid = true;
+        return nal;
+    }
+    if ((type >= 32 && type <= 35) || type == 39) {
+        nal.opensUnit = true;
+        nal.valid = true;
+    } else if (type >= 36 && type <= 38) {
+        nal.valid = true;
+    } else if (type == 40) {
+        nal.valid = true;
+    }
+    return nal;
+}
+
+RMNalScanner::Result RMNalScanner::picture(RMFileWindow& file, qint64 pos, qint64 end,
+                                           qint64 dataEnd, const State& state, Picture* out,
+                                           bool startOnly) const {
+    const int minimum = _codec == CODEC_H264 ? 2 : 3;
+    qint64 p = pos;
+    bool sawSlice = false;
+    Nal first;
+    Picture picture;
+    while (p + _lengthSize <= end) {
+        const uchar* prefix = file.at(p, _lengthSize);
+        if (!prefix) {
+            return RESULT_INVALID;
+        }
+        qint64 length = 0;
+        for (int i = 0; i < _lengthSize; ++i) {
+            length = (length << 8) | prefix[i];
+        }
+        const qint64 body = p + _lengthSize;
+        if (length < minimum || length > kMaxNal) {
+            break;
+        }
+        const QByteArray head = file.read(body, qMin<qint64>(length, kHead));
+        if (head.size() < minimum) {
+            break;
+        }
+        const Nal nal = _codec == CODEC_H264 ? _h264(head, state) : _hevc(head);
+        if (!nal.valid || (sawSlice && (nal.firstSlice || nal.opensUnit))) {
+            break;
+        }
+        if (sawSlice && nal.vcl && !nal.samePicture(first)) {
+            break;  // a slice of another picture: the rest is not this picture
+        }
+        if (!sawSlice && nal.vcl && !nal.firstSlice) {
+            break;  // a picture cannot start in its middle
+        }
+        if (startOnly && nal.vcl) {
+            out->key = nal.key;
+            out->frameNum = nal.frameNum;
+            out->reference = nal.reference;
+            out->size = 0;
+            return RESULT_PICTURE;
+        }
+        if (body + length > qMin(end, dataEnd)) {
+            // Cut off: this picture, unless what runs past the end is only a
+            // unit that would follow a whole picture.
+            if (sawSlice && !nal.vcl) {
+                break;
+            }
+            return RESULT_INCOMPLETE;
+        }
+        const uchar* last = file.at(body + length - 1, 1);
+        if (!last || *last == 0) {
+            break;  // a NAL unit never ends with a zero byte
+        }
+        if (nal.vcl && !sawSlice) {
+            sawSlice = true;
+            first = nal;
+            picture.key = nal.key;
+            picture.frameNum = nal.frameNum;
+            picture.reference = nal.reference;
+        }
+        p = body + length;
+    }
+    if (!sawSlice) {
+        return RESULT_INVALID;
+    }
+    picture.size = p - pos;
+    *out = picture;
+    return RESULT_PICTURE;
+}
+
+void RMNalScanner::advance(const Picture& picture, State* state) {
+    if (picture.reference && picture.frameNum >= 0) {
+        state->prevRefFrameNum = picture.frameNum;
+    }
+}
