@@ -63,6 +63,9 @@ private:
     // Chooses what the decoder skips before the packet goes in.
     void catchUp(const AVPacket* packet);
     void setCatchUp(int mode);
+    // Skips the in-loop deblocking filter above normal speed, where pictures
+    // pass too quickly for its absence to be seen and decoding costs less.
+    void chooseLoopFilter(const AVPacket* packet);
     void newSerial(int serial);
     void finishStream();
     StreamWait waitUntil(double seconds);
@@ -99,4 +102,5 @@ private:
     bool firstDecoded_ = false;
     int frameCounter_ = 0;
     int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
+    bool skipLoopFilter_ = false;
 };
