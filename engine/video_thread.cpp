@@ -151,10 +151,18 @@ void VideoThread::catchUp(const AVPacket* packet) {
             lastDecodedPts_ = pts;
             setCatchUp(kDecodeAll);
         }
-    } else if (behind > kNonRefBehind && speed > kNormalSpeed) {
-        // Faster than normal, a thread that cannot stay this close gives up.
-        keyOnlySpeed_.store(speed);
-        setCatchUp(kKeyOnly);
+    } else if (speed > kNormalSpeed) {
+        if (behind > kKeyOnlyBehind) {
+            // Faster than normal, a thread that cannot stay this close gives up.
+            keyOnlySpeed_.store(speed);
+            setCatchUp(kKeyOnly);
+        } else if (keyOnly) {
+            setCatchUp(kKeyOnly);
+        } else {
+            // A short hold-up (a busy moment of the machine) is caught up
+            // by decoding on, which is faster than the clock here.
+            setCatchUp(kDecodeAll);
+        }
     } else if (keyOnly || behind > kKeyOnlyBehind) {
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {

@@ -34,8 +34,10 @@ struct AVFrame;
 // references). A seek landing always decodes every frame.
 //
 // Above normal speed there is no skipping of non-reference frames: a thread
-// more than kNonRefBehind intervals behind gives up on every picture at that
-// speed, for every player of the process: from then
+// up to kKeyOnlyBehind intervals behind decodes on (a short hold-up is caught
+// up, as decoding is faster than the clock where the speed is within reach),
+// and one further behind gives up on every picture at that speed, for every
+// player of the process: from then
 // on all of them decode key frames only, ahead of time, and show each one
 // when it is due, until the speed drops below it or a new playback starts.
 // Players on one clock thus show the same pictures at the same moments,
