@@ -217,7 +217,10 @@ public:
     QString phase = QStringLiteral("start");  // the part of the benchmark running
 
     bool notify(QObject* receiver, QEvent* event) override {
+        // Taken before: handling the event may delete the receiver.
         const int type = event->type();
+        const char* className = receiver->metaObject()->className();
+        const QString objectName = receiver->objectName();
         const int depth = _depth++;
         if (depth == 0) {
             _inner = -1;
@@ -232,10 +235,10 @@ public:
             // The longest event handled inside the outer one (a widget's
             // paint inside the window's update, say).
             _inner = ms;
-            _innerWhat = describe(receiver, type, ms);
+            _innerWhat = describe(className, objectName, type, ms);
         } else if (depth == 0 && ms > _longest) {
             _longest = ms;
-            _longestWhat = describe(receiver, type, ms);
+            _longestWhat = describe(className, objectName, type, ms);
             if (!_innerWhat.isEmpty()) {
                 _longestWhat += QStringLiteral(", inside it ") + _innerWhat;
             }
@@ -244,12 +247,12 @@ public:
     }
 
 private:
-    static QString describe(QObject* receiver, int type, qint64 ms) {
+    static QString describe(const char* className, const QString& objectName, int type, qint64 ms) {
         const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
         return QString("%1 to %2 '%3' %4 ms")
             .arg(name ? QString(name) : QString::number(type))
-            .arg(receiver->metaObject()->className())
-            .arg(receiver->objectName())
+            .arg(className)
+            .arg(objectName)
             .arg(ms);
     }
 
@@ -636,6 +639,7 @@ std::optional<double> measureDrag(Bench& b) {
         "longest stall %lld ms\n",
         moves, value, slider->maximum(), positions, b.mapCalls - calls0,
         static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
+    stalls.print("drag: longest GUI stalls");
     if (value < slider->maximum() * 9 / 10) {
         b.fail(QString("the drag ended at %1 of %2 ms").arg(value).arg(slider->maximum()));
         return std::nullopt;
@@ -644,7 +648,6 @@ std::optional<double> measureDrag(Bench& b) {
         b.fail("the GUI timer hardly ran during the drag");
         return std::nullopt;
     }
-    stalls.print("drag: longest GUI stalls");
     map->onClose();
     return double(stalls.worst);
 }
