@@ -14,7 +14,10 @@
 // - max_gui_stall_ms: the longest gap of a 5 ms GUI-thread timer beyond its
 //   interval, over the whole run; the three longest are printed with what
 //   the GUI thread was doing: the longest event it handled in that gap (its
-//   type, receiver and time) and the part of the benchmark running;
+//   type, receiver and time, and the longest event handled inside it) and
+//   the part of the benchmark running; a gap much longer than its longest
+//   event was spent outside the event loop's work (the process was not
+//   scheduled, or the benchmark itself ran);
 // - open_p50_ms: from a double-click on a recording to the first picture of
 //   it painted in both panes, over 20 selections;
 // - step_p50_ms: from a one-second step key press (and release) to both panes
