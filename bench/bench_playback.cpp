@@ -4,14 +4,20 @@
 // with `orvin-make-card --profile camera` unless --card is given):
 //   bench-playback [--card DIR]
 // - painted_1x: distinct pictures painted per frame due over 20 s at 1x, for
-//   the weaker of the two panes;
+//   the weaker of the two panes; painted_2x and painted_4x the same over 10 s
+//   at 2x and at 4x (at 4x only key frames may be shown, by design);
 // - skew_p99_ms: at each paint of the large pane, its picture's timestamp
 //   against the one the small pane shows with it (painted last, in the same
 //   paint of the window or before), divided by the speed; the worse of 1x
 //   and 4x;
 // - cpu_1x: process CPU during the 20 s at 1x, painting included, in cores;
 // - max_gui_stall_ms: the longest gap of a 5 ms GUI-thread timer beyond its
-//   interval, over the whole run;
+//   interval, over the whole run; the three longest are printed with what
+//   the GUI thread was doing: the longest event it handled in that gap (its
+//   type, receiver and time, and the longest event handled inside it) and
+//   the part of the benchmark running; a gap much longer than its longest
+//   event was spent outside the event loop's work (the process was not
+//   scheduled, or the benchmark itself ran);
 // - open_p50_ms: from a double-click on a recording to the first picture of
 //   it painted in both panes, over 20 selections;
 // - step_p50_ms: from a one-second step key press (and release) to both panes
@@ -26,7 +32,7 @@
 //   map window open and the graph shown (target <= 50).
 // A figure whose measurement failed prints "fail" with the reason, and the
 // benchmark exits with 1; it never fails on speed.
-// Last line: painted_1x=A skew_p99_ms=S cpu_1x=U max_gui_stall_ms=G
+// Last line: painted_1x=A painted_2x=B painted_4x=C skew_p99_ms=S cpu_1x=U max_gui_stall_ms=G
 // open_p50_ms=O step_p50_ms=T advance_gap_ms=V map_calls_per_gps_s=M
 // drag_max_gui_stall_ms=D
 #include <sys/resource.h>
@@ -38,12 +44,14 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QMetaEnum>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -71,6 +79,65 @@ double cpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of every thread of the process, by thread id, with its name.
+struct ThreadCpu {
+    QString name;
+    double seconds;
+};
+std::map<int, ThreadCpu> threadCpu() {
+    std::map<int, ThreadCpu> threads;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    for (const QString& task :
+         QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/self/task/" + task + "/stat");
+        QFile comm("/proc/self/task/" + task + "/comm");
+        if (!stat.open(QIODevice::ReadOnly) || !comm.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // The fields after the name in parentheses; utime and stime are the
+        // 14th and 15th of the line.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12) {
+            threads[task.toInt()] = {QString::fromUtf8(comm.readAll()).trimmed(),
+                                     (fields[11].toDouble() + fields[12].toDouble()) / tick};
+        }
+    }
+    return threads;
+}
+
+// Where the CPU time between two snapshots went, in cores over `wall` s:
+// decoding (the demux threads and FFmpeg's decoding threads they start),
+// the video threads (scaling frames to the panes, handing them over), the
+// GUI thread (uploading and drawing, and the rest of the window), Mesa's
+// rasteriser threads (drawing), and everything else.
+QString cpuSplit(const std::map<int, ThreadCpu>& before, const std::map<int, ThreadCpu>& after,
+                 double totalSeconds, double wall) {
+    std::map<QString, double> by;
+    double named = 0;
+    for (const auto& [tid, cpu] : after) {
+        const auto it = before.find(tid);
+        const double used = cpu.seconds - (it != before.end() ? it->second.seconds : 0);
+        const QString group = tid == getpid()                   ? "gui"
+                              : cpu.name == "orvin-demux"       ? "decode"
+                              : cpu.name == "orvin-video"       ? "video"
+                              : cpu.name.startsWith("llvmpipe") ? "llvmpipe"
+                                                                : "";
+        if (!group.isEmpty()) {
+            by[group] += used;
+            named += used;
+        }
+    }
+    return QString(
+               "decoding %1, video threads (scaling) %2, GUI thread (upload, draw, window) %3, "
+               "rasteriser threads (draw) %4, the rest %5 cores")
+        .arg(by["decode"] / wall, 0, 'f', 2)
+        .arg(by["video"] / wall, 0, 'f', 2)
+        .arg(by["gui"] / wall, 0, 'f', 2)
+        .arg(by["llvmpipe"] / wall, 0, 'f', 2)
+        .arg(std::max(0.0, totalSeconds - named) / wall, 0, 'f', 2);
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -137,20 +204,110 @@ private:
     const PassCounter* _passes;
 };
 
-// The longest gap of a 5 ms timer beyond its interval.
+// The application, timing every event the GUI thread handles from its event
+// loop, so that a stall can be put down to the event that filled it.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    // The longest event handled since the last call, as "Type to Class 'name'
+    // N ms", and forgets it.
+    QString takeLongest() {
+        const QString what = _longestWhat;
+        _longest = -1;
+        _longestWhat = QStringLiteral("no event");
+        return what;
+    }
+    QString phase = QStringLiteral("start");  // the part of the benchmark running
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        // Taken before: handling the event may delete the receiver.
+        const int type = event->type();
+        const char* className = receiver->metaObject()->className();
+        const QString objectName = receiver->objectName();
+        const int depth = _depth++;
+        if (depth == 0) {
+            _inner = -1;
+            _innerWhat.clear();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        const bool result = QApplication::notify(receiver, event);
+        const qint64 ms = timer.elapsed();
+        --_depth;
+        if (depth == 1 && ms > _inner) {
+            // The longest event handled inside the outer one (a widget's
+            // paint inside the window's update, say).
+            _inner = ms;
+            _innerWhat = describe(className, objectName, type, ms);
+        } else if (depth == 0 && ms > _longest) {
+            _longest = ms;
+            _longestWhat = describe(className, objectName, type, ms);
+            if (!_innerWhat.isEmpty()) {
+                _longestWhat += QStringLiteral(", inside it ") + _innerWhat;
+            }
+        }
+        return result;
+    }
+
+private:
+    static QString describe(const char* className, const QString& objectName, int type, qint64 ms) {
+        const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
+        return QString("%1 to %2 '%3' %4 ms")
+            .arg(name ? QString(name) : QString::number(type))
+            .arg(className)
+            .arg(objectName)
+            .arg(ms);
+    }
+
+    int _depth = 0;
+    qint64 _longest = -1;
+    QString _longestWhat = QStringLiteral("no event");
+    qint64 _inner = -1;  // the longest event inside the running outer one
+    QString _innerWhat;
+};
+
+TimedApplication* timedApp() {
+    return static_cast<TimedApplication*>(QCoreApplication::instance());
+}
+
+// The longest gaps of a 5 ms timer beyond its interval, with what filled
+// each of them.
 class StallMeter : public QObject {
 public:
+    struct Stall {
+        qint64 ms;
+        qint64 at;
+        QString what;
+    };
     explicit StallMeter(const QElapsedTimer* clock) : _clock(clock) {
         _last = clock->elapsed();
+        timedApp()->takeLongest();
         startTimer(5, Qt::PreciseTimer);
     }
     qint64 worst = 0;
     qint64 ticks = 0;
+    std::vector<Stall> longest;  // the three longest, longest first
+
+    void print(const char* title) const {
+        std::printf("%s:\n", title);
+        for (const Stall& stall : longest) {
+            std::printf("  %lld ms at %.1f s: %s\n", static_cast<long long>(stall.ms),
+                        stall.at / 1000.0, qPrintable(stall.what));
+        }
+    }
 
 protected:
     void timerEvent(QTimerEvent*) override {
         const qint64 now = _clock->elapsed();
-        worst = std::max(worst, now - _last - 5);
+        const qint64 gap = now - _last - 5;
+        const QString what = timedApp()->takeLongest();
+        worst = std::max(worst, gap);
+        if (longest.size() < 3 || gap > longest.back().ms) {
+            longest.push_back({gap, _last, QString("%1 (%2)").arg(what, timedApp()->phase)});
+            std::sort(longest.begin(), longest.end(),
+                      [](const Stall& a, const Stall& b) { return a.ms > b.ms; });
+            longest.resize(std::min<size_t>(longest.size(), 3));
+        }
         _last = now;
         ++ticks;
     }
@@ -244,6 +401,7 @@ struct Bench {
 };
 
 std::optional<double> measureOpen(Bench& b) {
+    timedApp()->phase = QStringLiteral("opening recordings");
     std::vector<double> samples;
     for (int i = 0; i < 20; ++i) {
         const int row = i % 2;
@@ -274,6 +432,7 @@ struct Run {
     std::vector<double> skews;
     std::vector<double> skewsByTime;  // the small pane's paint matched by time alone
     double cores = 0;
+    QString split;  // where the CPU time went
     int mapCalls = 0;
     int fixSeconds = 0;  // GPS samples with a valid fix the run went through
 };
@@ -321,10 +480,12 @@ std::vector<double> skews(const Bench& b, size_t mainFrom, size_t subFrom, doubl
 
 Run measureRun(Bench& b, double speed, int seconds) {
     Run run;
+    timedApp()->phase = QString("playing at %1x").arg(speed);
     b.player->updateSpeed(speed);
     spin(500);
     const size_t mainFrom = b.main->paints.size();
     const size_t subFrom = b.sub->paints.size();
+    const std::map<int, ThreadCpu> threads0 = threadCpu();
     const double cpu0 = cpuSeconds();
     const qint64 t0 = b.clock.elapsed();
     const int calls0 = b.mapCalls;
@@ -332,7 +493,9 @@ Run measureRun(Bench& b, double speed, int seconds) {
     const qint64 position0 = b.player->frontPlayer()->position();
     spin(seconds * 1000);
     const double wall = (b.clock.elapsed() - t0) / 1000.0;
-    run.cores = (cpuSeconds() - cpu0) / wall;
+    const double cpu = cpuSeconds() - cpu0;
+    run.cores = cpu / wall;
+    run.split = cpuSplit(threads0, threadCpu(), cpu, wall);
     if (b.player->currentItem() == item) {
         run.mapCalls = b.mapCalls - calls0;
         run.fixSeconds = fixSecondsBetween(b, position0, b.player->frontPlayer()->position());
@@ -364,10 +527,12 @@ Run measureRun(Bench& b, double speed, int seconds) {
         "paint time alone: %s), CPU %.2f cores, %d map calls over %d GPS seconds with a fix\n",
         speed, wall, run.painted, qPrintable(summary(run.skews)),
         qPrintable(summary(run.skewsByTime)), run.cores, run.mapCalls, run.fixSeconds);
+    std::printf("%.0fx CPU: %s\n", speed, qPrintable(run.split));
     return run;
 }
 
 std::optional<double> measureSteps(Bench& b) {
+    timedApp()->phase = QStringLiteral("stepping");
     b.player->onPlayOrPause();  // paused: steps start from a still picture
     spin(500);
     std::vector<double> samples;
@@ -397,6 +562,7 @@ std::optional<double> measureSteps(Bench& b) {
 }
 
 std::optional<double> measureAdvance(Bench& b) {
+    timedApp()->phase = QStringLiteral("advancing");
     b.player->onPlayOrPause();  // playing again
     const qint64 duration = b.player->frontPlayer()->duration();
     b.player->seek(duration - 2000, false);
@@ -432,6 +598,7 @@ std::optional<double> measureAdvance(Bench& b) {
 // Drags the position slider's knob from the start of the playing recording
 // to its end with the map window open; the longest GUI stall meanwhile.
 std::optional<double> measureDrag(Bench& b) {
+    timedApp()->phase = QStringLiteral("dragging");
     RMDialogMap* map = RMDialogMap::instance();
     if (map->isHiddenReal()) {
         map->show();
@@ -475,6 +642,7 @@ std::optional<double> measureDrag(Bench& b) {
         "longest stall %lld ms\n",
         moves, value, slider->maximum(), positions, b.mapCalls - calls0,
         static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
+    stalls.print("drag: longest GUI stalls");
     if (value < slider->maximum() * 9 / 10) {
         b.fail(QString("the drag ended at %1 of %2 ms").arg(value).arg(slider->maximum()));
         return std::nullopt;
@@ -497,7 +665,7 @@ int main(int argc, char** argv) {
     // The map's web engine draws in software; as root it needs its sandbox off.
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
             geteuid() == 0 ? "--disable-gpu --no-sandbox" : "--disable-gpu");
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOption({"card", "Card folder with two recordings (made when absent).", "dir"});
@@ -534,6 +702,8 @@ int main(int argc, char** argv) {
     const std::optional<double> open = measureOpen(b);
     b.select(0);
     std::optional<double> painted;
+    std::optional<double> painted2x;
+    std::optional<double> painted4x;
     std::optional<double> skew;
     std::optional<double> cpu;
     std::optional<double> mapCalls;
@@ -542,14 +712,18 @@ int main(int argc, char** argv) {
     }
     if (waitFor([&] { return b.playing(0); }, 10000)) {
         const Run at1 = measureRun(b, 1.0, 20);
-        // 10 s at 4x play 40 s of the 60 s recording: start early enough
-        // that the end (and the next recording) stays out of the run.
+        // 10 s at 2x and at 4x play 20 and 40 s of the 60 s recording: each
+        // starts early enough that the end (and the next recording) stays out.
+        b.player->seek(1000, false);
+        const Run at2 = measureRun(b, 2.0, 10);
         b.player->seek(1000, false);
         const Run at4 = measureRun(b, 4.0, 10);
-        if (at1.skews.empty() || at4.skews.empty()) {
+        if (at1.skews.empty() || at2.skews.empty() || at4.skews.empty()) {
             b.fail("no paint of both panes to compare");
         } else {
             painted = at1.painted;
+            painted2x = at2.painted;
+            painted4x = at4.painted;
             cpu = at1.cores;
             skew = std::max(percentile(at1.skews, 99), percentile(at4.skews, 99));
         }
@@ -570,15 +744,18 @@ int main(int argc, char** argv) {
     Q_EMIT RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING);
     std::printf("GUI timer: %lld ticks, longest stall %lld ms\n",
                 static_cast<long long>(stalls.ticks), static_cast<long long>(stalls.worst));
+    stalls.print("longest GUI stalls");
     const std::optional<double> stall =
         stalls.ticks > 100 ? std::optional<double>(double(stalls.worst)) : std::nullopt;
     if (!stall) {
         b.fail("the GUI timer hardly ran");
     }
     std::printf(
-        "painted_1x=%s skew_p99_ms=%s cpu_1x=%s max_gui_stall_ms=%s open_p50_ms=%s "
-        "step_p50_ms=%s advance_gap_ms=%s map_calls_per_gps_s=%s drag_max_gui_stall_ms=%s\n",
-        qPrintable(figure(painted, 3)), qPrintable(figure(skew, 1)), qPrintable(figure(cpu, 2)),
+        "painted_1x=%s painted_2x=%s painted_4x=%s skew_p99_ms=%s cpu_1x=%s max_gui_stall_ms=%s "
+        "open_p50_ms=%s step_p50_ms=%s advance_gap_ms=%s map_calls_per_gps_s=%s "
+        "drag_max_gui_stall_ms=%s\n",
+        qPrintable(figure(painted, 3)), qPrintable(figure(painted2x, 3)),
+        qPrintable(figure(painted4x, 3)), qPrintable(figure(skew, 1)), qPrintable(figure(cpu, 2)),
         qPrintable(figure(stall, 0)), qPrintable(figure(open, 1)), qPrintable(figure(step, 1)),
         qPrintable(figure(advance, 0)), qPrintable(figure(mapCalls, 2)),
         qPrintable(figure(drag, 0)));

@@ -6,6 +6,7 @@
 
 #include "engine/audio_output.h"
 #include "engine/av_clock.h"
+#include "engine/thread_name.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -58,6 +59,7 @@ void AudioThread::join() {
 }
 
 void AudioThread::run() {
+    nameThisThread("orvin-audio");
     // The GUI thread only asked for the card; its answer is awaited here, in
     // slices, so that a stop is never held up.
     for (int waited = 0; waited < kDeviceAnswerMs && !context_->isAborted(); waited += 20) {

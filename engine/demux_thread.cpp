@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/thread_name.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -43,6 +45,7 @@ void DemuxThread::join() {
 }
 
 void DemuxThread::run() {
+    nameThisThread("orvin-demux");
     if (open()) {
         read();
     }

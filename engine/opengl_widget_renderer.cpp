@@ -5,6 +5,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
+#include <QResizeEvent>
 #include <QVector2D>
 #include <QVector3D>
 #include <cstring>
@@ -221,10 +222,18 @@ bool OpenGLWidgetRenderer::uploadRgb(const VideoFrame& frame) {
     return true;
 }
 
+void OpenGLWidgetRenderer::resizeEvent(QResizeEvent* event) {
+    // Before the next frame arrives, so that it comes at the new size.
+    setOutputSize(event->size(), devicePixelRatioF());
+    QOpenGLWidget::resizeEvent(event);
+}
+
 void OpenGLWidgetRenderer::paintGL() {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    const VideoFrame frame = takeFrameForPaint();
+    setOutputSize(size(), devicePixelRatioF());
+    const PaintFrame paint = takeFrameForPaint();
+    const VideoFrame& frame = paint.frame;
     if (!frame.isValid() || program_ == nullptr || !program_->isLinked()) {
         return;
     }
@@ -242,12 +251,12 @@ void OpenGLWidgetRenderer::paintGL() {
     const QRect target = videoRect(size());
     glViewport(int(target.x() * ratio), int((height() - target.y() - target.height()) * ratio),
                int(target.width() * ratio), int(target.height() * ratio));
-    // The region of interest as a part of the frame, top row first.
-    const QRect roi = roiInFrame(regionOfInterest(), frame.size());
-    const float left = float(roi.left()) / frame.width();
-    const float right = float(roi.left() + roi.width()) / frame.width();
-    const float top = float(roi.top()) / frame.height();
-    const float bottom = float(roi.top() + roi.height()) / frame.height();
+    // The part of the frame to draw, top row first.
+    const QRect& source = paint.source;
+    const float left = float(source.left()) / frame.width();
+    const float right = float(source.left() + source.width()) / frame.width();
+    const float top = float(source.top()) / frame.height();
+    const float bottom = float(source.top() + source.height()) / frame.height();
     const GLfloat positions[] = {-1, -1, 1, -1, -1, 1, 1, 1};
     const GLfloat texCoords[] = {left, bottom, right, bottom, left, top, right, top};
     program_->enableAttributeArray(0);

@@ -31,6 +31,7 @@ public:
 protected:
     void initializeGL() override;
     void paintGL() override;
+    void resizeEvent(QResizeEvent* event) override;
     void onFrameReceived(const VideoFrame& frame, bool update) override;
     void onSettingsChanged() override;
 

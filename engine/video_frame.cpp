@@ -14,18 +14,71 @@ void freeFrame(const AVFrame* frame) {
     av_frame_free(&f);
 }
 
-// One scaler per thread, reused while the conversion stays the same.
-struct ThreadScaler {
-    SwsContext* context = nullptr;
-    ~ThreadScaler() { sws_freeContext(context); }
+// A few scalers per thread, each reused while its conversion stays the same:
+// a video thread that feeds a pane and the zoom overview alternates between
+// two conversions, and making a scaler costs more than using it.
+struct ScalerKey {
+    int srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags;
+    bool operator==(const ScalerKey& o) const {
+        return srcW == o.srcW && srcH == o.srcH && srcFormat == o.srcFormat && dstW == o.dstW &&
+               dstH == o.dstH && dstFormat == o.dstFormat && flags == o.flags;
+    }
+};
+
+struct ThreadScalers {
+    static constexpr int kCount = 4;
+    ScalerKey keys[kCount] = {};
+    SwsContext* contexts[kCount] = {};
+    int next = 0;  // the entry replaced next
+    ~ThreadScalers() {
+        for (SwsContext* context : contexts) {
+            sws_freeContext(context);
+        }
+    }
 };
 
 SwsContext* scaler(int srcW, int srcH, AVPixelFormat srcFormat, int dstW, int dstH,
                    AVPixelFormat dstFormat, int flags) {
-    thread_local ThreadScaler cache;
-    cache.context = sws_getCachedContext(cache.context, srcW, srcH, srcFormat, dstW, dstH,
-                                         dstFormat, flags, nullptr, nullptr, nullptr);
-    return cache.context;
+    thread_local ThreadScalers cache;
+    const ScalerKey key{srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags};
+    for (int i = 0; i < ThreadScalers::kCount; ++i) {
+        if (cache.contexts[i] != nullptr && cache.keys[i] == key) {
+            return cache.contexts[i];
+        }
+    }
+    const int slot = cache.next;
+    cache.next = (slot + 1) % ThreadScalers::kCount;
+    sws_freeContext(cache.contexts[slot]);
+    cache.contexts[slot] = sws_getContext(srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags,
+                                          nullptr, nullptr, nullptr);
+    cache.keys[slot] = key;
+    return cache.contexts[slot];
+}
+
+// Points `src` at the top left sample of `source` in every plane of `frame`;
+// `source` is first aligned to the chroma subsampling, so that every plane
+// starts on a whole sample.
+void sourcePlanes(const AVFrame* frame, const AVPixFmtDescriptor* desc, QRect* source,
+                  const uint8_t* src[4], int srcStride[4]) {
+    const int alignX = 1 << desc->log2_chroma_w;
+    const int alignY = 1 << desc->log2_chroma_h;
+    source->setLeft(source->left() / alignX * alignX);
+    source->setTop(source->top() / alignY * alignY);
+    const bool rgb = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+    for (int plane = 0; plane < 4 && frame->data[plane] != nullptr; ++plane) {
+        int step = 0;
+        bool chroma = false;
+        for (int c = 0; c < desc->nb_components; ++c) {
+            if (desc->comp[c].plane == plane) {
+                step = qMax(step, int(desc->comp[c].step));
+                chroma = chroma || (!rgb && (c == 1 || c == 2));
+            }
+        }
+        const int x = chroma ? source->left() >> desc->log2_chroma_w : source->left();
+        const int y = chroma ? source->top() >> desc->log2_chroma_h : source->top();
+        src[plane] = frame->data[plane] + qint64(y) * frame->linesize[plane] + qint64(x) * step;
+        srcStride[plane] = frame->linesize[plane];
+    }
 }
 
 AVPixelFormat avFormatFor(QImage::Format format) {
@@ -156,35 +209,15 @@ QImage VideoFrame::toImage(QImage::Format format, const QSize& outSize,
     if (desc == nullptr || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) {
         return QImage();
     }
-    // The part to convert, aligned to the chroma subsampling so that every
-    // plane starts on a whole sample.
+    // The part to convert.
     QRect source = sourceRect.isValid() ? sourceRect.intersected(QRect(0, 0, width(), height()))
                                         : QRect(0, 0, width(), height());
     if (source.isEmpty()) {
         return QImage();
     }
-    const int alignX = 1 << desc->log2_chroma_w;
-    const int alignY = 1 << desc->log2_chroma_h;
-    source.setLeft(source.left() / alignX * alignX);
-    source.setTop(source.top() / alignY * alignY);
-
     const uint8_t* src[4] = {};
     int srcStride[4] = {};
-    const bool rgb = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
-    for (int plane = 0; plane < 4 && frame_->data[plane] != nullptr; ++plane) {
-        int step = 0;
-        bool chroma = false;
-        for (int c = 0; c < desc->nb_components; ++c) {
-            if (desc->comp[c].plane == plane) {
-                step = qMax(step, int(desc->comp[c].step));
-                chroma = chroma || (!rgb && (c == 1 || c == 2));
-            }
-        }
-        const int x = chroma ? source.left() >> desc->log2_chroma_w : source.left();
-        const int y = chroma ? source.top() >> desc->log2_chroma_h : source.top();
-        src[plane] = frame_->data[plane] + qint64(y) * frame_->linesize[plane] + qint64(x) * step;
-        srcStride[plane] = frame_->linesize[plane];
-    }
+    sourcePlanes(frame_.get(), desc, &source, src, srcStride);
 
     const QSize size = outSize.isValid() && !outSize.isEmpty() ? outSize : source.size();
     // swscale's fast converters write whole blocks of 16 pixels and skip the
@@ -212,4 +245,48 @@ QImage VideoFrame::toImage(QImage::Format format, const QSize& outSize,
         return QImage();
     }
     return image;
+}
+
+bool VideoFrame::isScalable() const {
+    return frame_ &&
+           (frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P);
+}
+
+VideoFrame VideoFrame::scaled(const QRect& sourceRect, const QSize& size) const {
+    if (!isScalable() || size.isEmpty()) {
+        return VideoFrame();
+    }
+    const AVPixelFormat format = AVPixelFormat(frame_->format);
+    QRect source = sourceRect.intersected(QRect(0, 0, width(), height()));
+    if (source.isEmpty()) {
+        return VideoFrame();
+    }
+    const uint8_t* src[4] = {};
+    int srcStride[4] = {};
+    sourcePlanes(frame_.get(), av_pix_fmt_desc_get(format), &source, src, srcStride);
+    // Area averaging: each output sample is the mean of the samples it
+    // covers, sharp and free of aliasing when shrinking, and cheaper than
+    // bicubic at these ratios.
+    SwsContext* sws = scaler(source.width(), source.height(), format, size.width(), size.height(),
+                             format, SWS_AREA);
+    AVFrame* out = av_frame_alloc();
+    if (sws == nullptr || out == nullptr) {
+        av_frame_free(&out);
+        return VideoFrame();
+    }
+    out->format = format;
+    out->width = size.width();
+    out->height = size.height();
+    out->colorspace = frame_->colorspace;
+    out->color_range = frame_->color_range;
+    out->color_primaries = frame_->color_primaries;
+    out->color_trc = frame_->color_trc;
+    if (av_frame_get_buffer(out, 0) < 0 ||
+        sws_scale(sws, src, srcStride, 0, source.height(), out->data, out->linesize) <= 0) {
+        av_frame_free(&out);
+        return VideoFrame();
+    }
+    VideoFrame result(out, timestamp_);
+    av_frame_free(&out);
+    return result;
 }

@@ -49,6 +49,13 @@ public:
     QImage toImage(QImage::Format format = QImage::Format_RGB32, const QSize& outSize = QSize(),
                    const QRect& sourceRect = QRect()) const;
 
+    // Whether scaled() can make a smaller copy of this frame (4:2:0 pictures).
+    bool isScalable() const;
+    // The part `sourceRect` (frame pixels) scaled to `size`, in this frame's
+    // pixel format and colours, with the same timestamp; invalid when the
+    // frame is not scalable or the scaling fails.
+    VideoFrame scaled(const QRect& sourceRect, const QSize& size) const;
+
 private:
     std::shared_ptr<const AVFrame> frame_;
     double timestamp_ = 0;

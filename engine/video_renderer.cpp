@@ -2,18 +2,79 @@
 
 #include <cmath>
 
+namespace {
+
+// The rectangle of the given width-to-height ratio centred in `outputSize`;
+// all of it when the ratio is 0.
+QRect fit(qreal ratio, const QSize& outputSize) {
+    const QRect whole(QPoint(0, 0), outputSize);
+    if (ratio <= 0 || outputSize.isEmpty()) {
+        return whole;
+    }
+    const qreal outputRatio = qreal(outputSize.width()) / outputSize.height();
+    if (outputRatio > ratio) {
+        const int w = qRound(outputSize.height() * ratio);
+        return QRect((outputSize.width() - w) / 2, 0, w, outputSize.height());
+    }
+    const int h = qRound(outputSize.width() / ratio);
+    return QRect(0, (outputSize.height() - h) / 2, outputSize.width(), h);
+}
+
+}  // namespace
+
 VideoRenderer::~VideoRenderer() = default;
 
 bool VideoRenderer::receive(const VideoFrame& frame) {
+    ScaleKey key;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        key = scaleKeyLocked(frame);
+    }
+    // Scaled outside the lock: painting never waits for it.
+    const VideoFrame scaled = scale(frame, key);
     bool update = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         frame_ = frame;
+        scaled_ = scaled;
+        scaledKey_ = scaled.isValid() ? key : ScaleKey();
         update = !updatePending_;
         updatePending_ = true;
     }
     onFrameReceived(frame, update);
     return true;
+}
+
+void VideoRenderer::setOutputSize(const QSize& size, qreal devicePixelRatio) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outputSize_ = size;
+    pixelRatio_ = devicePixelRatio > 0 ? devicePixelRatio : 1;
+}
+
+VideoRenderer::ScaleKey VideoRenderer::scaleKeyLocked(const VideoFrame& frame) const {
+    ScaleKey key;
+    if (!frame.isScalable() || outputSize_.isEmpty()) {
+        return key;
+    }
+    key.picture = frame.avFrame();
+    key.source = roiInFrame(roi_, frame.size());
+    const QSize pixels =
+        (QSizeF(fit(aspectRatioLocked(frame), outputSize_).size()) * pixelRatio_).toSize();
+    const QSize size(qBound(1, pixels.width(), key.source.width()),
+                     qBound(1, pixels.height(), key.source.height()));
+    if (size != key.source.size()) {
+        key.size = size;  // only ever smaller: the GPU enlarges for free
+    }
+    return key;
+}
+
+VideoFrame VideoRenderer::scale(const VideoFrame& frame, const ScaleKey& key) {
+    return key.size.isEmpty() ? VideoFrame() : frame.scaled(key.source, key.size);
+}
+
+QSize VideoRenderer::paintedFrameSize() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return paintedSize_;
 }
 
 void VideoRenderer::onFrameReceived(const VideoFrame&, bool) {}
@@ -23,10 +84,37 @@ VideoFrame VideoRenderer::currentFrame() const {
     return frame_;
 }
 
-VideoFrame VideoRenderer::takeFrameForPaint() {
+VideoRenderer::PaintFrame VideoRenderer::takeFrameForPaint() {
+    VideoFrame frame;
+    ScaleKey key;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        updatePending_ = false;
+        frame = frame_;
+        key = scaleKeyLocked(frame);
+        if (key.size.isEmpty()) {
+            paintedSize_ = frame.size();
+            return {frame, roiInFrame(roi_, frame.size())};
+        }
+        if (scaled_.isValid() && scaledKey_ == key) {
+            paintedSize_ = scaled_.size();
+            return {scaled_, QRect(QPoint(0, 0), scaled_.size())};
+        }
+    }
+    // The output or its region changed since the frame came: scale it here,
+    // once, and keep it for the next paints of the same frame.
+    const VideoFrame scaled = scale(frame, key);
     std::lock_guard<std::mutex> lock(mutex_);
-    updatePending_ = false;
-    return frame_;
+    if (!scaled.isValid()) {
+        paintedSize_ = frame.size();
+        return {frame, key.source};
+    }
+    if (frame_.avFrame() == frame.avFrame()) {
+        scaled_ = scaled;
+        scaledKey_ = key;
+    }
+    paintedSize_ = scaled.size();
+    return {scaled, QRect(QPoint(0, 0), scaled.size())};
 }
 
 void VideoRenderer::setOutAspectRatioMode(OutAspectRatioMode mode) {
@@ -53,15 +141,19 @@ void VideoRenderer::setOutAspectRatio(qreal ratio) {
 
 qreal VideoRenderer::outAspectRatio() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    return aspectRatioLocked(frame_);
+}
+
+qreal VideoRenderer::aspectRatioLocked(const VideoFrame& frame) const {
     switch (mode_) {
         case CustomAspectRation:
             return customRatio_;
         case VideoAspectRatio: {
-            const QRect roi = roiInFrame(roi_, frame_.size());
-            if (!frame_.isValid() || roi.isEmpty()) {
+            const QRect roi = roiInFrame(roi_, frame.size());
+            if (!frame.isValid() || roi.isEmpty()) {
                 return 0;
             }
-            const qreal sar = frame_.displayAspectRatio() * frame_.height() / frame_.width();
+            const qreal sar = frame.displayAspectRatio() * frame.height() / frame.width();
             return qreal(roi.width()) / roi.height() * sar;
         }
         case RendererAspectRatio:
@@ -111,16 +203,5 @@ QRect VideoRenderer::roiInFrame(const QRectF& roi, const QSize& frameSize) {
 }
 
 QRect VideoRenderer::videoRect(const QSize& outputSize) const {
-    const QRect whole(QPoint(0, 0), outputSize);
-    const qreal ratio = outAspectRatio();
-    if (ratio <= 0 || outputSize.isEmpty()) {
-        return whole;
-    }
-    const qreal outputRatio = qreal(outputSize.width()) / outputSize.height();
-    if (outputRatio > ratio) {
-        const int w = qRound(outputSize.height() * ratio);
-        return QRect((outputSize.width() - w) / 2, 0, w, outputSize.height());
-    }
-    const int h = qRound(outputSize.width() / ratio);
-    return QRect(0, (outputSize.height() - h) / 2, outputSize.width(), h);
+    return fit(outAspectRatio(), outputSize);
 }

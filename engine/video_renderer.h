@@ -18,6 +18,14 @@ class QWidget;
 //
 // Settings (aspect ratio, region of interest) are made on the GUI thread and
 // read while painting; frame and settings are guarded by one std::mutex.
+//
+// Frames at the size they are shown: a widget renderer tells the base its
+// size in device pixels. When the visible part of a frame (the whole frame,
+// or the region of interest) is larger than the pixels it is drawn into,
+// receive() scales that part down to them on the receiving thread (the
+// player's video thread), so the GUI thread uploads and draws only what is
+// seen. currentFrame() stays the full decoded frame. A paint whose size or
+// region changed since the frame arrived scales it again itself, once.
 class VideoRenderer {
 public:
     enum OutAspectRatioMode {
@@ -65,22 +73,56 @@ public:
     // Where the picture goes in an output of the given size.
     QRect videoRect(const QSize& outputSize) const;
 
+    // The size of the picture the last paint drew from: the scaled frame, or
+    // the decoded one when no scaling was needed (empty before any paint).
+    QSize paintedFrameSize() const;
+
 protected:
+    // What a paint draws: `frame`, of which the part `source` (its pixels)
+    // goes into the video rectangle.
+    struct PaintFrame {
+        VideoFrame frame;
+        QRect source;
+    };
+
     // Called after a frame was stored, on the receiving thread; `update` is
     // true when no repaint is pending yet.
     virtual void onFrameReceived(const VideoFrame& frame, bool update);
     // Called on the GUI thread when the aspect ratio or the region changed.
     virtual void onSettingsChanged() {}
-    // For painting: the frame to draw; allows the next repaint request.
-    VideoFrame takeFrameForPaint();
+    // For painting: what to draw; allows the next repaint request. GUI thread.
+    PaintFrame takeFrameForPaint();
+    // The output's size and its device pixel ratio; GUI thread, whenever
+    // they may have changed. An empty size scales nothing.
+    void setOutputSize(const QSize& size, qreal devicePixelRatio);
 
     static QRect roiInFrame(const QRectF& roi, const QSize& frameSize);
 
 private:
+    // What a frame would be scaled to: the part of the frame shown and the
+    // device pixels it fills. `size` is empty when no scaling pays off.
+    struct ScaleKey {
+        const void* picture = nullptr;  // the decoded frame's AVFrame
+        QRect source;
+        QSize size;
+        bool operator==(const ScaleKey& o) const {
+            return picture == o.picture && source == o.source && size == o.size;
+        }
+    };
+    // Callers hold mutex_.
+    qreal aspectRatioLocked(const VideoFrame& frame) const;
+    ScaleKey scaleKeyLocked(const VideoFrame& frame) const;
+    static VideoFrame scale(const VideoFrame& frame, const ScaleKey& key);
+
     mutable std::mutex mutex_;
     VideoFrame frame_;                            // guarded by mutex_
     bool updatePending_ = false;                  // guarded by mutex_
     OutAspectRatioMode mode_ = VideoAspectRatio;  // guarded by mutex_
     qreal customRatio_ = 0;                       // guarded by mutex_
     QRectF roi_;                                  // guarded by mutex_
+    QSize outputSize_;                            // guarded by mutex_
+    qreal pixelRatio_ = 1;                        // guarded by mutex_
+    VideoFrame scaled_;                           // guarded by mutex_: frame_ as scaledKey_ says
+    ScaleKey scaledKey_;                          // guarded by mutex_
+    QSize paintedSize_;                           // guarded by mutex_
 };

@@ -5,6 +5,7 @@
 
 #include "engine/av_clock.h"
 #include "engine/output_set.h"
+#include "engine/thread_name.h"
 #include "engine/video_frame.h"
 
 extern "C" {
@@ -74,6 +75,7 @@ double VideoThread::frameDuration() const {
 }
 
 void VideoThread::run() {
+    nameThisThread("orvin-video");
     keyOnlySpeed_.store(0);  // a new playback tries every picture first
     frame_ = av_frame_alloc();
     seekCandidate_ = av_frame_alloc();
@@ -84,6 +86,7 @@ void VideoThread::run() {
                 newSerial(queued.serial);
             }
             catchUp(queued.packet);
+            chooseLoopFilter(queued.packet);
             bool go = decode(queued.packet);
             if (go && queued.packet == nullptr) {
                 finishStream();
@@ -148,16 +151,37 @@ void VideoThread::catchUp(const AVPacket* packet) {
             lastDecodedPts_ = pts;
             setCatchUp(kDecodeAll);
         }
-    } else if (behind > kNonRefBehind && speed > kNormalSpeed) {
-        // Faster than normal, a thread that cannot stay this close gives up.
-        keyOnlySpeed_.store(speed);
-        setCatchUp(kKeyOnly);
+    } else if (speed > kNormalSpeed) {
+        if (behind > kKeyOnlyBehind) {
+            // Faster than normal, a thread that cannot stay this close gives up.
+            keyOnlySpeed_.store(speed);
+            setCatchUp(kKeyOnly);
+        } else if (keyOnly) {
+            setCatchUp(kKeyOnly);
+        } else {
+            // A short hold-up (a busy moment of the machine) is caught up
+            // by decoding on, which is faster than the clock here.
+            setCatchUp(kDecodeAll);
+        }
     } else if (keyOnly || behind > kKeyOnlyBehind) {
         setCatchUp(kKeyOnly);
     } else if (behind > kNonRefBehind) {
         setCatchUp(kSkipNonRef);
     } else if (behind < 1) {
         setCatchUp(kDecodeAll);
+    }
+}
+
+void VideoThread::chooseLoopFilter(const AVPacket* packet) {
+    // Pictures that may be looked at for a while (a seek's landing, anything
+    // while paused or before the start) and every picture at normal speed
+    // keep the filter.
+    const bool skip = packet != nullptr && !seek_.active && context_->isStarted() &&
+                      !clock_->isPaused() &&
+                      int(std::lround(clock_->speed() * 1000)) > kNormalSpeed;
+    if (skip != skipLoopFilter_) {
+        skipLoopFilter_ = skip;
+        decoder_->context()->skip_loop_filter = skip ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
     }
 }
 

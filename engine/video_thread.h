@@ -34,8 +34,10 @@ struct AVFrame;
 // references). A seek landing always decodes every frame.
 //
 // Above normal speed there is no skipping of non-reference frames: a thread
-// more than kNonRefBehind intervals behind gives up on every picture at that
-// speed, for every player of the process: from then
+// up to kKeyOnlyBehind intervals behind decodes on (a short hold-up is caught
+// up, as decoding is faster than the clock where the speed is within reach),
+// and one further behind gives up on every picture at that speed, for every
+// player of the process: from then
 // on all of them decode key frames only, ahead of time, and show each one
 // when it is due, until the speed drops below it or a new playback starts.
 // Players on one clock thus show the same pictures at the same moments,
@@ -63,6 +65,9 @@ private:
     // Chooses what the decoder skips before the packet goes in.
     void catchUp(const AVPacket* packet);
     void setCatchUp(int mode);
+    // Skips the in-loop deblocking filter above normal speed, where pictures
+    // pass too quickly for its absence to be seen and decoding costs less.
+    void chooseLoopFilter(const AVPacket* packet);
     void newSerial(int serial);
     void finishStream();
     StreamWait waitUntil(double seconds);
@@ -99,4 +104,5 @@ private:
     bool firstDecoded_ = false;
     int frameCounter_ = 0;
     int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
+    bool skipLoopFilter_ = false;
 };

@@ -1,6 +1,7 @@
 #include "engine/widget_renderer.h"
 
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "engine/repaint_batch.h"
 
@@ -23,10 +24,17 @@ void WidgetRenderer::onSettingsChanged() {
     update();
 }
 
+void WidgetRenderer::resizeEvent(QResizeEvent* event) {
+    setOutputSize(event->size(), devicePixelRatioF());
+    QWidget::resizeEvent(event);
+}
+
 void WidgetRenderer::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    const VideoFrame frame = takeFrameForPaint();
+    setOutputSize(size(), devicePixelRatioF());
+    const PaintFrame paint = takeFrameForPaint();
+    const VideoFrame& frame = paint.frame;
     if (!frame.isValid()) {
         return;
     }
@@ -36,8 +44,7 @@ void WidgetRenderer::paintEvent(QPaintEvent*) {
     if (pixels.isEmpty()) {
         return;
     }
-    const QRect roi = roiInFrame(regionOfInterest(), frame.size());
-    QImage image = frame.toImage(QImage::Format_RGB32, pixels, roi);
+    QImage image = frame.toImage(QImage::Format_RGB32, pixels, paint.source);
     if (image.isNull()) {
         return;
     }

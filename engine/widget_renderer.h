@@ -4,8 +4,9 @@
 
 #include "engine/video_renderer.h"
 
-// Shows frames with QPainter: the visible part of each frame is converted and
-// scaled to the output size with swscale when the widget paints. For displays
+// Shows frames with QPainter: the visible part of each frame (already scaled
+// down to the output by the base when it is larger) is converted and scaled
+// to the output size with swscale when the widget paints. For displays
 // without OpenGL. Frames arrive from the video thread through receive().
 class WidgetRenderer : public QWidget, public VideoRenderer {
     Q_OBJECT
@@ -18,6 +19,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void onFrameReceived(const VideoFrame& frame, bool update) override;
     void onSettingsChanged() override;
 };

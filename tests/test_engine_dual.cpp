@@ -1,9 +1,12 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "engine/audio_output.h"
 #include "engine/av_clock.h"
@@ -71,6 +74,7 @@ private slots:
     void skipCount();
     void farBehindCatchesUpWithoutDecodingEverything();
     void fasterThanDecodingShowsKeyFramesOnTimeInStep();
+    void shortHoldUpAboveNormalSpeedKeepsEveryPicture();
     void twoPlayersOnOneClockStayInStep();
     void pauseResumeSpeedAndSeekKeepStep();
 };
@@ -345,6 +349,34 @@ void TestEngineDual::fasterThanDecodingShowsKeyFramesOnTimeInStep() {
     }
     QVERIFY2(keys[0].size() >= 5, qPrintable(QString::number(keys[0].size())));
     QCOMPARE(keys[0], keys[1]);
+}
+
+void TestEngineDual::shortHoldUpAboveNormalSpeedKeepsEveryPicture() {
+    // At 2x a player held up for 100 ms (six frame intervals of media, as a
+    // busy moment of the machine does) catches up by decoding on, instead of
+    // giving up on every picture between key frames for the rest of the run.
+    const QString media = makeMedia("holdup", MediaShape{320, 240, 30, 4.0, 30});
+    std::mutex mutex;
+    QList<double> shown;
+    bool heldUp = false;
+    NullRenderer output([&](const VideoFrame& frame) {
+        std::lock_guard<std::mutex> lock(mutex);
+        shown << frame.timestamp();
+        if (frame.timestamp() >= 1.0 && !heldUp) {
+            heldUp = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    AVPlayer player;
+    player.setRenderer(&output);
+    QVERIFY(loadAndWait(player, media));
+    player.setSpeed(2.0);
+    player.play();
+    QVERIFY(waitUntil([&] { return player.mediaStatus() == EndOfMedia; }, 10000));
+    std::lock_guard<std::mutex> lock(mutex);
+    const int after = int(std::count_if(shown.begin(), shown.end(),
+                                        [](double pts) { return pts >= 2.0 && pts < 3.5; }));
+    QVERIFY2(after >= 40, qPrintable(QString::number(after)));
 }
 
 void TestEngineDual::twoPlayersOnOneClockStayInStep() {

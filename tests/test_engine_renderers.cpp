@@ -96,6 +96,8 @@ private slots:
     void aspectRatioModes();
     void regionOfInterest_data() { addRendererRows(); }
     void regionOfInterest();
+    void framesAtTheSizeShown_data() { addRendererRows(); }
+    void framesAtTheSizeShown();
     void framesFromAPlayer_data();
     void framesFromAPlayer();
     void framesOfOneMomentArePaintedTogether_data() { addRendererRows(); }
@@ -197,26 +199,64 @@ void TestEngineRenderers::regionOfInterest() {
     QCOMPARE(at(image, 10, 10), QString("red"));
 }
 
+void TestEngineRenderers::framesAtTheSizeShown() {
+    // A picture larger than its pane is drawn from a copy at the pane's size
+    // in device pixels: the whole picture, the zoomed region of it, and after
+    // a resize the decoded frame itself once the pane is larger than the
+    // region. The renderer's current frame stays the decoded one.
+    QFETCH(int, id);
+    const std::unique_ptr<VideoRenderer> renderer = shown(id, QSize(200, 200));
+    QVERIFY(renderer);
+    const qreal dpr = renderer->widget()->devicePixelRatioF();
+    const VideoFrame frame = VideoFrame::fromImage(quarters(QSize(1280, 1280)));
+    std::thread([&] { renderer->receive(frame); }).join();  // as a video thread does
+    QImage image = grab(renderer.get());
+    QCOMPARE(renderer->paintedFrameSize(), QSize(200, 200) * dpr);
+    QCOMPARE(renderer->currentFrame().size(), QSize(1280, 1280));
+    QCOMPARE(at(image, 50, 50), QString("red"));
+    QCOMPARE(at(image, 150, 150), QString("white"));
+
+    renderer->setRegionOfInterest(0.5, 0, 0.5, 0.5);
+    image = grab(renderer.get());
+    QCOMPARE(renderer->paintedFrameSize(), QSize(200, 200) * dpr);
+    QCOMPARE(at(image, 5, 5), QString("green"));
+    QCOMPARE(at(image, 195, 195), QString("green"));
+
+    renderer->setRegionOfInterest(0.25, 0.25, 0.5, 0.5);
+    renderer->widget()->setFixedSize(800, 800);
+    image = grab(renderer.get());
+    QCOMPARE(renderer->paintedFrameSize(), QSize(1280, 1280));
+    QCOMPARE(at(image, 200, 200), QString("red"));
+    QCOMPARE(at(image, 600, 200), QString("green"));
+    QCOMPARE(at(image, 200, 600), QString("blue"));
+    QCOMPARE(at(image, 600, 600), QString("white"));
+}
+
 void TestEngineRenderers::framesFromAPlayer_data() {
     QTest::addColumn<int>("id");
     QTest::addColumn<MediaShape>("shape");
-    QTest::newRow("OpenGL, odd width")
-        << int(VideoRendererId_OpenGLWidget) << MediaShape{318, 178, 30, 2.0, 10};
+    QTest::addColumn<QSize>("pane");
+    QTest::newRow("OpenGL, odd width") << int(VideoRendererId_OpenGLWidget)
+                                       << MediaShape{318, 178, 30, 2.0, 10} << QSize(318, 178);
+    QTest::newRow("OpenGL, pane smaller than the picture")
+        << int(VideoRendererId_OpenGLWidget) << MediaShape{640, 360, 30, 2.0, 10}
+        << QSize(318, 179);
     MediaShape full{320, 240, 30, 2.0, 10};
     full.pixelFormat = "yuv444p";
-    QTest::newRow("OpenGL, 4:4:4") << int(VideoRendererId_OpenGLWidget) << full;
-    QTest::newRow("widget") << int(VideoRendererId_Widget) << MediaShape{318, 178, 30, 2.0, 10};
+    QTest::newRow("OpenGL, 4:4:4") << int(VideoRendererId_OpenGLWidget) << full << QSize(320, 240);
+    QTest::newRow("widget") << int(VideoRendererId_Widget) << MediaShape{318, 178, 30, 2.0, 10}
+                            << QSize(318, 178);
 }
 
 void TestEngineRenderers::framesFromAPlayer() {
     QFETCH(int, id);
     QFETCH(MediaShape, shape);
+    QFETCH(QSize, pane);
     const QString media = makeMedia(
         QString("render_%1x%2_%3").arg(shape.width).arg(shape.height).arg(shape.pixelFormat),
         shape);
     QVERIFY(!media.isEmpty());
-    const QSize size(shape.width, shape.height);
-    const std::unique_ptr<VideoRenderer> renderer = shown(id, size);
+    const std::unique_ptr<VideoRenderer> renderer = shown(id, pane);
     QVERIFY(renderer);
     AVPlayer player;
     player.setRenderer(renderer.get());
@@ -227,11 +267,12 @@ void TestEngineRenderers::framesFromAPlayer() {
     QSignalSpy finished(&player, &AVPlayer::seekFinished);
     player.seek(1100);
     QVERIFY(waitUntil([&] { return finished.count() == 1; }));
-    // What is on screen is the player's picture: planes, strides and colour
-    // conversion are right. The shader interpolates the chroma where swscale
-    // repeats it, which costs a few dB on the test picture's sharp colour
+    // What is on screen is the player's picture: planes, strides, scaling and
+    // colour conversion are right, and the player keeps the decoded frame. The shader interpolates
+    // the chroma where swscale repeats it, which costs a few dB on the test picture's sharp colour
     // edges; swapped chroma planes score about 4 dB, a wrong stride about 9.
-    const QImage expected = player.displyedFrame().toImage(QImage::Format_RGB32, size);
+    QCOMPARE(player.displyedFrame().size(), QSize(shape.width, shape.height));
+    const QImage expected = player.displyedFrame().toImage(QImage::Format_RGB32, pane);
     const double db = engine_fixture::psnr(grab(renderer.get()), expected);
     QVERIFY2(db > 24, qPrintable(QString::number(db)));
     player.stop();
