@@ -41,8 +41,9 @@ inline bool run(const QString& program, const QStringList& arguments, QByteArray
 // Video packets of a file, by ffprobe; -1 when it cannot tell.
 inline int videoPackets(const QString& file) {
     QByteArray out;
-    if (!run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_packets",
-                         "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", file},
+    if (!run("ffprobe",
+             {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+              "stream=nb_read_packets", "-of", "csv=p=0", file},
              &out)) {
         return -1;
     }
@@ -106,8 +107,8 @@ inline bool measure(const QString& given) {
     const double in = 40.0;
     const double out = 20.0;
     RMExportJob job;
-    job.parts = RMClipRange::resolve(sources, sources[0].start.addSecs(40),
-                                     sources[0].start.addSecs(80));
+    job.parts =
+        RMClipRange::resolve(sources, sources[0].start.addSecs(40), sources[0].start.addSecs(80));
     job.outDir = ours;
     job.gpx = false;
     job.threads = kThreads;
@@ -117,8 +118,8 @@ inline bool measure(const QString& given) {
         std::fprintf(stderr, "the range does not cross the two recordings\n");
         return false;
     }
-    const QString frontList = concatList(work.path() + "/front.txt", sources[0].front,
-                                         sources[1].front, in, out);
+    const QString frontList =
+        concatList(work.path() + "/front.txt", sources[0].front, sources[1].front, in, out);
     const QString rearList =
         concatList(work.path() + "/rear.txt", sources[0].rear, sources[1].rear, in, out);
 
@@ -169,11 +170,39 @@ inline bool measure(const QString& given) {
                                .arg(r.y());
     const QString insetTheirs = theirs + "/inset.mp4";
     clock.restart();
-    if (!run("ffmpeg", {"-v", "error", "-nostdin", "-y", "-f", "concat", "-safe", "0", "-i",
-                        frontList, "-f", "concat", "-safe", "0", "-i", rearList,
-                        "-filter_complex", filter, "-map", "0:a?", "-c:a", "copy", "-c:v",
-                        "libx264", "-preset", "veryfast", "-crf", "20", "-threads",
-                        QString::number(kThreads), "-pix_fmt", "yuv420p", insetTheirs}) ||
+    if (!run("ffmpeg", {"-v",
+                        "error",
+                        "-nostdin",
+                        "-y",
+                        "-f",
+                        "concat",
+                        "-safe",
+                        "0",
+                        "-i",
+                        frontList,
+                        "-f",
+                        "concat",
+                        "-safe",
+                        "0",
+                        "-i",
+                        rearList,
+                        "-filter_complex",
+                        filter,
+                        "-map",
+                        "0:a?",
+                        "-c:a",
+                        "copy",
+                        "-c:v",
+                        "libx264",
+                        "-preset",
+                        "veryfast",
+                        "-crf",
+                        "20",
+                        "-threads",
+                        QString::number(kThreads),
+                        "-pix_fmt",
+                        "yuv420p",
+                        insetTheirs}) ||
         !run("sync", {insetTheirs})) {
         return false;
     }

@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.addOption({"card", "Card folder (made with orvin-make-card when absent).", "dir"});
     parser.addOption({"recordings", "Recordings of the generated card.", "n", "2000"});
-    parser.addOption({"clip-card", "Card of two camera-like 60 s recordings for the clip run "
-                                   "(made with orvin-make-card when absent).",
+    parser.addOption({"clip-card",
+                      "Card of two camera-like 60 s recordings for the clip run "
+                      "(made with orvin-make-card when absent).",
                       "dir"});
     parser.process(app);
 

@@ -225,6 +225,7 @@ bool RMClipComposer::_open(RMExportFile* file, QString* error) {
     }
     av_opt_set(s.encoder->priv_data, "preset", _job.smaller ? "medium" : "veryfast", 0);
     av_opt_set(s.encoder->priv_data, "crf", "20", 0);
+    av_opt_set(s.encoder->priv_data, "x264-params", "log=-1", 0);  // no statistics on stderr
     if (avcodec_open2(s.encoder, codec, nullptr) < 0) {
         *error = "the H.264 encoder does not open";
         return false;
@@ -371,13 +372,14 @@ bool RMClipComposer::_part(int index, const Progress& progress, QString* error) 
     bool rearEnded = false;
     av_frame_unref(s.rearFrame);
     while (AVFrame* picture = front.next()) {
-        const qint64 t = front.timeMs(picture);
-        if (t > part.toMs) {
+        const double exact = front.timeMs(picture);
+        if (exact > part.toMs + 0.001) {
             break;
         }
-        if (t + s.frameMs <= part.fromMs + 0.001) {
+        if (exact + s.frameMs <= part.fromMs + 0.001) {
             continue;  // gone before the start
         }
+        const qint64 t = qint64(exact + 0.5);
         if (first) {
             first = false;
             s.audioFromMs = t;
@@ -401,7 +403,7 @@ bool RMClipComposer::_part(int index, const Progress& progress, QString* error) 
                     break;
                 }
             }
-            if (rear.timeMs(nextRear) > t && s.rearFrame->buf[0]) {
+            if (rear.timeMs(nextRear) > exact + 0.001 && s.rearFrame->buf[0]) {
                 break;
             }
             av_frame_unref(s.rearFrame);

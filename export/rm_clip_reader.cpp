@@ -62,11 +62,11 @@ int RMClipReader::height() const {
     return _codec ? _codec->height : 0;
 }
 
-qint64 RMClipReader::timeMs(const AVFrame* frame) const {
+double RMClipReader::timeMs(const AVFrame* frame) const {
     const AVStream* s = _format->streams[_stream];
     const qint64 pts = frame->best_effort_timestamp;
     const qint64 start = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
-    return av_rescale_q(pts - start, s->time_base, AVRational{1, 1000});
+    return double(pts - start) * 1000.0 * s->time_base.num / s->time_base.den;
 }
 
 bool RMClipReader::seek(qint64 ms) {

@@ -22,7 +22,9 @@ public:
     // The next picture (owned by the reader, valid until the next call), or
     // null at the end or on an error (see failed()).
     AVFrame* next();
-    qint64 timeMs(const AVFrame* frame) const;
+    // Exact, not rounded: whether a picture is shown at a moment is decided
+    // to the tick.
+    double timeMs(const AVFrame* frame) const;
     bool failed() const { return _failed; }
     QString errorString() const { return _error; }
     int width() const;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -58,6 +59,8 @@ bool RMExportFile::open(const QString& target) {
     if (_fd < 0) {
         return _fail("creating the file", errno);
     }
+    // mkostemp makes the file private; a clip is an ordinary document.
+    ::fchmod(_fd, 0644);
     _temp = QFile::decodeName(pattern);
     _position = _size = _flushedUpTo = 0;
     return true;

@@ -83,7 +83,7 @@ QByteArray pictureAt(const QString& file, qint64 ms) {
     reader.seek(ms);
     QByteArray shown;
     while (AVFrame* f = reader.next()) {
-        if (reader.timeMs(f) > ms) {
+        if (reader.timeMs(f) > ms + 0.001) {
             break;
         }
         shown = QByteArray(f->width * f->height, '\0');
