@@ -84,9 +84,6 @@ bool RMExportRunner::_check(RMExportResult* result) {
     if (_job.parts.isEmpty()) {
         return _fail(result, "no recording in the range");
     }
-    if (_job.outDir.isEmpty() || !QDir().mkpath(_job.outDir)) {
-        return _fail(result, _job.outDir + ": the output folder cannot be made");
-    }
     QStringList cards;
     cards << _job.cardRoot;
     for (const RMClipPart& part : _job.parts) {
@@ -97,6 +94,10 @@ bool RMExportRunner::_check(RMExportResult* result) {
             return _fail(result, _job.outDir + ": the output folder is on the card (" + card +
                                      "); choose another folder");
         }
+    }
+    // Made only once it is known not to be on the card.
+    if (_job.outDir.isEmpty() || !QDir().mkpath(_job.outDir)) {
+        return _fail(result, _job.outDir + ": the output folder cannot be made");
     }
     return true;
 }
