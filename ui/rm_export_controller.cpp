@@ -47,9 +47,8 @@ void RMExportController::onShowExport() {
     if (popup.exec() != QDialog::Accepted) {
         return;
     }
-    if (!marks->hasRange()) {
-        marks->setRange(popup.rangeStart(), popup.rangeEnd());
-    }
+    // The range exported becomes the marks ("30 s around now" sets both).
+    marks->setRange(popup.rangeStart(), popup.rangeEnd());
     RMExportTask::instance()->start(popup.job());
 }
 

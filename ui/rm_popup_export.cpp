@@ -1,5 +1,6 @@
 #include "ui/rm_popup_export.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,13 +9,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRadioButton>
+#include <QRunnable>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QtDebug>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_settings.h"
+#include "export/rm_clip_plan.h"
 #include "export/rm_export_runner.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
@@ -128,7 +133,37 @@ void RMPopupExport::onAroundNow() {
     _showRange();
 }
 
+void RMPopupExport::_findLead() {
+    _leadMs = -1;
+    const QList<RMClipPart> parts = RMClipRange::resolve(_sources, _in, _out);
+    if (parts.isEmpty()) {
+        return;
+    }
+    const RMClipPlan::Span span{parts.front().source.primary(), parts.front().fromMs,
+                                parts.front().toMs};
+    QPointer<RMPopupExport> self(this);
+    QThreadPool::globalInstance()->start(QRunnable::create([self, span] {
+        RMClipPlan plan;
+        const qint64 lead = plan.build({span}) ? plan.leadMs() : -1;
+        // Back on the GUI thread, where the window may have closed meanwhile.
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, lead] {
+                if (self) {
+                    self->_showLead(lead);
+                }
+            },
+            Qt::QueuedConnection);
+    }));
+}
+
+void RMPopupExport::_showLead(qint64 leadMs) {
+    _leadMs = leadMs;
+    onLayoutChanged();
+}
+
 void RMPopupExport::_showRange() {
+    _findLead();
     RMLanguage* language = RMLanguage::instance();
     if (!_in.isValid() || !_out.isValid()) {
         _range->setText(language->text("範囲がありません", "No range"));
@@ -147,13 +182,17 @@ void RMPopupExport::onLayoutChanged() {
     _corner->setEnabled(layout == RMExportJob::LAYOUT_INSET);
     _stamp->setEnabled(!original);
     _smaller->setEnabled(!original);
-    _note->setText(
-        original ? language->text("元の画質のクリップは開始マークの前のキーフレームから始まります"
-                                  "(書き出し後に何秒前かを表示します)。",
-                                  "An original-quality clip starts at the key frame "
-                                  "before the start mark (how much earlier is shown "
-                                  "when it is written).")
-                 : language->text("H.264 (CRF 20) で書き出します。", "Written as H.264 (CRF 20)."));
+    QString note = language->text("H.264 (CRF 20) で書き出します。", "Written as H.264 (CRF 20).");
+    if (original) {
+        note = language->text("元の画質のクリップは開始マークの前のキーフレームから始まります。",
+                              "An original-quality clip starts at the key frame before the start "
+                              "mark.");
+        if (_leadMs >= 0) {
+            note += ' ' + language->text("開始マークの %1 秒前です。", "That is %1 s before it.")
+                              .arg(_leadMs / 1000.0, 0, 'f', 2);
+        }
+    }
+    _note->setText(note);
 }
 
 void RMPopupExport::onChangeFolder() {

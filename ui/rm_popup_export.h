@@ -48,12 +48,16 @@ public Q_SLOTS:
 
 private:
     void _showRange();
+    // Reads on the pool where the original cut would start and shows it.
+    void _findLead();
+    void _showLead(qint64 leadMs);
     void _warn(const QString& text);
 
     QList<RMClipSource> _sources;
     QDateTime _in;
     QDateTime _out;
     QDateTime _now;
+    qint64 _leadMs = -1;  // GUI thread; -1 until known
     QLabel* _range;
     QLabel* _note;
     QButtonGroup* _layouts;
