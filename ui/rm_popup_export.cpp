@@ -117,6 +117,8 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
     _layouts->button(RMExportJob::LAYOUT_ORIGINAL)->setChecked(true);
     if (!(_in.isValid() && _out.isValid() && _in < _out)) {
         onAroundNow();  // without marks: 30 s around the current position
+    } else {
+        _showRange();
     }
     onLayoutChanged();
 }
