@@ -48,6 +48,8 @@ QString RMApp::appPath(int path) {
             return QDir::cleanPath(documentsFolder() + sep + "viewersetup" + sep + "conf.ini");
         case PATH_BACKUP:
             return QDir::cleanPath(documentsFolder() + sep + "backup");
+        case PATH_EXPORT:
+            return QDir::cleanPath(documentsFolder() + sep + "export");
         default:
             return QString();
     }
@@ -58,7 +60,9 @@ RMApp::FolderChooser& RMApp::_folderChooser() {
     return chooser;
 }
 
-void RMApp::setFolderChooser(FolderChooser chooser) { _folderChooser() = std::move(chooser); }
+void RMApp::setFolderChooser(FolderChooser chooser) {
+    _folderChooser() = std::move(chooser);
+}
 
 QStringList RMApp::getRemovableDisks() {
     return RMRemovableDisks::writableRemovableRoots();

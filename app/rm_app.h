@@ -27,6 +27,7 @@ public:
         PATH_REPORT = 1,
         PATH_CONFIG = 2,
         PATH_BACKUP = 3,
+        PATH_EXPORT = 4,  // default folder of exported clips
     };
 
     using FolderChooser = std::function<QString(const QString& startDir, const QString& caption)>;

@@ -56,6 +56,17 @@ void RMSettings::setLastBackupPath(QString& path) {
     }
 }
 
+QString RMSettings::lastExportPath() {
+    const QString stored = _loadString("/PATH", "EXPORT");
+    return stored.isEmpty() ? RMApp::appPath(RMApp::PATH_EXPORT) : stored;
+}
+
+void RMSettings::setLastExportPath(const QString& path) {
+    if (path != lastExportPath()) {
+        _setString("/PATH", "EXPORT", path);
+    }
+}
+
 QString RMSettings::lastMoviePath() {
     const QString stored = _loadString("/PATH", "RECENT");
     return stored.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)

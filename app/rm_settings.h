@@ -16,6 +16,9 @@ public:
 
     QString lastBackupPath();
     void setLastBackupPath(QString& path);
+    // Folder of exported clips (group PATH, key EXPORT).
+    QString lastExportPath();
+    void setLastExportPath(const QString& path);
     QString lastMoviePath();
     void setLastMoviePath(QString& path);
     // The stored interface language, or whenUnset when none is stored.

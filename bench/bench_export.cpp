@@ -1,8 +1,10 @@
-// Figures for the command-line GPX export of a whole card:
-//   bench-export [--card DIR] [--recordings N]
+// Figures for the command-line GPX export of a whole card, then for clips:
+//   bench-export [--card DIR] [--recordings N] [--clip-card DIR]
 // The card is listed and every recording's GPS track is read and written as
-// GPX, as `orvin-tool gps CARD` does, with a warm cache.
-// Last line: recordings=N gpx_s=X per_recording_ms=Y gpx_mb=Z
+// GPX, as `orvin-tool gps CARD` does, with a warm cache (line
+// recordings=N gpx_s=X per_recording_ms=Y gpx_mb=Z). Then the clip run of
+// bench_clip.h; last line: copy_s= ffmpeg_copy_s= copy_ratio= inset_s=
+// ffmpeg_inset_s= inset_ratio= inset_fps=. Exits 1 when a measurement fails.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <cstdio>
 
 #include "bench_card.h"
+#include "bench_clip.h"
 #include "cli/rm_tool.h"
 #include "recordings/rm_video_file_list.h"
 
@@ -21,6 +24,10 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.addOption({"card", "Card folder (made with orvin-make-card when absent).", "dir"});
     parser.addOption({"recordings", "Recordings of the generated card.", "n", "2000"});
+    parser.addOption({"clip-card",
+                      "Card of two camera-like 60 s recordings for the clip run "
+                      "(made with orvin-make-card when absent).",
+                      "dir"});
     parser.process(app);
 
     QTemporaryDir work(QDir::currentPath() + "/bench-export-XXXXXX");
@@ -45,5 +52,10 @@ int main(int argc, char** argv) {
                 best * 1000 / qMax(1, recordings), mb);
     std::printf("recordings=%d gpx_s=%.3f per_recording_ms=%.3f gpx_mb=%.1f\n", recordings, best,
                 best * 1000 / qMax(1, recordings), mb);
+    std::fflush(stdout);
+    if (!bench_clip::measure(parser.value("clip-card"))) {
+        std::printf("clip run: fail\n");
+        return 1;
+    }
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "app/version.h"
+#include "cli/rm_tool_export.h"
 #include "mp4/mov_format.h"
 #include "recordings/rm_sensor_data.h"
 #include "recordings/rm_track_export.h"
@@ -58,6 +59,10 @@ QString RMTool::usage() {
            "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n"
            "       orvin-tool cfg CARD_OR_FILE [--json]\n"
            "       orvin-tool recover FILE|FOLDER [--reference FILE] [--out DIR] [--dry-run]\n"
+           "       orvin-tool export FOLDER|FILE --start \"yyyy-MM-dd HH:mm:ss\"\n"
+           "                  (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)\n"
+           "                  [--layout original|inset|side] [--stamp|--no-stamp] [--no-gpx]\n"
+           "                  [--corner br|bl|tr|tl] [--smaller] [--out DIR]\n"
            "       orvin-tool --help | --version\n";
 }
 
@@ -97,6 +102,9 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "recover") {
         return _recover(rest);
+    }
+    if (command == "export") {
+        return RMToolExport(_out, _err).run(rest);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());

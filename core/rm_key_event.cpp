@@ -37,7 +37,26 @@ void RMKeyEvent::_emitReleased(int key) {
     }
 }
 
+bool RMKeyEvent::_clipKey(int key) {
+    switch (key) {
+        case Qt::Key_I:
+            Q_EMIT markIn();
+            return true;
+        case Qt::Key_O:
+            Q_EMIT markOut();
+            return true;
+        case Qt::Key_F8:
+            Q_EMIT exportRequested();
+            return true;
+        default:
+            return false;
+    }
+}
+
 void RMKeyEvent::pressed(int key) {
+    if (_clipKey(key)) {
+        return;
+    }
     if (!_enabled || !_isHandled(key) || key == _heldKey) {
         return;
     }

@@ -32,10 +32,16 @@ Q_SIGNALS:
     void releasedB1();
     void pressedFF();
     void releasedFF();
+    // I and O mark the start and the end of a clip; F8 asks for the export.
+    void markIn();
+    void markOut();
+    void exportRequested();
 
 private:
     RMKeyEvent() = default;
     static bool _isHandled(int key);
+    // The clip keys act once per press, whether or not a key is held.
+    bool _clipKey(int key);
     void _emitPressed(int key);
     void _emitReleased(int key);
 

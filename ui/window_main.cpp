@@ -27,10 +27,15 @@
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
+#include "ui/rm_export_controller.h"
 #include "ui/rm_frame_right.h"
+#include "ui/rm_frame_slider.h"
+#include "ui/rm_play_slider.h"
 #include "ui/rm_popup_capture.h"
 #include "ui/rm_popup_select_disk.h"
 #include "ui/rm_recover_offer.h"
+#include "ui/rm_slider.h"
+#include "ui/rm_slider_marks.h"
 #include "ui/rm_speed_label.h"
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
@@ -112,6 +117,9 @@ WindowMain::WindowMain(QWidget* parent)
     title->setSwitchingCheck([] { return RMPlayProcess::instance()->pendingItem() != nullptr; });
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), title,
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
+
+    new RMExportController(this, title);
+    new RMSliderMarks(_left->frameSlider()->playSlider()->slider());
 
     RMFramePlay* bar = _left->framePlay();
     connect(bar->nextFileButton(), SIGNAL(clicked()), table, SLOT(onNext()));

@@ -19,11 +19,11 @@ namespace {
 const int kProgressMaximum = 364;
 }  // namespace
 
-RMDialogProgress* RMDialogProgress::start(QString text, bool cancellable) {
+RMDialogProgress* RMDialogProgress::start(QString text, bool cancellable, bool modal) {
     stop();
     _progress = new RMDialogProgress(RMApp::instance()->mainWindow(), text, cancellable);
     // Modality only takes effect when set before the dialog is shown.
-    _progress->setWindowModality(Qt::ApplicationModal);
+    _progress->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     _progress->show();
     return _progress;
 }

@@ -12,7 +12,9 @@ class TitleWidget;
 class RMDialogProgress : public QDialog {
     Q_OBJECT
 public:
-    static RMDialogProgress* start(QString text, bool cancellable);
+    // A modeless popup (modal false) lets the user go on using the window
+    // while the work runs.
+    static RMDialogProgress* start(QString text, bool cancellable, bool modal = true);
     static void stop();
     static RMDialogProgress* current() { return _progress; }
 

@@ -81,6 +81,8 @@ void TitleWidget::_createMainButtons() {
     _infoButton = _addButton("info_button", "ビューアー情報", "Info", QSize(34, 42));
     RMLayout::addSpacer(_rightLayout, 6, 0);
     _captureButton = _addButton("capture_button", "JPG 保存", "Capture", QSize(48, 42));
+    RMLayout::addSpacer(_rightLayout, 6, 0);
+    _exportButton = _addButton("export_button", "クリップ書き出し", "Export clip", QSize(48, 42));
     RMLayout::addSpacer(_rightLayout, 40, 0);
     _minimizeButton = _addButton("minimize_button", "最小化", "Minimize", QSize(42, 30));
     _fullScreenButton = _addButton("fullscreen_button", "最大化", "Full Screen", QSize(42, 30));
@@ -93,6 +95,9 @@ void TitleWidget::_createMainButtons() {
     setCaptureEnabled(false);
 
     connect(_languageButton, SIGNAL(clicked()), this, SLOT(onLanguage()));
+    connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
+            SLOT(onLanguageChange()));
+    onLanguageChange();
 }
 
 void TitleWidget::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
@@ -114,6 +119,16 @@ void TitleWidget::setCaptureEnabled(bool enabled) {
     if (_captureButton) {
         _captureButton->setEnabled(enabled);
         _captureShortcut->setEnabled(enabled);
+    }
+    if (_exportButton) {
+        _exportButton->setEnabled(enabled);
+    }
+}
+
+void TitleWidget::onLanguageChange() {
+    if (_exportButton) {
+        _exportButton->updateObject(RMLanguage::instance()->isJapanese() ? "export_button"
+                                                                         : "export_button_en");
     }
 }
 

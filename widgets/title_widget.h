@@ -22,6 +22,7 @@ public:
     RMButton* settingsButton() const { return _settingsButton; }
     RMButton* infoButton() const { return _infoButton; }
     RMButton* captureButton() const { return _captureButton; }
+    RMButton* exportButton() const { return _exportButton; }
     QShortcut* settingsShortcut() const { return _settingsShortcut; }
     QShortcut* infoShortcut() const { return _infoShortcut; }
     QShortcut* captureShortcut() const { return _captureShortcut; }
@@ -32,7 +33,8 @@ public:
     QLabel* titleLabel() const { return _titleLabel; }
     QHBoxLayout* leftLayout() const { return _leftLayout; }
 
-    // Enables or disables the capture button together with its shortcut.
+    // Enables or disables the capture button together with its shortcut, and
+    // the export button, which is offered when capture is.
     void setCaptureEnabled(bool enabled);
 
     // Tells whether a newly selected recording is on its way in (a stop then
@@ -45,6 +47,8 @@ public Q_SLOTS:
     // The language button: asks the window to offer the language choice
     // (the popup itself has a title bar, so it is not opened from here).
     void onLanguage();
+    // The export button's picture carries words.
+    void onLanguageChange();
 
 Q_SIGNALS:
     void languageRequested();
@@ -63,6 +67,7 @@ private:
     RMButton* _settingsButton = nullptr;
     RMButton* _infoButton = nullptr;
     RMButton* _captureButton = nullptr;
+    RMButton* _exportButton = nullptr;
     QShortcut* _settingsShortcut = nullptr;
     QShortcut* _infoShortcut = nullptr;
     QShortcut* _captureShortcut = nullptr;

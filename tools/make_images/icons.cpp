@@ -116,6 +116,17 @@ void camera(QPainter& p, const Ink& ink) {
     fillPath(p, circle(18.2, 10.2, 0.9), ink.fg);
 }
 
+void clip(QPainter& p, const Ink& ink) {
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(3, 5, 18, 14), 1.5, 1.5);
+    strokePath(p, frame, ink.fg, ink.w);
+    for (qreal x : {6.0, 10.0, 14.0, 18.0}) {
+        fillPath(p, circle(x, 7.6, 0.8), ink.fg);
+        fillPath(p, circle(x, 16.4, 0.8), ink.fg);
+    }
+    strokePath(p, polygon({{10, 10}, {15, 12}, {10, 14}}), ink.fg, ink.w);
+}
+
 // The window caption icons sit on the pixel grid when drawn 12 px wide
 // with 2 px strokes (even design coordinates).
 void minimise(QPainter& p, const Ink& ink) {

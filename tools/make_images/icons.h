@@ -25,6 +25,8 @@ void globe(QPainter& p, const Ink& ink);
 void gear(QPainter& p, const Ink& ink);
 void info(QPainter& p, const Ink& ink);
 void camera(QPainter& p, const Ink& ink);
+// A film frame with a cut mark: a clip taken out of a recording.
+void clip(QPainter& p, const Ink& ink);
 void minimise(QPainter& p, const Ink& ink);
 void fullScreen(QPainter& p, const Ink& ink);
 void restore(QPainter& p, const Ink& ink);

@@ -190,6 +190,16 @@ void titleBar(Output& out) {
                                   QRectF(0, 26, r.width(), 11), inkFor(s));
               });
 
+    eachStateAndLanguage(out, QStringLiteral("title_export"), {48, 42}, kPressStates,
+                         {QStringLiteral("書出し"), QStringLiteral("Clip")},
+                         [](QPainter& p, const QRectF& r, State s, const QString& word) {
+                             paintFace(p, r, Face::Bare, s);
+                             icons::drawIcon(p, icons::clip, QRectF(13, 4, 22, 22), inkFor(s),
+                                             1.6);
+                             drawTextCentred(p, fitted(uiFont(10, true), word, r.width() - 4),
+                                             word, QRectF(0, 26, r.width(), 11), inkFor(s));
+                         });
+
     // Window caption buttons.
     const QSize caption(42, 30);
     const QRectF captionIcon(15, 9, 12, 12);

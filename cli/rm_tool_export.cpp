@@ -1,0 +1,131 @@
+#include "cli/rm_tool_export.h"
+
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "app/rm_app.h"
+#include "export/rm_export_runner.h"
+#include "recordings/rm_video_file_list.h"
+#include "recordings/rm_video_item_2ch.h"
+
+namespace {
+enum ExitCode { kAllDone = 0, kNothingDone = 2 };
+const char kTimeFormat[] = "yyyy-MM-dd HH:mm:ss";
+}  // namespace
+
+RMToolExport::RMToolExport(FILE* out, FILE* err) : _out(out), _err(err) {}
+
+int RMToolExport::_fail(const QString& message) {
+    std::fprintf(_err, "orvin-tool: %s\n", message.toUtf8().constData());
+    return kNothingDone;
+}
+
+QList<RMClipSource> RMToolExport::_sources(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    QList<QUrl> urls;
+    RMVideoFileList::appendFolderToList(folder, urls, 0);
+    RMVideoFileList* list = RMVideoFileList::instance();
+    list->loadFromList(urls);
+    QList<RMVideoItem*> items;
+    for (RMVideoItem* item : list->allItems()) {
+        const QString file = info.absoluteFilePath();
+        if (info.isDir() || QFileInfo(item->frontPath).absoluteFilePath() == file ||
+            QFileInfo(item->rearPath).absoluteFilePath() == file) {
+            items << item;
+        }
+    }
+    return RMClipRange::sources(items);
+}
+
+int RMToolExport::run(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("path", "A folder of recordings or one recording.");
+    parser.addOption({"start", "Start on the camera clock.", "time"});
+    parser.addOption({"end", "End on the camera clock.", "time"});
+    parser.addOption({"seconds", "Length of the clip.", "seconds"});
+    parser.addOption({"layout", "original, inset or side.", "layout", "original"});
+    parser.addOption({"stamp", "Burn the date, speed and position in."});
+    parser.addOption({"no-stamp", "No stamp."});
+    parser.addOption({"no-gpx", "No GPS track."});
+    parser.addOption({"corner", "Corner of the rear inset: br, bl, tr or tl.", "corner", "br"});
+    parser.addOption({"smaller", "Smaller file, slower encoding."});
+    parser.addOption({"out", "Output folder.", "folder"});
+    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
+        return _fail(parser.errorText().isEmpty() ? "export needs one FOLDER or FILE"
+                                                  : parser.errorText());
+    }
+    const QString path = parser.positionalArguments().first();
+    if (!QFileInfo::exists(path)) {
+        return _fail(path + ": no such file or folder");
+    }
+    const QDateTime start = QDateTime::fromString(parser.value("start"), kTimeFormat);
+    QDateTime end = QDateTime::fromString(parser.value("end"), kTimeFormat);
+    if (!start.isValid()) {
+        return _fail("--start needs a time \"yyyy-MM-dd HH:mm:ss\"");
+    }
+    if (parser.isSet("seconds") == parser.isSet("end")) {
+        return _fail("give either --end or --seconds");
+    }
+    if (parser.isSet("seconds")) {
+        bool ok = false;
+        const double seconds = parser.value("seconds").toDouble(&ok);
+        if (!ok || seconds <= 0) {
+            return _fail("--seconds needs a positive number");
+        }
+        end = start.addMSecs(qint64(seconds * 1000));
+    } else if (!end.isValid()) {
+        return _fail("--end needs a time \"yyyy-MM-dd HH:mm:ss\"");
+    }
+    if (end <= start) {
+        return _fail("the start is not before the end");
+    }
+    RMExportJob job;
+    const QStringList layouts = {"original", "inset", "side"};
+    const int layout = layouts.indexOf(parser.value("layout"));
+    const QStringList corners = {"br", "bl", "tr", "tl"};
+    const int corner = corners.indexOf(parser.value("corner"));
+    if (layout < 0 || corner < 0) {
+        return _fail(layout < 0 ? "--layout is original, inset or side"
+                                : "--corner is br, bl, tr or tl");
+    }
+    job.layout = RMExportJob::Layout(layout);
+    job.corner = RMExportJob::Corner(corner);
+    job.stamp = !parser.isSet("no-stamp");
+    job.gpx = !parser.isSet("no-gpx");
+    job.smaller = parser.isSet("smaller");
+    job.outDir = parser.isSet("out") ? parser.value("out") : RMApp::appPath(RMApp::PATH_EXPORT);
+    job.cardRoot = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
+    job.replace = true;
+    QString error;
+    job.parts = RMClipRange::resolve(_sources(path), start, end, &error);
+    if (job.parts.isEmpty()) {
+        return _fail(error);
+    }
+    const bool terminal = isatty(fileno(_err));
+    int shown = -1;
+    RMExportRunner runner(job);
+    const RMExportResult result = runner.run([&](double fraction) {
+        const int percent = int(fraction * 100);
+        if (terminal && percent != shown) {
+            shown = percent;
+            std::fprintf(_err, "\r%3d%%", percent);
+            std::fflush(_err);
+        }
+    });
+    if (terminal) {
+        std::fprintf(_err, "\n");
+    }
+    if (!result.ok) {
+        return _fail(result.error);
+    }
+    for (const QString& file : result.files) {
+        std::fprintf(_out, "%s\n", QDir::cleanPath(file).toUtf8().constData());
+    }
+    std::fflush(_out);
+    return kAllDone;
+}

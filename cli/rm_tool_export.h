@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <cstdio>
+
+#include "export/rm_clip_range.h"
+
+// `orvin-tool export`: a clip of a range of a folder's (or one file's)
+// recordings, as the viewer's export window makes it. Prints one line per
+// file written; progress goes to standard error when that is a terminal.
+class RMToolExport {
+public:
+    RMToolExport(FILE* out, FILE* err);
+    // arguments start with "export"; returns the exit code.
+    int run(const QStringList& arguments);
+
+private:
+    QList<RMClipSource> _sources(const QString& path);
+    int _fail(const QString& message);
+
+    FILE* _out;
+    FILE* _err;
+};
