@@ -457,8 +457,8 @@ int RMTool::_list(const QStringList& arguments) {
     if (list->allItems().isEmpty()) {
         return kNothingDone;
     }
-    const int done = list->lastLeftOut() == 0 && list->lastCutOff().isEmpty() ? kAllDone
-                                                                              : kSomeSkipped;
+    const int done =
+        list->lastLeftOut() == 0 && list->lastCutOff().isEmpty() ? kAllDone : kSomeSkipped;
     QJsonArray rows;
     QList<QStringList> table;
     table << QStringList{"recording", "start", "duration_ms", "group", "gps", "g", "front", "rear"};
@@ -512,7 +512,8 @@ QByteArray RMTool::_columns(const QList<QStringList>& rows) {
             rows[r][i].toLongLong(&number);
             const bool last = i + 1 == rows[r].size();
             cells << (number && r > 0 ? rows[r][i].rightJustified(widths[i])
-                                      : last ? rows[r][i] : rows[r][i].leftJustified(widths[i]));
+                      : last          ? rows[r][i]
+                                      : rows[r][i].leftJustified(widths[i]));
         }
         text += cells.join("  ").toUtf8() + "\n";
     }

@@ -24,9 +24,11 @@ QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
     if (bytes.size() < length && _readErrorAt < 0) {
         _readErrorAt = pos + bytes.size();
         const QString system = _file.errorString();
-        _readError = _file.error() == QFileDevice::NoError ? QString::fromLocal8Bit(std::strerror(EIO)) : system;
-        qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at"
-                << _readErrorAt << _file.errorString();
+        _readError = _file.error() == QFileDevice::NoError
+                         ? QString::fromLocal8Bit(std::strerror(EIO))
+                         : system;
+        qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at" << _readErrorAt
+                << _file.errorString();
     }
     return bytes;
 }

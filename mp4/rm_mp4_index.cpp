@@ -50,9 +50,9 @@ bool RMMp4Index::_fail(const QString& message) {
 }
 
 const RMMp4Index::Box* RMMp4Index::mdat() const {
-    for (const Box& box : _top) {
-        if (box.type == kMdat) {
-            return &box;
+    for (auto box = _top.rbegin(); box != _top.rend(); ++box) {
+        if (box->type == kMdat) {
+            return &*box;
         }
     }
     return nullptr;

@@ -86,6 +86,11 @@ RMRecoverOutput::~RMRecoverOutput() {
     if (!_temp.isEmpty()) {
         ::unlink(_temp.constData());
     }
+    if (!_placed) {
+        for (auto folder = _madeFolders.crbegin(); folder != _madeFolders.crend(); ++folder) {
+            QDir().rmdir(*folder);  // only when empty
+        }
+    }
 }
 
 bool RMRecoverOutput::_syncFolder(const QString& folder, QString* error) {
@@ -125,6 +130,7 @@ bool RMRecoverOutput::_makeFolder(const QString& folder, QString* error) {
             *error = "cannot create the folder " + one;
             return false;
         }
+        _madeFolders << one;
         if (!_syncFolder(QFileInfo(one).path(), error)) {
             return false;
         }
@@ -152,8 +158,8 @@ bool RMRecoverOutput::start(const QString& source, const QString& target, qint64
         *error = "cannot be read: " + errorText(errno);
         return false;
     }
-    QByteArray temp = QFile::encodeName(_folder + "/." + QFileInfo(target).fileName() +
-                                        kTempInfix + QString(kTempRandom, 'X'));
+    QByteArray temp = QFile::encodeName(_folder + "/." + QFileInfo(target).fileName() + kTempInfix +
+                                        QString(kTempRandom, 'X'));
     _out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (_out < 0) {
         *error = "cannot write in " + _folder + ": " + errorText(errno);
@@ -268,15 +274,16 @@ void RMRecoverOutput::_stopCopy() {
 
 bool RMRecoverOutput::finish(qint64 end, const std::vector<RMRecovery::Patch>& patches,
                              const QByteArray& moov,
-                             const std::function<bool(qint64 copied)>& keepGoing,
-                             QString* error, bool* cancelled) {
+                             const std::function<bool(qint64 copied)>& keepGoing, QString* error,
+                             bool* cancelled) {
     {
         std::unique_lock<std::mutex> lock(_lock);
         _limit = qMax(_limit, end);
         _final = true;
         _wake.notify_all();
         // The rest of the copy, with a look at the cancel now and then.
-        while (!_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return _done.load(); })) {
+        while (!_wake.wait_for(lock, std::chrono::milliseconds(100),
+                               [this] { return _done.load(); })) {
             lock.unlock();
             const bool go = !keepGoing || keepGoing(_copied);
             lock.lock();
@@ -343,6 +350,7 @@ bool RMRecoverOutput::_place(QString* error) {
         }
     }
     _temp.clear();
+    _placed = true;
     QString why;
     if (!_syncFolder(_folder, &why)) {
         *error = "written to " + _target + ", but " + why +

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <atomic>
 #include <condition_variable>
@@ -20,7 +21,7 @@
 // temporary name of its own pattern, put in place by a hard link (or, where
 // links fail, a rename after a last look), and the folder is flushed. Any
 // failure, a cancel or the object's end before that removes the temporary
-// file.
+// file and the folders made for it.
 class RMRecoverOutput {
 public:
     RMRecoverOutput() = default;
@@ -58,13 +59,15 @@ private:
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
     void _stopCopy();
     bool _place(QString* error);
-    static bool _makeFolder(const QString& folder, QString* error);
+    bool _makeFolder(const QString& folder, QString* error);
     static bool _syncFolder(const QString& folder, QString* error);
 
     // Set by start() before the copier runs, then read-only.
     QString _target;
     QString _folder;
-    QByteArray _temp;  // the temporary file's path; empty once it is gone
+    QByteArray _temp;          // the temporary file's path; empty once it is gone
+    QStringList _madeFolders;  // removed again, when empty, unless the output is placed
+    bool _placed = false;
     int _in = -1;
     int _out = -1;
 

@@ -10,8 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QtEndian>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -64,7 +64,7 @@ QString RMRecovery::recoveredFolder(const QString& path) {
     QString card = given.dirName();
     // A card pulled meanwhile leaves folders that cannot be climbed: the
     // search stops at the first step that fails.
-    for (QDir up = given; !up.isRoot(); ) {
+    for (QDir up = given; !up.isRoot();) {
         if (up.exists("__SYSTEM.CFG")) {
             card = up.dirName();
             break;
@@ -209,9 +209,8 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         }
     }
     const qint64 total = file.size() * (dryRun ? 1 : 2);
-    walker.walk(file, start, end, [&](qint64 pos) {
-        return !progress || progress(pos + output.copied(), total);
-    });
+    walker.walk(file, start, end,
+                [&](qint64 pos) { return !progress || progress(pos + output.copied(), total); });
     if (walker.stop() == RMRecoverWalker::STOP_CANCELLED) {
         result.cancelled = true;
         result.message = name + ": cancelled";
@@ -381,13 +380,15 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
 
 bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,
                              std::vector<Patch>* patches) {
-    size_t i = 0;
-    while (i < top.size() && top[i].type != RMMp4Index::fourcc("mdat")) {
-        ++i;
+    // The last media data box: the one whose samples were walked.
+    size_t i = top.size();
+    while (i > 0 && top[i - 1].type != RMMp4Index::fourcc("mdat")) {
+        --i;
     }
-    if (i == top.size()) {
+    if (i == 0) {
         return false;
     }
+    --i;
     const RMMp4Index::Box& mdat = top[i];
     auto header = [](qint64 pos, quint64 size, bool wide) {
         Patch patch{pos, QByteArray(wide ? 16 : 8, '\0')};
@@ -430,8 +431,8 @@ bool RMRecovery::_readFailed(RMFileWindow& file, const QString& name, Result* re
         return false;
     }
     result->recovered = false;
-    result->message = name + ": read error at byte " + QString::number(file.readErrorAt()) +
-                      " (" + file.errorString() + "); nothing was written";
+    result->message = name + ": read error at byte " + QString::number(file.readErrorAt()) + " (" +
+                      file.errorString() + "); nothing was written";
     return true;
 }
 

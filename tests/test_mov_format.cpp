@@ -366,18 +366,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("cutOff");
         const QByteArray media = box("mdat", QByteArray(3000, 'v'));
         const QByteArray moov = box("moov", mvhd(1000, 60000));
-        QTest::newRow("media of size 0") << ftyp() + be(0u) + "mdat" + QByteArray(3000, 'v') << true;
+        QTest::newRow("media of size 0")
+            << ftyp() + be(0u) + "mdat" + QByteArray(3000, 'v') << true;
         QTest::newRow("media past the end")
             << ftyp() + be(900000u) + "mdat" + QByteArray(3000, 'v') << true;
-        QTest::newRow("64-bit size 0") << ftyp() + be(1u) + "mdat" + be(0ull) + QByteArray(3000, 'v')
-                                       << true;
+        QTest::newRow("64-bit size 0")
+            << ftyp() + be(1u) + "mdat" + be(0ull) + QByteArray(3000, 'v') << true;
         QTest::newRow("whole media, then media to the end")
             << ftyp() + media + be(0u) + "mdat" + QByteArray(3000, 'v') << true;
         QTest::newRow("whole media, no movie box") << ftyp() + media << true;
-        QTest::newRow("movie box cut short")
-            << ftyp() + media + moov.left(moov.size() - 3) << true;
-        QTest::newRow("movie box of size 0") << ftyp() + media + be(0u) + "moov" + mvhd(1000, 60000)
-                                             << true;
+        QTest::newRow("movie box cut short") << ftyp() + media + moov.left(moov.size() - 3) << true;
+        QTest::newRow("movie box of size 0")
+            << ftyp() + media + be(0u) + "moov" + mvhd(1000, 60000) << true;
         QTest::newRow("complete") << mp4(QByteArray(16, 'v'), mvhd(1000, 60000)) << false;
         QTest::newRow("movie box first, media to the end")
             << ftyp() + moov + be(0u) + "mdat" << false;

@@ -262,7 +262,7 @@ private Q_SLOTS:
             for (int c : starts) {
                 const bool rightAligned = c == starts.at(2);  // the duration
                 if (!rightAligned) {
-                    QVERIFY2(line[c] != ' ' && line[c - (c > 0)] == ' ', line.constData());
+                    QVERIFY2(line[c] != ' ' && (c == 0 || line[c - 1] == ' '), line.constData());
                 }
             }
             QCOMPARE(line.mid(starts.at(4), 4), QByteArray("yes "));
@@ -286,7 +286,8 @@ private Q_SLOTS:
 
         const QString odd = home().path() + "/not-recordings";
         QDir().mkpath(odd);
-        for (const char* name : {"/NNF_200101-100000-000001_1.mp4", "/NNF_200101-100100-000002_1.mp4"}) {
+        for (const char* name :
+             {"/NNF_200101-100000-000001_1.mp4", "/NNF_200101-100100-000002_1.mp4"}) {
             QFile file(odd + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("a shopping list");
@@ -295,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(result.code, 2);
         QVERIFY2(result.err.contains("2 file(s) left out"), result.err.constData());
         QVERIFY(result.err.contains(odd.toUtf8() + "/NNF_200101-100100-000002_1.mp4: left out: "
-                                                 "not a recording"));
+                                                   "not a recording"));
 
         const QString cutCard = home().path() + "/only-cut";
         const QString cut = cutCard + "/NNF_240517-095900-000120_1.mp4";
@@ -305,7 +306,8 @@ private Q_SLOTS:
         file.write(box("ftyp", QByteArray("isom") + be32(0x200) + "isom") + be32(0) + "mdat" +
                    QByteArray(10000, 'v'));
         file.close();
-        for (const QStringList& command : {QStringList{"list", cutCard}, QStringList{"gps", cutCard}}) {
+        for (const QStringList& command :
+             {QStringList{"list", cutCard}, QStringList{"gps", cutCard}}) {
             result = tool(command);
             QCOMPARE(result.code, 2);
             QVERIFY2(result.err.contains(cut.toUtf8() + ": cut off"), result.err.constData());

@@ -21,10 +21,10 @@
 #include "mp4/rm_aac_sizer.h"
 #include "mp4/rm_file_window.h"
 #include "mp4/rm_mp4_index.h"
+#include "recordings/rm_video_item_2ch.h"
 #include "recovery/rm_recover_moov.h"
 #include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
-#include "recordings/rm_video_item_2ch.h"
 #include "recovery/rm_recovery.h"
 #include "test_support.h"
 
@@ -163,12 +163,12 @@ QByteArray constantSizeMovie(quint32 count) {
         box("stbl", full("stsd", be32(1) + entry) + full("stts", be32(1) + be32(count) + be32(1)) +
                         full("stsc", be32(1) + be32(1) + be32(count) + be32(1)) +
                         full("stsz", be32(1) + be32(count)) + full("stco", be32(1) + be32(64)));
-    const QByteArray mdia = box(
-        "mdia", full("mdhd", QByteArray(8, '\0') + be32(1000) + be32(count) + be32(0)) +
-                    full("hdlr", be32(0) + "vide" + QByteArray(13, '\0')) + box("minf", stbl));
-    return box("moov", full("mvhd", QByteArray(8, '\0') + be32(1000) + be32(count) +
-                                        QByteArray(80, '\0')) +
-                           box("trak", mdia));
+    const QByteArray mdia =
+        box("mdia", full("mdhd", QByteArray(8, '\0') + be32(1000) + be32(count) + be32(0)) +
+                        full("hdlr", be32(0) + "vide" + QByteArray(13, '\0')) + box("minf", stbl));
+    return box("moov",
+               full("mvhd", QByteArray(8, '\0') + be32(1000) + be32(count) + QByteArray(80, '\0')) +
+                   box("trak", mdia));
 }
 
 enum CutKind { CUT_RANDOM, CUT_BOUNDARY, CUT_PREFIX, CUT_SOUND, CUT_SENSOR, CUT_STALE, CUT_ZEROS };
@@ -534,13 +534,17 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("outcome");
         // A constant sample size whose count times the size overflowed.
-        QTest::newRow("constant size") << "constant-size-overflow.bin" << "reference refused";
+        QTest::newRow("constant size") << "constant-size-overflow.bin"
+                                       << "reference refused";
         // Sensor cycles that made the walk back out for minutes.
-        QTest::newRow("slow cycles") << "slow-cycles.bin" << "walked";
+        QTest::newRow("slow cycles") << "slow-cycles.bin"
+                                     << "walked";
         // A sound description nested 150,000 deep overflowed the stack.
-        QTest::newRow("deep esds") << "deep-esds.bin" << "the reference's sound is not AAC";
+        QTest::newRow("deep esds") << "deep-esds.bin"
+                                   << "the reference's sound is not AAC";
         // 20,000 tiny top-level boxes before the media data.
-        QTest::newRow("tiny boxes") << "tiny-boxes.bin" << "walked";
+        QTest::newRow("tiny boxes") << "tiny-boxes.bin"
+                                    << "walked";
     }
     void fuzzFindings() {
         QFETCH(QString, name);
@@ -578,8 +582,9 @@ private slots:
     // Inputs made to hang the recovery or exhaust the machine end at once.
     void hostileInputs() {
         // A card pulled while the question is open: its folders are gone.
-        QCOMPARE(QFileInfo(RMRecovery::recoveredFolder("/no-such-card/DCIM/1/NNF_1.mp4")).fileName(),
-                 QString("1"));
+        QCOMPARE(
+            QFileInfo(RMRecovery::recoveredFolder("/no-such-card/DCIM/1/NNF_1.mp4")).fileName(),
+            QString("1"));
         // A sound description nested 400,000 descriptors deep.
         QByteArray nested;
         for (int i = 0; i < 400000; ++i) {
@@ -629,8 +634,8 @@ private slots:
             const QByteArray moov = topBox(bytes, "moov");
             bytes = bytes.left(int(mdatEnd) + (shape == 1 ? 0 : moov.size() / 2));
         }
-        const QString cutPath = _dir.filePath(QString("shape%1/").arg(shape) +
-                                              QFileInfo(all.at(1)).fileName());
+        const QString cutPath =
+            _dir.filePath(QString("shape%1/").arg(shape) + QFileInfo(all.at(1)).fileName());
         QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
         QVERIFY(writeAll(cutPath, bytes));
         QVERIFY(RMRecovery::isCutOff(cutPath));
@@ -646,10 +651,10 @@ private slots:
         auto make = [this](const QString& name, const QString& size) {
             const QString path = _dir.filePath("inband/" + name);
             QDir().mkpath(QFileInfo(path).absolutePath());
-            const Run r = run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                         "testsrc2=size=" + size + ":rate=30:duration=2", "-c:v",
-                                         "libx264", "-bf", "0", "-g", "15", "-x264-params",
-                                         "repeat-headers=1", path});
+            const Run r =
+                run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc2=size=" + size + ":rate=30:duration=2", "-c:v", "libx264",
+                               "-bf", "0", "-g", "15", "-x264-params", "repeat-headers=1", path});
             return r.code == 0 ? path : QString();
         };
         const QString reference = make("NNF_240517-110000-000001_1.mp4", "320x240");
@@ -741,7 +746,8 @@ private slots:
         QTest::newRow("no hard links") << 2 << true << QString("recovered") << true;
         QTest::newRow("disk full") << 3 << false << QString(std::strerror(ENOSPC)) << false;
         QTest::newRow("device error") << 4 << false << QString(std::strerror(EIO)) << false;
-        QTest::newRow("new folder not flushed") << 5 << false << QString("flushing the folder") << false;
+        QTest::newRow("new folder not flushed")
+            << 5 << false << QString("flushing the folder") << false;
         QTest::newRow("folder not flushed") << 6 << false << QString("may not survive") << true;
     }
     void outputFaults() {

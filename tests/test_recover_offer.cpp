@@ -176,9 +176,8 @@ private slots:
         QStringList asked;
         offer.setAsk([&](const QString&, const QString& text) {
             if (asked.isEmpty()) {
-                QTimer::singleShot(150, [] {
-                    emit RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING);
-                });
+                QTimer::singleShot(
+                    150, [] { emit RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING); });
             }
             asked << text;
             return true;
@@ -186,7 +185,8 @@ private slots:
         QVERIFY(load(offer));
         RMRecoverOutput::setWriteFault(nullptr);
         QVERIFY2(asked.last().contains("cancelled"), qPrintable(asked.last()));
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"notes.recovering-Ab12Cd"}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"notes.recovering-Ab12Cd"}));
     }
 };
 

@@ -73,7 +73,7 @@ void RMRecoverOffer::_scanned(const QStringList& cut) {
     // recovery waits for its end, and the question says so.
     const bool backingUp = RMVideoFileList::instance()->isBackupRunning();
     const QString wait = backingUp ? "\n" + text("バックアップが終わってから復元します。",
-                                                  "The recovery starts when the backup ends.")
+                                                 "The recovery starts when the backup ends.")
                                    : QString();
     if (!_askUser(text("録画の復元", "Recover recordings"), question + wait)) {
         _busy = false;

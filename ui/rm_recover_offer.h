@@ -47,6 +47,6 @@ private:
     QString _folder;  // the folder being loaded (GUI thread)
     QString _target;  // where the recordings go (GUI thread)
     bool _busy = false;
-    QStringList _waiting;  // accepted, to start when the backup ends (GUI thread)
+    QStringList _waiting;              // accepted, to start when the backup ends (GUI thread)
     static std::atomic<bool> _cancel;  // set by the progress popup, read by the worker
 };
