@@ -713,6 +713,66 @@ private slots:
         QCOMPARE(r.videoFrames, int(RMRecovery::kMaxCheckedPictures));
     }
 
+    // Samples beyond 4 GiB (a sparse file): the walk finds them there and
+    // the new movie box gives their chunks 64-bit offsets.
+    void samplesBeyondFourGiB() {
+        const QStringList all = files(_type1, "_1");
+        RMMp4Index original;
+        QVERIFY(original.open(all.at(1)));
+        const RMMp4Index::Box* mdat = original.mdat();
+        const QByteArray bytes = readAll(all.at(1));
+        const QByteArray data =
+            bytes.mid(int(mdat->pos + mdat->header), int((mdat->size - mdat->header) * 2 / 3));
+        const qint64 gap = (qint64(1) << 32) + 4096;
+        const QString path = _dir.filePath("big/" + QFileInfo(all.at(1)).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // ftyp, a free box of 64-bit size over the gap, media data of size 0.
+        QByteArray head = box("ftyp", "isom");
+        QByteArray free = be32(1) + "free" + QByteArray(8, '\0');
+        qToBigEndian(quint64(gap), free.data() + 8);
+        file.write(head + free);
+        QVERIFY(file.seek(head.size() + gap));
+        file.write(be32(0) + "mdat" + data);
+        file.close();
+        RMMp4Index cut;
+        QVERIFY(cut.open(path));
+        QVERIFY(cut.isCutOff());
+        const qint64 start = cut.mdat()->pos + 8;
+        QCOMPARE(start, head.size() + gap + 8);
+        RMMp4Index reference;
+        QVERIFY(reference.open(all.at(0)));
+        RMRecoverWalker walker;
+        QString error;
+        QVERIFY(walker.setReference(reference, &error));
+        RMFileWindow window;
+        QVERIFY(window.open(path));
+        walker.walk(window, start);
+        const auto& pictures = walker.samples(walker.videoTrack());
+        QVERIFY(pictures.size() > 10);
+        QCOMPARE(pictures.front().offset, start);
+        const QByteArray moov = RMRecoverMoov(reference, walker).build();
+        QVERIFY(moov.contains("co64"));
+        QVERIFY(!moov.contains("stco"));
+        // The first chunk's offset, in 64 bits.
+        const int co64 = moov.indexOf("co64");
+        bool found = false;
+        for (int at = co64; at >= 0 && !found; at = moov.indexOf("co64", at + 4)) {
+            const quint32 count = qFromBigEndian<quint32>(moov.constData() + at + 8);
+            for (quint32 i = 0; i < count && !found; ++i) {
+                found = qFromBigEndian<quint64>(moov.constData() + at + 12 + int(i) * 8) ==
+                        quint64(start);
+            }
+        }
+        QVERIFY(found);
+        // The header room: a 32-bit media header stays 32-bit, sized.
+        std::vector<RMRecovery::Patch> patches;
+        QVERIFY(RMRecovery::mediaHeader(cut.topLevel(), walker.dataEnd(), &patches));
+        QCOMPARE(patches.size(), size_t(1));
+        QCOMPARE(patches[0].pos, cut.mdat()->pos);
+    }
+
     // A read error during the walk is not the end of the data: it is
     // reported with its offset and nothing is written.
     void aReadErrorWritesNothing() {
