@@ -275,6 +275,10 @@ bool RMFileCopier::write(const QString& source, const QString& target, Pending* 
         return _fail(source, target, describe("opening the source", errno), error);
     }
     ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    struct stat sourceInfo;
+    if (::fstat(in.fd, &sourceInfo) != 0) {
+        return _fail(source, target, describe("reading the source", errno), error);
+    }
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temp = nativePath(folder + "/." + QFileInfo(target).fileName() + kTempInfix +
                                  QString(kTempRandom, 'X'));
@@ -286,6 +290,15 @@ bool RMFileCopier::write(const QString& source, const QString& target, Pending* 
     ::fchmod(pending->fd, 0644);
     QString reason;
     if (!_copyData(in.fd, pending, &reason)) {
+        pending->discard();
+        return _fail(source, target, reason, error);
+    }
+    // A source that shrank or grew meanwhile (a card pulled, a file still
+    // being written) gave a copy of something else.
+    if (pending->length != qint64(sourceInfo.st_size)) {
+        reason = QString("the source changed size while it was copied (%1 bytes copied of %2)")
+                     .arg(pending->length)
+                     .arg(qint64(sourceInfo.st_size));
         pending->discard();
         return _fail(source, target, reason, error);
     }
@@ -306,6 +319,13 @@ bool RMFileCopier::finish(Pending* pending, QString* error) {
         pending->discard();
         return _fail(pending->source, pending->target, reason, error);
     }
+    // The folder is flushed before the rename, so a folder that cannot be
+    // flushed fails the copy while the target is still as it was...
+    const QString folder = QFileInfo(pending->target).absolutePath();
+    if (!_syncFolder(folder, &reason)) {
+        pending->discard();
+        return _fail(pending->source, pending->target, reason, error);
+    }
     if (::rename(pending->temp.constData(), nativePath(pending->target).constData()) != 0) {
         reason = describe("renaming the copy", errno);
         pending->discard();
@@ -313,10 +333,13 @@ bool RMFileCopier::finish(Pending* pending, QString* error) {
     }
     pending->temp.clear();  // it is the target now
     pending->discard();
-    // Until the folder is flushed the new name may not survive a pulled
-    // card; the copy is then not safe and counts as failed.
-    if (!_syncFolder(QFileInfo(pending->target).absolutePath(), &reason)) {
-        return _fail(pending->source, pending->target, reason, error);
+    // ...and after it, so the new name survives a pulled card. Should that
+    // fail now, the target is already the copy, and the result says so.
+    if (!_syncFolder(folder, &reason)) {
+        return _fail(pending->source, pending->target,
+                     "the copy is in place, but " + reason +
+                         " failed afterwards; it may not survive a pulled card",
+                     error);
     }
     return true;
 }

@@ -6,10 +6,13 @@
 #include <functional>
 
 // Copies one file so that nothing is ever half there: the data goes to a
-// temporary file in the target's folder, is flushed to the device, read back
-// and compared (size and checksum) and only then renamed over the target. An
-// existing target is replaced in one step, never removed first. Any failure
-// removes the temporary file and leaves the target as it was.
+// temporary file in the target's folder, is flushed to the device, checked
+// against the source's size, read back and compared (size and checksum) and
+// only then renamed over the target, with the folder flushed before and
+// after. An existing target is replaced in one step, never removed first.
+// Any failure before the rename removes the temporary file and leaves the
+// target as it was; the one failure after it (the last folder flush) says
+// that the copy is in place.
 class RMFileCopier {
 public:
     // A copy written and flushed but not yet checked and put in place. It

@@ -36,8 +36,16 @@ void RMVideoFileListBackup::run() {
     RMVideoFileList::instance()->runReservedBackup(folder, jobs);
 }
 
-bool RMVideoFileListBackup::start(const QString& folder) {
+bool RMVideoFileListBackup::start(const QString& folder, QString* refusal) {
     RMVideoFileList* list = RMVideoFileList::instance();
+    const QString self = RMVideoFileList::sourceInFolder(folder, list->checkedJobs());
+    if (!self.isEmpty()) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "the target holds the source" << self;
+        if (refusal) {
+            *refusal = self;
+        }
+        return false;
+    }
     if (!list->reserveBackup()) {
         return false;
     }
@@ -60,9 +68,20 @@ bool RMVideoFileList::stopWorkers(int timeoutMs) {
 }
 
 QString RMVideoFileList::backupTarget(const QString& folder, const QString& source) {
-    const QFileInfo info(source);
-    const QString name = info.fileName().toUpper();
-    return QDir::cleanPath(folder + QDir::separator() + name);
+    return QDir::cleanPath(folder + QDir::separator() + QFileInfo(source).fileName());
+}
+
+QString RMVideoFileList::sourceInFolder(const QString& folder, const QList<RMBackupJob>& jobs) {
+    for (const RMBackupJob& job : jobs) {
+        for (const QString& source : {job.frontPath, job.rearPath}) {
+            const QString existing = QFileInfo(backupTarget(folder, source)).canonicalFilePath();
+            if (!source.isEmpty() && !existing.isEmpty() &&
+                existing == QFileInfo(source).canonicalFilePath()) {
+                return source;
+            }
+        }
+    }
+    return QString();
 }
 
 QString RMVideoFileList::overwriteDisplayName(const QString& target) {
@@ -97,6 +116,7 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
     // left behind.
     RMFileCopier::removeLeftovers(folder);
     int lastPercent = -1;
+    QStringList refused;
     RMBackupPipeline pipeline([] { return RMOverwrite::isCancelled(); });
     const int count = jobs.size();
     for (int i = 0; i < count && !RMOverwrite::isCancelled(); ++i) {
@@ -104,7 +124,14 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
             if (source.isEmpty() || RMOverwrite::isCancelled()) {
                 continue;
             }
-            _backupOverwrite(backupTarget(folder, source), source, count - i, &pipeline);
+            const QString target = backupTarget(folder, source);
+            if (!sourceInFolder(folder, {RMBackupJob{source, QString()}}).isEmpty()) {
+                // Copying a file onto itself would rewrite the card's file.
+                refused << QFileInfo(source).fileName() +
+                               ": the target folder is the recording's own folder";
+                continue;
+            }
+            _backupOverwrite(target, source, count - i, &pipeline);
         }
         RMOverwrite::nextRecording();
         const int percent = int(double(i + 1) / count * kProgressMaximum);
@@ -113,7 +140,7 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
             Q_EMIT updateProgress(percent);
         }
     }
-    const QStringList failed = pipeline.finish();
+    const QStringList failed = refused + pipeline.finish();
     if (!failed.isEmpty()) {
         Q_EMIT backupFailed(failed);
     }

@@ -17,8 +17,9 @@ public:
     void run() override;
 
     // Starts a backup of the ticked recordings on the global pool; false,
-    // with nothing started, while another backup runs.
-    static bool start(const QString& folder);
+    // with nothing started, while another backup runs or when the folder
+    // holds a ticked recording's own file (named in `refusal`).
+    static bool start(const QString& folder, QString* refusal = nullptr);
 
 private:
     // Guards the fields below: written where the runnable is made, read on

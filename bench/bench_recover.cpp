@@ -1,14 +1,21 @@
-// Figures for recovering a recording cut off by a power loss:
-//   bench-recover [--card DIR] [--work DIR]
-// The recording is a 60 s front file at 1920x1080, 30 fps, key frame every
-// 30 frames, with sound and sensor tracks, made with orvin-make-card (or the
-// first front file of the given card). It is cut in the middle of the
-// picture at 45 s, with the media data's size zeroed as the camera leaves
-// it; the uncut file serves as the reference. Recovery (walk, index, copy,
-// flush, rename) runs three times, and so does cp followed by sync of the
-// same bytes; the best time of each counts. A dry run (walk only) runs three
-// times too, best counts.
+// Figures for recovering a recording cut off by a power loss, and for the
+// recovery offer's scan of a card:
+//   bench-recover [--card DIR] [--work DIR] [--card-fs DIR]
+// The recording is a 60 s front file of the camera profile (1920x1080,
+// 30 fps, High profile at 12 Mbit/s, with sound and sensor tracks), made
+// with orvin-make-card (or the first front file of the given card). It is
+// cut in the middle of the picture at 45 s, with the media data's size
+// zeroed as the camera leaves it; the uncut file serves as the reference.
+// As on a real card, the cut file lies on one file system (--card-fs, by
+// default /dev/shm, a tmpfs standing in for the card) and the output goes
+// to another (--work), so the kernel cannot copy between them. Recovery
+// (walk, index, copy, flush, rename) runs three times, and so does cp
+// followed by sync of the same bytes on the same path; the best time of
+// each counts. A dry run (walk only) runs three times too, best counts.
+// The offer's scan: the cut-off files of a card of 1,000 tiny 60 s
+// recordings (front and rear, none cut off), best of three, in ms.
 // Last line: frames_ratio=F recover_mb_s=R cp_mb_s=C ratio=Q dry_run_ms=D
+//            offer_scan_ms_per_1000=S (one line)
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -38,17 +45,6 @@ int fail(const char* message) {
     return 1;
 }
 
-QString makeRecording(const QString& folder) {
-    std::printf("making a 60 s 1920x1080 recording...\n");
-    std::fflush(stdout);
-    const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
-    if (!run(maker, {folder, "--recordings", "1", "--seconds", "60", "--front-size", "1920x1080",
-                     "--fps", "30", "--gop", "30", "--no-rear", "--quiet"})) {
-        return QString();
-    }
-    return folder;
-}
-
 QString firstFrontFile(const QString& card) {
     QStringList found;
     QDir dir(card);
@@ -60,6 +56,48 @@ QString firstFrontFile(const QString& card) {
     }
     return found.value(0);
 }
+QString makeRecording(const QString& folder) {
+    std::printf("making a 60 s recording of the camera profile...\n");
+    std::fflush(stdout);
+    const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
+    if (!run(maker, {folder, "--recordings", "1", "--seconds", "60", "--profile", "camera",
+                     "--no-rear", "--quiet"})) {
+        return QString();
+    }
+    return folder;
+}
+
+// A card of 1,000 recordings (front and rear): one tiny recording made,
+// then copied under the names of the others. Empty when it cannot be made.
+QString makeScanCard(const QString& folder) {
+    std::printf("making a 1000-recording tiny card...\n");
+    std::fflush(stdout);
+    const QString maker = QCoreApplication::applicationDirPath() + "/orvin-make-card";
+    const QString one = folder + "-one";
+    if (!run(maker, {one, "--recordings", "1", "--seconds", "60", "--tiny", "--quiet"})) {
+        return QString();
+    }
+    const QString front = firstFrontFile(one);
+    QString rear = front;
+    rear.replace("_1.mp4", "_2.mp4");
+    if (front.isEmpty() || !QFileInfo::exists(rear) || !QDir().mkpath(folder + "/DCIM")) {
+        return QString();
+    }
+    for (int i = 0; i < 1000; ++i) {
+        const QString name = QString("%1/DCIM/NNF_240517-%2%3%4-%5")
+                                 .arg(folder)
+                                 .arg(10 + i / 3600, 2, 10, QChar('0'))
+                                 .arg(i / 60 % 60, 2, 10, QChar('0'))
+                                 .arg(i % 60, 2, 10, QChar('0'))
+                                 .arg(i + 1, 6, 10, QChar('0'));
+        if (!QFile::copy(front, name + "_1.mp4") || !QFile::copy(rear, name + "_2.mp4")) {
+            return QString();
+        }
+    }
+    QDir(one).removeRecursively();
+    return folder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,7 +105,9 @@ int main(int argc, char** argv) {
     QLoggingCategory::setFilterRules("*.info=false");
     QCommandLineParser parser;
     parser.addOption({"card", "Card whose first front file is used (made when absent).", "dir"});
-    parser.addOption({"work", "Folder for the temporary files.", "dir"});
+    parser.addOption({"work", "Folder for the output and temporary files.", "dir"});
+    parser.addOption({"card-fs", "Folder on another file system for the cut file (the card).",
+                      "dir", "/dev/shm"});
     parser.process(app);
 
     const QString workRoot = parser.isSet("work") ? parser.value("work") : QDir::currentPath();
@@ -102,7 +142,11 @@ int main(int argc, char** argv) {
     const qint64 cut = qint64(video->offsets[frame] + video->sizes[frame] / 2);
     const int whole = int(frame);
 
-    const QString cutFolder = work.filePath("cut");
+    QTemporaryDir cardFs(parser.value("card-fs") + "/bench-recover-card-XXXXXX");
+    if (!cardFs.isValid()) {
+        return fail("cannot create the card folder (--card-fs)");
+    }
+    const QString cutFolder = cardFs.filePath("cut");
     QDir().mkpath(cutFolder);
     const QString cutPath = cutFolder + "/" + QFileInfo(source).fileName();
     {
@@ -172,6 +216,20 @@ int main(int argc, char** argv) {
     if (whole <= 0 || recoverSeconds <= 0 || cpSeconds <= 0) {
         return fail("no measurement");
     }
+    // The offer's scan, on a card with nothing cut off.
+    const QString scanCard = makeScanCard(work.filePath("scan"));
+    if (scanCard.isEmpty()) {
+        return fail("cannot make the 1000-recording card");
+    }
+    double scanMs = 1e12;
+    for (int round = 0; round < 3; ++round) {
+        clock.restart();
+        const QStringList cutOff = RMRecovery::cutOffFiles(scanCard);
+        scanMs = qMin(scanMs, double(clock.nsecsElapsed()) / 1e6);
+        if (!cutOff.isEmpty()) {
+            return fail("the scan found cut-off files on a healthy card");
+        }
+    }
     // Throughput of the output written, against cp and sync of the cut file.
     const double recoverRate = written / 1e6 / recoverSeconds;
     const double cpRate = mb / cpSeconds;
@@ -179,7 +237,10 @@ int main(int argc, char** argv) {
         "recovery: %.1f MB written in %.3f s (walk, index, copy, flush, rename); "
         "cp+sync: %.3f s; dry run %.0f ms; best of 3 rounds each\n",
         written / 1e6, recoverSeconds, cpSeconds, dryMs);
-    std::printf("frames_ratio=%.3f recover_mb_s=%.1f cp_mb_s=%.1f ratio=%.2f dry_run_ms=%.0f\n",
-                double(frames) / whole, recoverRate, cpRate, recoverRate / cpRate, dryMs);
+    std::printf("offer scan: 1000 recordings (2000 files), best of 3, warm cache\n");
+    std::printf(
+        "frames_ratio=%.3f recover_mb_s=%.1f cp_mb_s=%.1f ratio=%.2f dry_run_ms=%.0f "
+        "offer_scan_ms_per_1000=%.0f\n",
+        double(frames) / whole, recoverRate, cpRate, recoverRate / cpRate, dryMs, scanMs);
     return 0;
 }

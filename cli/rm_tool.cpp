@@ -16,6 +16,7 @@
 #include "app/version.h"
 #include "cli/rm_tool_export.h"
 #include "mp4/mov_format.h"
+#include "mp4/rm_mp4_index.h"
 #include "recordings/rm_sensor_data.h"
 #include "recordings/rm_track_export.h"
 #include "recordings/rm_video_file_list.h"
@@ -53,17 +54,94 @@ QByteArray utf8(const QString& text) {
 
 RMTool::RMTool(FILE* out, FILE* err) : _out(out), _err(err) {}
 
+namespace {
+struct Command {
+    const char* name;
+    const char* arguments;
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"list", "FOLDER [--normal] [--event] [--json]",
+     "the recordings of a card or folder, as the viewer lists them"},
+    {"gps", "FILE|FOLDER [--format gpx|csv|json] [-o OUT]",
+     "the GPS track of a recording or of every recording of a folder"},
+    {"gsensor", "FILE [--format csv|json] [-o OUT]", "the G-sensor samples of one recording"},
+    {"cfg", "CARD_OR_FILE [--json]", "the camera's settings stored on a card"},
+    {"recover", "FILE|FOLDER [--reference FILE] [--out DIR] [--dry-run]",
+     "rebuild the index of recordings cut off by a power loss"},
+    {"export",
+     "FOLDER|FILE --start \"yyyy-MM-dd HH:mm:ss\" (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)"
+     " [--layout original|inset|side] [--stamp|--no-stamp] [--no-gpx] [--corner br|bl|tr|tl]"
+     " [--smaller] [--out DIR]",
+     "a clip of a range on the camera clock: original quality, or a composite"},
+};
+}  // namespace
+
 QString RMTool::usage() {
-    return "usage: orvin-tool list FOLDER [--normal] [--event] [--json]\n"
-           "       orvin-tool gps FILE|FOLDER [--format gpx|csv|json] [-o OUT]\n"
-           "       orvin-tool gsensor FILE [--format csv|json] [-o OUT]\n"
-           "       orvin-tool cfg CARD_OR_FILE [--json]\n"
-           "       orvin-tool recover FILE|FOLDER [--reference FILE] [--out DIR] [--dry-run]\n"
-           "       orvin-tool export FOLDER|FILE --start \"yyyy-MM-dd HH:mm:ss\"\n"
-           "                  (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)\n"
-           "                  [--layout original|inset|side] [--stamp|--no-stamp] [--no-gpx]\n"
-           "                  [--corner br|bl|tr|tl] [--smaller] [--out DIR]\n"
-           "       orvin-tool --help | --version\n";
+    QString text = "usage: orvin-tool COMMAND ARGUMENTS\n\n";
+    for (const Command& c : kCommands) {
+        text += QString("  %1 %2\n      %3\n").arg(c.name, c.arguments, c.summary);
+    }
+    return text +
+           "\n  orvin-tool COMMAND --help   a command's options\n"
+           "  orvin-tool --help | --version\n";
+}
+
+// One command's usage line, what it does and its options.
+QString RMTool::commandUsage(const QString& command) {
+    for (const Command& c : kCommands) {
+        if (command != c.name) {
+            continue;
+        }
+        QString text = QString("usage: orvin-tool %1 %2\n%3\n").arg(c.name, c.arguments, c.summary);
+        const QList<QCommandLineOption> options = _options(command);
+        if (!options.isEmpty()) {
+            text += "\noptions:\n";
+        }
+        for (const QCommandLineOption& option : options) {
+            QStringList names;
+            for (const QString& name : option.names()) {
+                names << (name.size() == 1 ? "-" : "--") + name;
+            }
+            QString left = names.join(", ");
+            if (!option.valueName().isEmpty()) {
+                left += " " + option.valueName().toUpper();
+            }
+            text += QString("  %1 %2\n").arg(left, -22).arg(option.description());
+        }
+        return text;
+    }
+    return QString();
+}
+
+// The options of each command, for parsing and for its usage.
+QList<QCommandLineOption> RMTool::_options(const QString& command) {
+    const QCommandLineOption output({"o", "output"}, "Output file (standard output when absent).",
+                                    "file");
+    if (command == "list") {
+        return {{"normal", "Only normal recordings."},
+                {"event", "Only event recordings."},
+                {"json", "JSON instead of a table."}};
+    }
+    if (command == "gps") {
+        return {{"format", "gpx (the default), csv or json.", "format", "gpx"}, output};
+    }
+    if (command == "gsensor") {
+        return {{"format", "csv (the default) or json.", "format", "csv"}, output};
+    }
+    if (command == "cfg") {
+        return {{"json", "JSON instead of text."}};
+    }
+    if (command == "recover") {
+        return {{"reference", "A complete recording of the same camera and channel.", "file"},
+                {"out", "Folder for the recovered recordings.", "folder"},
+                {"dry-run", "Report what could be recovered; write nothing."}};
+    }
+    if (command == "export") {
+        return RMToolExport::options();
+    }
+    return {};
 }
 
 QString RMTool::versionText() {
@@ -88,6 +166,11 @@ void RMTool::_progress(int done, int count, const QString& name) {
 int RMTool::run(const QStringList& arguments) {
     const QString command = arguments.value(1);
     const QStringList rest = arguments.mid(1);
+    const QString help = commandUsage(command);
+    if (!help.isEmpty() && (rest.contains("--help") || rest.contains("-h"))) {
+        std::fprintf(_out, "%s", utf8(help).constData());
+        return kAllDone;
+    }
     if (command == "list") {
         return _list(rest);
     }
@@ -172,6 +255,13 @@ RMTool::Loaded RMTool::_loadFile(const QString& path, quint32* durationMs) {
     Loaded loaded;
     loaded.name = recordingName(path);
     loaded.path = path;
+    if (RMMp4Index::isCutOff(path)) {
+        loaded.problem = path +
+                         ": cut off by a power loss (no index); recover it with: orvin-tool "
+                         "recover " +
+                         path;
+        return loaded;
+    }
     FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!file) {
         loaded.problem = path + ": cannot be read";
@@ -218,7 +308,11 @@ bool RMTool::_recordings(const QString& path, QList<Loaded>* loaded) {
     const QList<RMVideoItem*> items =
         _loadFolder(path, FILTER_NORMAL | FILTER_EVENT, &unusable, &inputs);
     if (items.isEmpty()) {
-        _fail(path + ": no recordings");
+        if (inputs.isEmpty()) {
+            _fail(path + ": no recordings");
+        } else {
+            _warnLeftOut(path);
+        }
         return false;
     }
     for (const QString& problem : unusable) {
@@ -309,9 +403,7 @@ bool RMTool::_write(const QString& output, const QByteArray& bytes) {
 
 int RMTool::_gps(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("path", "A recording or a folder.");
-    parser.addOption({"format", "gpx, csv or json.", "format", "gpx"});
-    parser.addOption({{"o", "output"}, "Output file (standard output when absent).", "file"});
+    parser.addOptions(_options("gps"));
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "gps needs one FILE or FOLDER"
                                                   : parser.errorText());
@@ -329,9 +421,7 @@ int RMTool::_gps(const QStringList& arguments) {
 
 int RMTool::_gsensor(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("file", "A recording.");
-    parser.addOption({"format", "csv or json.", "format", "csv"});
-    parser.addOption({{"o", "output"}, "Output file (standard output when absent).", "file"});
+    parser.addOptions(_options("gsensor"));
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "gsensor needs one FILE" : parser.errorText());
     }
@@ -351,16 +441,16 @@ int RMTool::_gsensor(const QStringList& arguments) {
 
 int RMTool::_list(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("folder", "A card or folder.");
-    parser.addOption({"normal", "Only normal recordings."});
-    parser.addOption({"event", "Only event recordings."});
-    parser.addOption({"json", "JSON instead of a table."});
+    parser.addOptions(_options("list"));
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "list needs one FOLDER" : parser.errorText());
     }
     const QString folder = parser.positionalArguments().first();
     const QFileInfo info(folder);
-    if (!info.exists() || !info.isDir()) {
+    if (info.exists() && !info.isDir()) {
+        return _fail(folder + ": a file; list takes a FOLDER (a card or a folder of recordings)");
+    }
+    if (!info.exists()) {
         return _fail(folder + ": no such folder");
     }
     if (!QDir(folder).isReadable()) {
@@ -372,17 +462,18 @@ int RMTool::_list(const QStringList& arguments) {
     QStringList inputs;
     const QList<RMVideoItem*> items = _loadFolder(folder, filter ? filter : 3, nullptr, &inputs);
     RMVideoFileList* list = RMVideoFileList::instance();
-    if (inputs.isEmpty() || list->allItems().isEmpty()) {
+    if (inputs.isEmpty()) {
         return _fail(folder + ": no recordings");
     }
-    // Recordings cut off by a power loss cannot be listed; say which.
-    for (const QString& path : list->lastCutOff()) {
-        _warn(path + ": cut off, no index");
+    _warnLeftOut(folder);
+    if (list->allItems().isEmpty()) {
+        return kNothingDone;
     }
-    const int done = list->lastCutOff().isEmpty() ? kAllDone : kSomeSkipped;
-
+    const int done =
+        list->lastLeftOut() == 0 && list->lastCutOff().isEmpty() ? kAllDone : kSomeSkipped;
     QJsonArray rows;
-    QByteArray table;
+    QList<QStringList> table;
+    table << QStringList{"recording", "start", "duration_ms", "group", "gps", "g", "front", "rear"};
     for (RMVideoItem* item : items) {
         item->loadAVIInfo();
         const RMSensorData* data = item->sensorData;
@@ -399,25 +490,76 @@ int RMTool::_list(const QStringList& arguments) {
             {"gps", gps},
             {"gsensor", gsensor},
         });
-        table += QString("%1  %2  %3  %4  %5  %6  %7  %8\n")
-                     .arg(item->title(), -17)
-                     .arg(start)
-                     .arg(item->durationMs, 8)
-                     .arg(groupName(item->groupType))
-                     .arg(gps ? "gps" : "-  ")
-                     .arg(gsensor ? "g" : "-")
-                     .arg(item->frontPath.isEmpty() ? "-" : item->frontPath)
-                     .arg(item->rearPath.isEmpty() ? "-" : item->rearPath)
-                     .toUtf8();
+        table << QStringList{item->title(),
+                             start,
+                             QString::number(item->durationMs),
+                             groupName(item->groupType),
+                             gps ? "yes" : "no",
+                             gsensor ? "yes" : "no",
+                             item->frontPath.isEmpty() ? "-" : item->frontPath,
+                             item->rearPath.isEmpty() ? "-" : item->rearPath};
         item->clearSensorData();
     }
     if (parser.isSet("json")) {
         return _write(QString(), QJsonDocument(rows).toJson()) ? done : kNothingDone;
     }
-    const QByteArray header =
-        "recording          start                duration  group  gps  "
-        "g  front  rear\n";
-    return _write(QString(), header + table) ? done : kNothingDone;
+    return _write(QString(), _columns(table)) ? done : kNothingDone;
+}
+
+// Rows as a table whose columns line up with their headers: each column as
+// wide as its widest cell, numbers to the right.
+QByteArray RMTool::_columns(const QList<QStringList>& rows) {
+    QVector<int> widths;
+    for (const QStringList& row : rows) {
+        widths.resize(qMax(widths.size(), row.size()));
+        for (int i = 0; i < row.size(); ++i) {
+            widths[i] = qMax(widths[i], row[i].size());
+        }
+    }
+    QByteArray text;
+    for (int r = 0; r < rows.size(); ++r) {
+        QStringList cells;
+        for (int i = 0; i < rows[r].size(); ++i) {
+            bool number = false;
+            rows[r][i].toLongLong(&number);
+            const bool last = i + 1 == rows[r].size();
+            cells << (number && r > 0 ? rows[r][i].rightJustified(widths[i])
+                      : last          ? rows[r][i]
+                                      : rows[r][i].leftJustified(widths[i]));
+        }
+        text += cells.join("  ").toUtf8() + "\n";
+    }
+    return text;
+}
+
+// What the last load left out and why, as the viewer's status says it: the
+// files cut off by a power loss (with the command that recovers them) and
+// the files that are not recordings the viewer can read.
+void RMTool::_warnLeftOut(const QString& folder) {
+    const RMVideoFileList* list = RMVideoFileList::instance();
+    const QStringList& cut = list->lastCutOff();
+    const QStringList& leftOut = list->lastLeftOutFiles();
+    if (list->allItems().isEmpty()) {
+        _warn(folder + ": no recordings the viewer can play");
+    }
+    for (const QString& path : leftOut) {
+        if (!cut.contains(path)) {
+            _warn(path + ": left out: not a recording the viewer can read (no duration)");
+        }
+    }
+    for (const QString& path : cut) {
+        _warn(path + ": cut off, no index" +
+              (leftOut.contains(path) ? QString() : QString("; its other channel is listed")));
+    }
+    if (!leftOut.isEmpty()) {
+        _warn(QString("%1 file(s) left out of the list").arg(leftOut.size()));
+    }
+    if (!cut.isEmpty()) {
+        _warn(QString("%1 recording file(s) cut off by a power loss; recover them with: "
+                      "orvin-tool recover %2")
+                  .arg(cut.size())
+                  .arg(folder));
+    }
 }
 
 QString RMTool::_settingText(const RMCfgField& field) {
@@ -438,8 +580,7 @@ QString RMTool::_settingText(const RMCfgField& field) {
 
 int RMTool::_cfg(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("path", "A card or its settings file.");
-    parser.addOption({"json", "JSON instead of text."});
+    parser.addOptions(_options("cfg"));
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "cfg needs one CARD or FILE"
                                                   : parser.errorText());
@@ -484,10 +625,7 @@ int RMTool::_cfg(const QStringList& arguments) {
 
 int RMTool::_recover(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("path", "A cut-off recording or a folder.");
-    parser.addOption({"reference", "A complete recording of the same camera and channel.", "file"});
-    parser.addOption({"out", "Folder for the recovered recordings.", "folder"});
-    parser.addOption({"dry-run", "Report what could be recovered; write nothing."});
+    parser.addOptions(_options("recover"));
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "recover needs one FILE or FOLDER"
                                                   : parser.errorText());

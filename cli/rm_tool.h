@@ -22,9 +22,12 @@ public:
     int run(const QStringList& arguments);
 
     static QString usage();
+    // A command's usage and options; empty for an unknown command.
+    static QString commandUsage(const QString& command);
     static QString versionText();
 
 private:
+    static QList<class QCommandLineOption> _options(const QString& command);
     // One recording's sensor data, or why there is none.
     struct Loaded {
         QString name;
@@ -52,6 +55,8 @@ private:
     // True (with the one-line message given) when output names an input.
     bool _outputIsAnInput(const QString& output, const QList<Loaded>& loaded);
 
+    void _warnLeftOut(const QString& folder);
+    static QByteArray _columns(const QList<QStringList>& rows);
     int _fail(const QString& message);
     void _warn(const QString& message);
     void _progress(int done, int count, const QString& name);

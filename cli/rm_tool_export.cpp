@@ -42,19 +42,23 @@ QList<RMClipSource> RMToolExport::_sources(const QString& path) {
     return RMClipRange::sources(items);
 }
 
+QList<QCommandLineOption> RMToolExport::options() {
+    return {{"start", "Start on the camera clock.", "time"},
+            {"end", "End on the camera clock.", "time"},
+            {"seconds", "Length of the clip.", "seconds"},
+            {"layout", "original, inset or side.", "layout", "original"},
+            {"stamp", "Burn the date, speed and position in."},
+            {"no-stamp", "No stamp."},
+            {"no-gpx", "No GPS track."},
+            {"corner", "Corner of the rear inset: br, bl, tr or tl.", "corner", "br"},
+            {"smaller", "Smaller file, slower encoding."},
+            {"out", "Output folder.", "folder"}};
+}
+
 int RMToolExport::run(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addPositionalArgument("path", "A folder of recordings or one recording.");
-    parser.addOption({"start", "Start on the camera clock.", "time"});
-    parser.addOption({"end", "End on the camera clock.", "time"});
-    parser.addOption({"seconds", "Length of the clip.", "seconds"});
-    parser.addOption({"layout", "original, inset or side.", "layout", "original"});
-    parser.addOption({"stamp", "Burn the date, speed and position in."});
-    parser.addOption({"no-stamp", "No stamp."});
-    parser.addOption({"no-gpx", "No GPS track."});
-    parser.addOption({"corner", "Corner of the rear inset: br, bl, tr or tl.", "corner", "br"});
-    parser.addOption({"smaller", "Smaller file, slower encoding."});
-    parser.addOption({"out", "Output folder.", "folder"});
+    parser.addOptions(options());
     if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
         return _fail(parser.errorText().isEmpty() ? "export needs one FOLDER or FILE"
                                                   : parser.errorText());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCommandLineOption>
 #include <QList>
 #include <QStringList>
 #include <cstdio>
@@ -14,6 +15,8 @@ public:
     RMToolExport(FILE* out, FILE* err);
     // arguments start with "export"; returns the exit code.
     int run(const QStringList& arguments);
+    // The command's options, for its parser and its usage.
+    static QList<QCommandLineOption> options();
 
 private:
     QList<RMClipSource> _sources(const QString& path);

@@ -92,40 +92,6 @@ bool MOVFormat::fix(FILE* file, const QString& undoLog, const QString& fileName)
     return reader.isRepaired();
 }
 
-bool MOVFormat::isCutOff(FILE* file) {
-    if (!file || fseeko(file, 0, SEEK_END) != 0) {
-        return false;
-    }
-    const qint64 size = ftello(file);
-    qint64 offset = 0;
-    while (size - offset >= 8) {
-        unsigned char header[16] = {};
-        if (fseeko(file, offset, SEEK_SET) != 0 || fread(header, 1, 8, file) != 8) {
-            return false;
-        }
-        quint64 declared = be32(header);
-        const quint32 type = be32(header + 4);
-        if (type == fourCC("moov")) {
-            return false;
-        }
-        if (declared == 1) {
-            if (size - offset < 16 || fread(header + 8, 1, 8, file) != 8) {
-                return false;
-            }
-            declared = be64(header + 8);
-        }
-        const bool toTheEnd = declared == 0 || declared > quint64(size - offset);
-        if (type == fourCC("mdat") && toTheEnd) {
-            return true;
-        }
-        if (toTheEnd || declared < 8) {
-            return false;
-        }
-        offset += qint64(declared);
-    }
-    return false;
-}
-
 const unsigned char* MOVFormat::sensorRecords() const {
     return _recordCount > 0 ? _records.data() : nullptr;
 }

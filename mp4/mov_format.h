@@ -43,10 +43,6 @@ public:
     // repair is made when that line cannot be written.
     static bool fix(FILE* file, const QString& undoLog = QString(),
                     const QString& fileName = QString());
-    // True for a recording cut off by a power loss: its media data runs to
-    // the end of the file (size 0, or past the end) and there is no movie
-    // header box, so players cannot read it.
-    static bool isCutOff(FILE* file);
 
     // Walks the boxes in [start, start + size) along the search path.
     void parse(qint64 start, qint64 size, int depth);

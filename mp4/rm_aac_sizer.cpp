@@ -29,37 +29,60 @@ int descriptorLength(const QByteArray& d, int* pos) {
     return length;
 }
 
+// Descriptors nest no deeper than this in any real stream (elementary
+// stream, decoder configuration, decoder specific information).
+constexpr int kMaxDescriptorDepth = 8;
+
 // The payload of the first descriptor with `tag` in [pos, end), searching
-// inside the elementary stream and decoder configuration descriptors.
+// inside the elementary stream and decoder configuration descriptors. A
+// loop with its own bounded stack: a crafted box nests thousands deep.
 QByteArray findDescriptor(const QByteArray& d, int pos, int end, int tag) {
-    while (pos + 2 <= end) {
+    struct Range {
+        int pos;
+        int end;
+    };
+    Range outer[kMaxDescriptorDepth];
+    int depth = 0;
+    for (;;) {
+        if (pos + 2 > end) {
+            if (depth == 0) {
+                return QByteArray();
+            }
+            --depth;
+            pos = outer[depth].pos;
+            end = outer[depth].end;
+            continue;
+        }
         const int t = quint8(d[pos++]);
         const int length = descriptorLength(d, &pos);
+        if (pos > end) {
+            pos = end;  // the length ran past the range
+            continue;
+        }
         const int bodyEnd = qMin(end, pos + length);
         if (t == tag) {
             return d.mid(pos, bodyEnd - pos);
         }
+        int inner = -1;
         if (t == 0x03 && pos + 3 <= bodyEnd) {
             const int flags = quint8(d[pos + 2]);
-            int inner = pos + 3;
+            inner = pos + 3;
             inner += (flags & 0x80) ? 2 : 0;
             if ((flags & 0x40) && inner < bodyEnd) {
                 inner += 1 + quint8(d[inner]);
             }
             inner += (flags & 0x20) ? 2 : 0;
-            const QByteArray found = findDescriptor(d, inner, bodyEnd, tag);
-            if (!found.isNull()) {
-                return found;
-            }
         } else if (t == 0x04) {
-            const QByteArray found = findDescriptor(d, pos + 13, bodyEnd, tag);
-            if (!found.isNull()) {
-                return found;
-            }
+            inner = pos + 13;
         }
-        pos = bodyEnd;
+        if (inner >= 0 && depth < kMaxDescriptorDepth) {
+            outer[depth++] = Range{bodyEnd, end};
+            pos = inner;
+            end = bodyEnd;
+        } else {
+            pos = bodyEnd;
+        }
     }
-    return QByteArray();
 }
 }  // namespace
 

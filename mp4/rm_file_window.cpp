@@ -1,10 +1,45 @@
 #include "mp4/rm_file_window.h"
 
+#include <QDebug>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+std::atomic<qint64> gReadFault{-1};
+}  // namespace
+
+void RMFileWindow::setReadFault(qint64 offset) {
+    gReadFault = offset;
+}
+
+// Reads from the file; a read that comes back short of what the file holds
+// is a device error and is remembered.
+QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
+    QByteArray bytes = _file.read(length);
+    const qint64 fault = gReadFault;
+    if (fault >= pos && fault < pos + bytes.size()) {
+        bytes.truncate(int(fault - pos));
+    }
+    if (bytes.size() < length && _readErrorAt < 0) {
+        _readErrorAt = pos + bytes.size();
+        const QString system = _file.errorString();
+        _readError = _file.error() == QFileDevice::NoError
+                         ? QString::fromLocal8Bit(std::strerror(EIO))
+                         : system;
+        qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at" << _readErrorAt
+                << _file.errorString();
+    }
+    return bytes;
+}
+
 bool RMFileWindow::open(const QString& path) {
     _file.setFileName(path);
     _buffer.clear();
     _bufferPos = 0;
     _zerosStart = -1;
+    _readErrorAt = -1;
+    _readError.clear();
     if (!_file.open(QIODevice::ReadOnly)) {
         return false;
     }
@@ -19,7 +54,8 @@ bool RMFileWindow::_fill(qint64 pos, qint64 length) {
     if (pos < 0 || length > kWindow || pos + length > _size || !_file.seek(pos)) {
         return false;
     }
-    _buffer = _file.read(qMin(kWindow, _size - pos));
+    const qint64 wanted = qMin(qMax(_window, length), _size - pos);
+    _buffer = _readFile(pos, wanted);
     _bufferPos = pos;
     return _buffer.size() >= length;
 }
@@ -43,7 +79,7 @@ QByteArray RMFileWindow::read(qint64 pos, qint64 length) {
     if (!_file.seek(pos)) {
         return QByteArray();
     }
-    return _file.read(length);
+    return _readFile(pos, length);
 }
 
 qint64 RMFileWindow::trailingZerosStart() {

@@ -13,9 +13,18 @@ public:
     static constexpr qint64 kWindow = 1 << 20;
 
     bool open(const QString& path);
+    // Bytes read at least per refill (at most kWindow): small for a walk
+    // over a few headers, large for a walk through the media data.
+    void setWindow(qint64 bytes) { _window = qBound<qint64>(16, bytes, kWindow); }
+    // The first read that failed (as opposed to ending at the end of the
+    // file): its offset, or -1 when none did.
+    qint64 readErrorAt() const { return _readErrorAt; }
+    // Tests make every read that covers this offset stop short there, as a
+    // failing device does (-1: no fault).
+    static void setReadFault(qint64 offset);
     void close() { _file.close(); }
     qint64 size() const { return _size; }
-    QString errorString() const { return _file.errorString(); }
+    QString errorString() const { return _readError.isEmpty() ? _file.errorString() : _readError; }
 
     // Up to `length` bytes at `pos`; fewer at the end of the file.
     QByteArray read(qint64 pos, qint64 length);
@@ -28,6 +37,7 @@ public:
 
 private:
     bool _fill(qint64 pos, qint64 length);
+    QByteArray _readFile(qint64 pos, qint64 length);
     qint64 _findTrailingZeros();
 
     QFile _file;
@@ -35,4 +45,7 @@ private:
     QByteArray _buffer;
     qint64 _bufferPos = 0;
     qint64 _zerosStart = -1;  // not looked for yet
+    qint64 _window = kWindow;
+    qint64 _readErrorAt = -1;
+    QString _readError;
 };

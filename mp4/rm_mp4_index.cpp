@@ -1,6 +1,7 @@
 #include "mp4/rm_mp4_index.h"
 
 #include <QDebug>
+#include <algorithm>
 
 #include "mp4/rm_box_view.h"
 #include "mp4/rm_file_window.h"
@@ -49,12 +50,17 @@ bool RMMp4Index::_fail(const QString& message) {
 }
 
 const RMMp4Index::Box* RMMp4Index::mdat() const {
-    for (const Box& box : _top) {
-        if (box.type == kMdat) {
-            return &box;
+    for (auto box = _top.rbegin(); box != _top.rend(); ++box) {
+        if (box->type == kMdat) {
+            return &*box;
         }
     }
     return nullptr;
+}
+
+bool RMMp4Index::isCutOff(const QString& path) {
+    RMMp4Index index;
+    return index.open(path, false) && index.isCutOff();
 }
 
 bool RMMp4Index::open(const QString& path, bool tracks) {
@@ -63,6 +69,8 @@ bool RMMp4Index::open(const QString& path, bool tracks) {
     if (!file.open(path)) {
         return _fail(path + ": " + file.errorString());
     }
+    // The top level is a few headers far apart.
+    file.setWindow(4096);
     _fileSize = file.size();
     if (!_readTopLevel(file) || !tracks) {
         return _error.isEmpty();
@@ -83,7 +91,16 @@ bool RMMp4Index::open(const QString& path, bool tracks) {
     return true;
 }
 
+// Walks the top-level headers and keeps only the boxes that are used, so a
+// file of millions of tiny boxes costs no memory.
 bool RMMp4Index::_readTopLevel(RMFileWindow& file) {
+    Box moov;
+    Box media;
+    Box beforeMedia;
+    Box previous;
+    bool hasMoov = false;
+    bool hasMedia = false;
+    bool hasBefore = false;
     qint64 pos = 0;
     while (pos + 8 <= _fileSize) {
         const uchar* p = file.at(pos, qMin<qint64>(16, _fileSize - pos));
@@ -99,28 +116,42 @@ bool RMMp4Index::_readTopLevel(RMFileWindow& file) {
                 break;
             }
             size = bigEndian(p + 8, 8);
-            box.header = 16;
-            if (size == 0) {
-                size = 0;  // a 64-bit header left at zero: runs to the end as well
-            }
+            box.header = 16;  // a 64-bit size left at zero runs to the end as well
         }
         const bool toEnd = size == 0 || qint64(size) > _fileSize - pos || size > quint64(1) << 62;
         if (!toEnd && qint64(size) < box.header) {
             break;
         }
         box.size = toEnd ? 0 : qint64(size);
-        _top.push_back(box);
+        if (box.type == kMoov && toEnd) {
+            _moovCutShort = true;
+        } else if (box.type == kMoov && !hasMoov) {
+            moov = box;
+            hasMoov = true;
+        } else if (box.type == kMdat) {
+            media = box;
+            hasMedia = true;
+            beforeMedia = previous;
+            hasBefore = pos > 0;
+        }
+        previous = box;
         if (toEnd) {
             break;
         }
         pos += box.size;
     }
-    bool moov = false;
-    for (const Box& box : _top) {
-        moov = moov || box.type == kMoov;
+    if (hasBefore) {
+        _top.push_back(beforeMedia);
     }
-    const Box* media = mdat();
-    _cutOff = !moov && media && media->size == 0;
+    if (hasMedia) {
+        _top.push_back(media);
+    }
+    if (hasMoov && !(hasBefore && beforeMedia.pos == moov.pos)) {
+        _top.push_back(moov);
+        std::stable_sort(_top.begin(), _top.end(),
+                         [](const Box& a, const Box& b) { return a.pos < b.pos; });
+    }
+    _cutOff = hasMedia && !hasMoov;
     return true;
 }
 
@@ -151,11 +182,51 @@ struct Tables {
     RMBoxView::Box stsd, stts, ctts, stss, stsc, stsz, stco, co64;
 };
 
-bool expandSizes(const RMBoxView& v, const RMBoxView::Box& stsz, qint64 fileSize,
+// Samples the other tables have room for: those "stts" gives times to, and
+// those the chunks of "stsc" and "stco" (or "co64") hold; 0 when a table
+// is damaged.
+quint64 sampleRoom(const RMBoxView& v, const Tables& t) {
+    const int sttsBody = fullBody(t.stts);
+    const quint32 timed = v.u32(sttsBody);
+    if (!fits(t.stts, sttsBody + 4, timed, 8)) {
+        return 0;
+    }
+    quint64 times = 0;
+    for (quint32 i = 0; i < timed; ++i) {
+        times += v.u32(sttsBody + 4 + int(i) * 8);
+    }
+    const bool wide = t.co64.size != 0;
+    const RMBoxView::Box& table = wide ? t.co64 : t.stco;
+    const quint32 chunks = v.u32(fullBody(table));
+    const int stscBody = fullBody(t.stsc);
+    const quint32 entries = v.u32(stscBody);
+    if (!fits(table, fullBody(table) + 4, chunks, wide ? 8 : 4) ||
+        !fits(t.stsc, stscBody + 4, entries, 12)) {
+        return 0;
+    }
+    quint64 held = 0;
+    for (quint32 i = 0; i < entries; ++i) {
+        const quint32 first = v.u32(stscBody + 4 + int(i) * 12);
+        const quint32 perChunk = v.u32(stscBody + 8 + int(i) * 12);
+        const quint32 next = i + 1 < entries ? v.u32(stscBody + 4 + int(i + 1) * 12) : chunks + 1;
+        if (first >= 1 && next > first && first <= chunks) {
+            held += quint64(qMin(next, chunks + 1) - first) * perChunk;
+        }
+    }
+    return qMin(times, held);
+}
+
+bool expandSizes(const RMBoxView& v, const Tables& t, qint64 fileSize,
                  std::vector<quint32>* sizes) {
+    const RMBoxView::Box& stsz = t.stsz;
     const int body = fullBody(stsz);
     const quint32 constant = v.u32(body);
     const quint32 count = v.u32(body + 4);
+    // Refused before anything is allocated for them: more samples than the
+    // other tables place, or than any recording holds.
+    if (count > RMMp4Index::kMaxSamples || count > sampleRoom(v, t)) {
+        return false;
+    }
     if (constant != 0) {
         // No table: the samples must fit in the file.
         if (count > quint64(fileSize) / constant) {
@@ -279,7 +350,7 @@ bool RMMp4Index::_readTrack(const QByteArray& trak, Track* track) {
     track->format = entries.front().type;
     track->sampleEntry = v.bytes(entries.front());
     track->compositionOffsets = t.ctts.size != 0;
-    if (!expandSizes(v, t.stsz, _fileSize, &track->sizes) ||
+    if (!expandSizes(v, t, _fileSize, &track->sizes) ||
         !expandDurations(v, t.stts, track->sizes.size(), &track->durations) ||
         !expandOffsets(v, t, track->sizes, &track->offsets) ||
         !expandSync(v, t.stss, track->sizes.size(), &track->sync)) {

@@ -5,11 +5,10 @@
 #include <QtGlobal>
 #include <vector>
 
-// The layout of one MP4 file as the recovery needs it: the top-level boxes,
-// whether the file was cut off (media data of size 0 or running past the
-// end, no movie box), and for a complete file every track's sample tables.
-// All sizes, counts and offsets are checked against the file and the box that
-// holds them; a damaged file reads as not usable.
+// The layout of one MP4 file as the recovery needs it: the top-level boxes it
+// uses, whether the file was cut off, and for a complete file every track's
+// sample tables. All sizes, counts and offsets are checked against the file
+// and the box that holds them; a damaged file reads as not usable.
 class RMMp4Index {
 public:
     struct Box {
@@ -40,15 +39,24 @@ public:
     // Reads the top level and, when there is a movie box and `tracks` is
     // set, the tracks.
     bool open(const QString& path, bool tracks = true);
+    // The one rule for "cut off" that the list, the recovery offer and the
+    // command line share; reads only the top-level headers.
+    static bool isCutOff(const QString& path);
     QString errorString() const { return _error; }
 
     qint64 fileSize() const { return _fileSize; }
+    // The top-level boxes that are used, in file order: the first whole
+    // movie box, the last media data box and the box right before it.
     const std::vector<Box>& topLevel() const { return _top; }
-    // The media data box (the first one), or null.
+    // The last media data box (the one a cut-off file's samples are in), or
+    // null.
     const Box* mdat() const;
-    // Cut off: a media data box whose size is 0 or runs past the end of the
-    // file, and no movie box.
+    // Cut off: media data and no whole movie box (none at all, or one that
+    // runs past the end of the file). Such a file cannot be played; its
+    // samples are in the last media data box.
     bool isCutOff() const { return _cutOff; }
+    // A movie box that runs past the end of the file.
+    bool movieBoxCutShort() const { return _moovCutShort; }
     bool isComplete() const { return !_moov.isEmpty() && !_tracks.empty(); }
     const QByteArray& movieBox() const { return _moov; }
     quint32 movieTimeScale() const { return _movieTimeScale; }
@@ -56,6 +64,8 @@ public:
 
     // The movie box must be smaller than this to be read.
     static constexpr qint64 kMaxMovieBox = 64 << 20;
+    // No track holds more samples: a day of video at 60 pictures a second.
+    static constexpr quint32 kMaxSamples = 24 * 3600 * 60;
 
 private:
     bool _readTopLevel(class RMFileWindow& file);
@@ -67,6 +77,7 @@ private:
     qint64 _fileSize = 0;
     std::vector<Box> _top;
     bool _cutOff = false;
+    bool _moovCutShort = false;
     QByteArray _moov;
     quint32 _movieTimeScale = 0;
     std::vector<Track> _tracks;

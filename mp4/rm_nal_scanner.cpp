@@ -89,6 +89,73 @@ bool RMNalScanner::configure(const QByteArray& entry) {
     return !_sps.isEmpty() && !_ppsToSps.isEmpty() && _lengthSize != 3;
 }
 
+QList<QByteArray> RMNalScanner::configParameterSets() const {
+    QList<QByteArray> sets;
+    const RMBoxView c(_config);
+    auto take = [&](int* pos) {
+        const int length = c.u16(*pos);
+        if (!c.has(*pos + 2, length)) {
+            return false;
+        }
+        sets << _config.mid(*pos + 2, length);
+        *pos += 2 + length;
+        return true;
+    };
+    if (_codec == CODEC_HEVC) {
+        int pos = 23;
+        const int arrays = c.u8(22);
+        for (int a = 0; a < arrays && c.has(pos, 3); ++a) {
+            const int count = c.u16(pos + 1);
+            pos += 3;
+            for (int i = 0; i < count; ++i) {
+                if (!take(&pos)) {
+                    return sets;
+                }
+            }
+        }
+        return sets;
+    }
+    int pos = 6;
+    const int spsCount = c.u8(5) & 0x1F;
+    for (int i = 0; i < spsCount; ++i) {
+        if (!take(&pos)) {
+            return sets;
+        }
+    }
+    const int ppsCount = c.u8(pos++);
+    for (int i = 0; i < ppsCount; ++i) {
+        if (!take(&pos)) {
+            return sets;
+        }
+    }
+    return sets;
+}
+
+QList<QByteArray> RMNalScanner::sampleParameterSets(const QByteArray& sample) const {
+    QList<QByteArray> sets;
+    const RMBoxView v(sample);
+    int pos = 0;
+    while (pos + _lengthSize <= sample.size()) {
+        quint32 length = 0;
+        for (int i = 0; i < _lengthSize; ++i) {
+            length = (length << 8) | v.u8(pos + i);
+        }
+        pos += _lengthSize;
+        if (length == 0 || length > quint32(sample.size() - pos)) {
+            break;
+        }
+        const int header = v.u8(pos);
+        const int type = _codec == CODEC_HEVC ? (header >> 1) & 0x3F : header & 0x1F;
+        const bool parameterSet =
+            _codec == CODEC_HEVC ? type >= 32 && type <= 34 : type == 7 || type == 8;
+        if (parameterSet) {
+            sets << sample.mid(pos, int(length));
+        }
+        pos += int(length);
+    }
+    return sets;
+}
+
 bool RMNalScanner::_addSps(const QByteArray& nal) {
     RMBitReader r(nal.mid(1));
     const int profile = int(r.bits(8));

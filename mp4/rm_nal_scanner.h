@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QtGlobal>
 
@@ -37,6 +38,11 @@ public:
     Codec codec() const { return _codec; }
     // The configuration record, as a decoder takes it for extradata.
     QByteArray configRecord() const { return _config; }
+    // The parameter sets (VPS, SPS, PPS) of the configuration record, and
+    // those a sample carries in its own NAL units (as "avc3" and "hev1"
+    // streams do), each a whole NAL unit.
+    QList<QByteArray> configParameterSets() const;
+    QList<QByteArray> sampleParameterSets(const QByteArray& sample) const;
 
     // The picture that starts at `pos`; the file ends at `end`, and its
     // data at `dataEnd` (where a tail of zeros begins): a unit that runs

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "mp4/mov_format.h"
+#include "mp4/rm_mp4_index.h"
 
 QStringList RMVideoFileList::fileFilters = QStringList() << QString("*.") + "mp4";
 int RMVideoFileList::n_lastPercent = -1;
@@ -143,21 +143,22 @@ void RMVideoFileList::loadFromList(QList<QUrl> urls, quint64 generation) {
     }
 }
 
-// Files with a recording's name whose recording is not listed at all: cut
-// off by a power loss, or not measurable. (A rear file without a picture
-// beside a listed front file is not counted: its recording is there.)
+// Files with a recording's name whose recording is not listed at all (cut
+// off by a power loss, or not measurable), and every file cut off, listed
+// or not: a cut-off front file beside a healthy rear one is named too. (A
+// rear file without a picture beside a listed front file is not counted:
+// its recording is there.)
 void RMVideoFileList::_countLeftOut(Build* build, const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
         const QString path = QDir::cleanPath(url.toLocalFile());
-        if (build->names.contains(_nameKey(path)) || RMVideoItem::IsFeasible(path) == GROUP_NONE) {
+        if (RMVideoItem::IsFeasible(path) == GROUP_NONE) {
             continue;
         }
-        ++build->leftOut;
-        if (FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb")) {
-            if (MOVFormat::isCutOff(file)) {
-                build->cutOff << path;
-            }
-            std::fclose(file);
+        if (RMMp4Index::isCutOff(path)) {
+            build->cutOff << path;
+        }
+        if (!build->names.contains(_nameKey(path))) {
+            build->leftOut << path;
         }
     }
 }
@@ -192,7 +193,7 @@ void RMVideoFileList::_handOver(Build* build, quint64 generation) {
 void RMVideoFileList::_installLoadedItems() {
     QList<RMVideoItem*> items;
     quint64 generation = 0;
-    int leftOut = 0;
+    QStringList leftOut;
     QStringList cutOff;
     {
         std::lock_guard<std::mutex> handover(_handoverMutex);
@@ -213,7 +214,7 @@ void RMVideoFileList::_installLoadedItems() {
     }
     const QList<RMVideoItem*> old = _allItems;
     _allItems = items;
-    _leftOut = leftOut;
+    _leftOutFiles = leftOut;
     _cutOff = cutOff;
     _names.clear();
     for (RMVideoItem* item : qAsConst(_allItems)) {

@@ -61,9 +61,11 @@ public:
     bool itemExist(QString path) const;
     void _addOtherChannelFile(RMVideoItem* item);
 
-    // After a load (GUI thread): how many recording files the list left out,
-    // and of those, the ones cut off by a power loss (no index).
-    int lastLeftOut() const { return _leftOut; }
+    // After a load (GUI thread): the recording files the list left out,
+    // and the files cut off by a power loss (no index), whether their
+    // recording is listed through its other channel or left out.
+    int lastLeftOut() const { return _leftOutFiles.size(); }
+    const QStringList& lastLeftOutFiles() const { return _leftOutFiles; }
     const QStringList& lastCutOff() const { return _cutOff; }
 
     void setFilter(FILTER filter, bool on);
@@ -93,8 +95,13 @@ public:
     // Copies one file through the pipeline unless the user skips it.
     void _backupOverwrite(QString target, QString source, int remaining,
                           RMBackupPipeline* pipeline);
-    // The target of a backup copy: the file name upper-cased, the folder kept.
+    // The target of a backup copy: the source's own file name in the folder.
+    // (Upper-casing it would rename every copy on a case-sensitive file
+    // system, and the overwrite check would miss an existing copy.)
     static QString backupTarget(const QString& folder, const QString& source);
+    // A source of the jobs that a backup into folder would copy onto itself
+    // (the folder is the card's own); empty when there is none.
+    static QString sourceInFolder(const QString& folder, const QList<RMBackupJob>& jobs);
     // How the overwrite question names a file: without its index and channel.
     static QString overwriteDisplayName(const QString& target);
 
@@ -138,7 +145,7 @@ private:
         ~Build() { qDeleteAll(items); }
         QList<RMVideoItem*> items;
         QHash<QString, RMVideoItem*> names;
-        int leftOut = 0;
+        QStringList leftOut;
         QStringList cutOff;
     };
 
@@ -155,7 +162,7 @@ private:
     qint32 _filter = FILTER_NORMAL | FILTER_EVENT;
     RMVideoItem* _currentItem = nullptr;
     std::function<bool()> _busy;
-    int _leftOut = 0;
+    QStringList _leftOutFiles;
     QStringList _cutOff;
 
     // The newest load request.
@@ -167,7 +174,7 @@ private:
     QList<RMVideoItem*> _handover;
     bool _handoverReady = false;
     quint64 _handoverGeneration = 0;
-    int _handoverLeftOut = 0;
+    QStringList _handoverLeftOut;
     QStringList _handoverCutOff;
 
     // Set while a backup runs; the decision state allows only one.

@@ -47,6 +47,10 @@ int beginFull(QByteArray& b, const char* name) {
     return at;
 }
 
+bool inTrackBox(quint32 t) {
+    return t == type("tkhd") || t == type("mdhd");
+}
+
 void end(QByteArray& b, int at) {
     set32(b, at, quint32(b.size() - at));
 }
@@ -97,6 +101,27 @@ quint64 RMRecoverMoov::movieDuration() const {
     return _presentation(_walker.videoTrack());
 }
 
+void RMRecoverMoov::setTimes(quint64 creation, quint64 modification) {
+    _creation = creation;
+    _modification = modification;
+    _timesSet = true;
+}
+
+// The creation and modification times of a movie, track or media header.
+void RMRecoverMoov::_setTimes(QByteArray& b, int at) const {
+    if (!_timesSet || at + 12 > b.size()) {
+        return;
+    }
+    if (quint8(b[at + 8]) == 1) {
+        set64(b, at + 12, _creation);
+        set64(b, at + 20, _modification);
+    } else {
+        const quint64 most = std::numeric_limits<quint32>::max();
+        set32(b, at + 12, quint32(qMin(_creation, most)));
+        set32(b, at + 16, quint32(qMin(_modification, most)));
+    }
+}
+
 QByteArray RMRecoverMoov::build() {
     QByteArray out;
     const QByteArray& moov = _reference.movieBox();
@@ -131,10 +156,16 @@ void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int
         end(out, at);
         return;
     }
+    if (t == type("udta")) {
+        return;  // the reference's own notes, not this recording's
+    }
     const int at = out.size();
     out.append(in.constData() + pos, boxEnd - pos);
     if (header == 16) {
         return;  // such boxes are copied untouched
+    }
+    if (t == type("mvhd") || (inTrackBox(t) && _track >= 0)) {
+        _setTimes(out, at);
     }
     const bool inTrack = _track >= 0 && _track < _walker.trackCount();
     if (t == type("mvhd")) {

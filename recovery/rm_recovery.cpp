@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -20,11 +21,13 @@
 #include "mp4/rm_mp4_index.h"
 #include "recordings/rm_video_item_2ch.h"
 #include "recovery/rm_recover_moov.h"
+#include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
 
 namespace {
-constexpr qint64 kCopyBlock = 4 << 20;
 constexpr int kMaxDepth = 5;
+// Seconds from 1904, the epoch of MP4 times, to 1970.
+constexpr qint64 kMp4Epoch = 2082844800;
 
 // Channel suffix of a recording name ("_1", "_2"), upper-cased.
 QString channelOf(const QString& path) {
@@ -52,17 +55,21 @@ QString describe(const RMRecovery::Result& r, bool dryRun) {
 }  // namespace
 
 bool RMRecovery::isCutOff(const QString& path) {
-    RMMp4Index index;
-    return index.open(path, false) && index.isCutOff();
+    return RMMp4Index::isCutOff(path);
 }
 
 QString RMRecovery::recoveredFolder(const QString& path) {
     const QFileInfo info(path);
     const QDir given(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     QString card = given.dirName();
-    for (QDir up = given; !up.isRoot(); up.cdUp()) {
+    // A card pulled meanwhile leaves folders that cannot be climbed: the
+    // search stops at the first step that fails.
+    for (QDir up = given; !up.isRoot();) {
         if (up.exists("__SYSTEM.CFG")) {
             card = up.dirName();
+            break;
+        }
+        if (!up.cdUp()) {
             break;
         }
     }
@@ -108,33 +115,41 @@ QString RMRecovery::findReference(const QString& path) {
     }
     const QString channel = channelOf(path);
     const QDir dir = QFileInfo(path).absoluteDir();
-    QString earlier, later;
-    QDateTime earlierTime, laterTime;
+    const QString self = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // By name first, nearest in time first: earlier ones, then later ones.
+    struct Candidate {
+        QString path;
+        QDateTime when;
+    };
+    std::vector<Candidate> earlier, later;
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
         const QString candidate = QDir::cleanPath(dir.filePath(name));
         QDateTime when;
-        if (candidate == QDir::cleanPath(QFileInfo(path).absoluteFilePath()) ||
+        if (candidate == self ||
             QFileInfo(candidate).suffix().compare("mp4", Qt::CaseInsensitive) != 0 ||
             channelOf(candidate) != channel ||
             RMVideoItem::IsFeasible(candidate, &when) == GROUP_NONE) {
             continue;
         }
-        const bool before = when <= start;
-        if (before && (earlier.isEmpty() || when > earlierTime)) {
-            RMMp4Index index;
-            if (index.open(candidate) && index.isComplete()) {
-                earlier = candidate;
-                earlierTime = when;
-            }
-        } else if (!before && (later.isEmpty() || when < laterTime)) {
-            RMMp4Index index;
-            if (index.open(candidate) && index.isComplete()) {
-                later = candidate;
-                laterTime = when;
-            }
+        (when <= start ? earlier : later).push_back({candidate, when});
+    }
+    std::stable_sort(earlier.begin(), earlier.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.when > b.when; });
+    std::stable_sort(later.begin(), later.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.when < b.when; });
+    earlier.insert(earlier.end(), later.begin(), later.end());
+    // Only the headers until one has a whole movie box; that one is read.
+    for (const Candidate& c : earlier) {
+        RMMp4Index top;
+        if (!top.open(c.path, false) || top.isCutOff() || !top.mdat()) {
+            continue;
+        }
+        RMMp4Index index;
+        if (index.open(c.path) && index.isComplete()) {
+            return c.path;
         }
     }
-    return earlier.isEmpty() ? later : earlier;
+    return QString();
 }
 
 RMRecovery::Result RMRecovery::recover(const QString& path, const QString& givenReference,
@@ -148,7 +163,8 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         return result;
     }
     if (!cut.isCutOff()) {
-        result.message = name + ": not cut off (it has its index or no media data)";
+        result.message = name + (cut.mdat() ? ": not cut off: it has its index"
+                                            : ": not a recording: it holds no media data");
         return result;
     }
     result.reference = givenReference.isEmpty() ? findReference(path) : givenReference;
@@ -175,14 +191,32 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         result.message = name + ": cannot be read";
         return result;
     }
+    // The samples are in the last media data box: to the end of the file,
+    // or to its own end when it has a size (a movie box cut short follows).
     const RMMp4Index::Box* mdat = cut.mdat();
     const qint64 start = mdat->pos + mdat->header;
-
+    const qint64 end = mdat->size == 0 ? -1 : mdat->pos + mdat->size;
+    // The original's bytes are copied while the file is analysed, up to the
+    // zeros that end it (or its media data's end); the analysis then says
+    // where the data ends.
+    RMRecoverOutput output;
+    if (!dryRun) {
+        QString error;
+        const qint64 limit = end >= 0 ? end : file.trailingZerosStart();
+        if (!output.start(path, QDir(outputFolder).filePath(name), limit, &error)) {
+            result.message = name + ": " + error;
+            return result;
+        }
+    }
     const qint64 total = file.size() * (dryRun ? 1 : 2);
-    walker.walk(file, start, -1, [&](qint64 pos) { return !progress || progress(pos, total); });
+    walker.walk(file, start, end,
+                [&](qint64 pos) { return !progress || progress(pos + output.copied(), total); });
     if (walker.stop() == RMRecoverWalker::STOP_CANCELLED) {
         result.cancelled = true;
         result.message = name + ": cancelled";
+        return result;
+    }
+    if (_readFailed(file, name, &result)) {
         return result;
     }
     const QString mismatch = name + ": the reference " + refName +
@@ -201,13 +235,18 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
     RMNalScanner scanner;
     scanner.configure(video.sampleEntry);
-    if (!RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(),
-                                  file.read(pictures[0].offset, pictures[0].size))) {
+    const QByteArray first = file.read(pictures[0].offset, pictures[0].size);
+    if (!_sameParameterSets(scanner, first) ||
+        !RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(), first)) {
         result.message = mismatch;
         return result;
     }
     _checkLastPictures(file, scanner, walker);
+    if (_readFailed(file, name, &result)) {
+        return result;
+    }
     RMRecoverMoov moov(reference, walker);
+    moov.setTimes(_mp4Time(_nameTime(path)), _mp4Time(QFileInfo(path).lastModified()));
     const QString tail = _summarise(file, start, walker, moov, &result);
     const QByteArray box = moov.build();
     result.bytes = walker.dataEnd() + box.size();
@@ -225,14 +264,38 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
                          "make room; the samples would have to move";
         return result;
     }
-    const QString target = QDir(outputFolder).filePath(name);
-    if (!_write(
-            path, target, patches, walker.dataEnd(), box,
-            [&](qint64 done, qint64) { return !progress || progress(total / 2 + done, total); },
-            &result)) {
+    QString error;
+    bool cancelled = false;
+    const qint64 size = file.size();
+    if (!output.finish(
+            walker.dataEnd(), patches, box,
+            [&](qint64 copied) { return !progress || progress(size + copied, total); }, &error,
+            &cancelled)) {
         result.recovered = false;
+        result.cancelled = cancelled;
+        result.message = name + ": " + error;
+        if (error.contains("may not survive")) {
+            result.output = QDir(outputFolder).filePath(name);
+        }
+        return result;
     }
+    result.output = QDir(outputFolder).filePath(name);
     return result;
+}
+
+// A stream that carries its own parameter sets decodes with them whatever
+// the reference's are: each of them must be one of the reference's, or the
+// recording would get another resolution's or encoder's description.
+bool RMRecovery::_sameParameterSets(const RMNalScanner& scanner, const QByteArray& keyFrame) {
+    const QList<QByteArray> reference = scanner.configParameterSets();
+    for (const QByteArray& own : scanner.sampleParameterSets(keyFrame)) {
+        if (!reference.contains(own)) {
+            qInfo() << "RMRecovery" << __LINE__ << "a parameter set of the stream is not the"
+                    << "reference's:" << own.left(16).toHex();
+            return false;
+        }
+    }
+    return true;
 }
 
 // The figures of what was recovered, and what the end of the line says
@@ -285,9 +348,26 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
     if (key == 0) {
         return;
     }
+    // A crafted file may hold one key frame and a million pictures after
+    // it, or pictures of gigabytes: only so many are checked, and the walk
+    // ends after the last one checked.
     std::vector<QByteArray> pictures;
-    for (size_t i = key - 1; i < video.size(); ++i) {
+    qint64 bytes = 0;
+    size_t i = key - 1;
+    for (; i < video.size() && pictures.size() < kMaxCheckedPictures; ++i) {
+        bytes += video[i].size;
+        if (bytes > kMaxCheckedBytes) {
+            break;
+        }
         pictures.push_back(file.read(video[i].offset, video[i].size));
+    }
+    if (i < video.size()) {
+        qInfo() << "RMRecovery" << __LINE__ << "the last group of pictures is too long;"
+                << "the walk ends after picture" << i;
+        walker.truncate(video[i].offset);
+    }
+    if (pictures.empty()) {
+        return;
     }
     const int clean =
         RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
@@ -300,13 +380,15 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
 
 bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,
                              std::vector<Patch>* patches) {
-    size_t i = 0;
-    while (i < top.size() && top[i].type != RMMp4Index::fourcc("mdat")) {
-        ++i;
+    // The last media data box: the one whose samples were walked.
+    size_t i = top.size();
+    while (i > 0 && top[i - 1].type != RMMp4Index::fourcc("mdat")) {
+        --i;
     }
-    if (i == top.size()) {
+    if (i == 0) {
         return false;
     }
+    --i;
     const RMMp4Index::Box& mdat = top[i];
     auto header = [](qint64 pos, quint64 size, bool wide) {
         Patch patch{pos, QByteArray(wide ? 16 : 8, '\0')};
@@ -342,104 +424,27 @@ bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dat
     return true;
 }
 
-// The original's first `length` bytes, copied by the kernel where it can
-// (as cp does), else through a buffer.
-bool RMRecovery::_copyPrefix(QFile& in, QFile& out, qint64 length, const Progress& progress,
-                             Result* result) {
-    const QString name = QFileInfo(in.fileName()).fileName();
-    loff_t from = 0;
-    loff_t to = 0;
-    bool kernel = true;
-    while (to < length) {
-        const qint64 chunk = qMin(kCopyBlock, length - to);
-        qint64 copied = -1;
-        if (kernel) {
-            copied = ::copy_file_range(in.handle(), &from, out.handle(), &to, size_t(chunk), 0);
-            if (copied < 0 && to == 0) {
-                kernel = false;  // not on these file systems: copy through a buffer
-                continue;
-            }
-        } else {
-            const QByteArray block = in.seek(to) ? in.read(chunk) : QByteArray();
-            copied = !block.isEmpty() && out.seek(to) && out.write(block) == block.size()
-                         ? block.size()
-                         : -1;
-            to += qMax<qint64>(0, copied);
-        }
-        if (copied <= 0) {
-            result->message = name + ": copying failed: " +
-                              (kernel ? QString::fromLocal8Bit(std::strerror(errno))
-                                      : in.errorString() + " " + out.errorString());
-            return false;
-        }
-        if (progress && !progress(to, length)) {
-            result->cancelled = true;
-            result->message = name + ": cancelled";
-            return false;
-        }
+// A short read is a device failing, not the end of the data: nothing of
+// such a file is written.
+bool RMRecovery::_readFailed(RMFileWindow& file, const QString& name, Result* result) {
+    if (file.readErrorAt() < 0) {
+        return false;
     }
+    result->recovered = false;
+    result->message = name + ": read error at byte " + QString::number(file.readErrorAt()) + " (" +
+                      file.errorString() + "); nothing was written";
     return true;
 }
 
-bool RMRecovery::_write(const QString& path, const QString& target,
-                        const std::vector<Patch>& patches, qint64 dataEnd, const QByteArray& moov,
-                        const Progress& progress, Result* result) {
-    const QString name = QFileInfo(path).fileName();
-    if (QFileInfo::exists(target)) {
-        result->message = name + ": " + target + " already exists; it was not replaced";
-        return false;
+// The recording's start as its name gives it, else its file's time.
+QDateTime RMRecovery::_nameTime(const QString& path) {
+    QDateTime start;
+    if (RMVideoItem::IsFeasible(path, &start) == GROUP_NONE || !start.isValid()) {
+        return QFileInfo(path).lastModified();
     }
-    if (!QDir().mkpath(QFileInfo(target).absolutePath())) {
-        result->message = name + ": cannot create the folder " + QFileInfo(target).absolutePath();
-        return false;
-    }
-    QFile in(path);
-    QTemporaryFile out(QFileInfo(target).absolutePath() + "/." + name + ".XXXXXX");
-    if (!in.open(QIODevice::ReadOnly) || !out.open()) {
-        result->message = name + ": " + (in.isOpen() ? out.errorString() : in.errorString());
-        return false;
-    }
-    if (!_copyPrefix(in, out, dataEnd, progress, result)) {
-        return false;
-    }
-    // The headers that change: the media data's size (and a free box).
-    for (const Patch& patch : patches) {
-        if (!out.seek(patch.pos) || out.write(patch.bytes) != patch.bytes.size()) {
-            result->message = name + ": writing failed: " + out.errorString();
-            return false;
-        }
-    }
-    if (!out.seek(dataEnd)) {
-        result->message = name + ": writing failed: " + out.errorString();
-        return false;
-    }
-    // A temporary file is private to its owner; the recording is not.
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                       QFileDevice::ReadOther);
-    if (out.write(moov) != moov.size() || !out.flush() || ::fsync(out.handle()) != 0) {
-        result->message = name + ": writing failed: " + out.errorString();
-        return false;
-    }
-    // A hard link puts the file in place only if the name is still free.
-    const QByteArray from = QFile::encodeName(out.fileName());
-    const QByteArray to = QFile::encodeName(target);
-    if (::link(from.constData(), to.constData()) != 0) {
-        const bool taken = errno == EEXIST;
-        if (taken || QFileInfo::exists(target) || !out.rename(target)) {
-            result->message =
-                name + ": " + target +
-                (taken ? " already exists; it was not replaced" : " cannot be written");
-            return false;
-        }
-        out.setAutoRemove(false);
-    }
-    // The new name must survive a power loss as well.
-    const int folder = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    result->output = target;
-    return true;
+    return start;
+}
+
+quint64 RMRecovery::_mp4Time(const QDateTime& time) {
+    return time.isValid() ? quint64(qMax<qint64>(0, time.toSecsSinceEpoch() + kMp4Epoch)) : 0;
 }

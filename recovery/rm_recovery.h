@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -14,9 +15,10 @@
 // healthy recording of the same camera and channel serves as the reference:
 // the nearest earlier complete one in the same folder, then a later one, or
 // one given. The output holds the original bytes up to the end of the last
-// whole sample, with the media data's size set, then a new movie box; it is
-// written under a temporary name, flushed and renamed, and never replaces a
-// file. The original is only read.
+// whole sample, with the media data's size set, then a new movie box, with
+// the recording's own times; it is written under a temporary name, flushed
+// and put in place (RMRecoverOutput), and never replaces a file. The
+// original is only read.
 class RMRecovery {
 public:
     struct Result {
@@ -60,11 +62,16 @@ public:
     Result recover(const QString& path, const QString& reference, const QString& outputFolder,
                    bool dryRun, const Progress& progress = Progress());
 
+    // The last group of pictures is checked by decoding it; at most this
+    // many pictures and bytes of it.
+    static constexpr size_t kMaxCheckedPictures = 600;
+    static constexpr qint64 kMaxCheckedBytes = 256 << 20;
+
 private:
-    static bool _copyPrefix(class QFile& in, class QFile& out, qint64 length,
-                            const Progress& progress, Result* result);
-    bool _write(const QString& path, const QString& target, const std::vector<Patch>& patches,
-                qint64 dataEnd, const QByteArray& moov, const Progress& progress, Result* result);
+    static bool _sameParameterSets(const class RMNalScanner& scanner, const QByteArray& keyFrame);
+    static bool _readFailed(class RMFileWindow& file, const QString& name, Result* result);
+    static QDateTime _nameTime(const QString& path);
+    static quint64 _mp4Time(const QDateTime& time);
     static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
     static QString _summarise(class RMFileWindow& file, qint64 start,

@@ -111,57 +111,80 @@ private Q_SLOTS:
         RMFileCopier::setFolderSyncFault(0);
     }
 
-    void copiesEveryFileUnderItsUpperCaseName() {
+    // Each copy keeps its source's own name (no upper-casing, which on a
+    // case-sensitive file system would miss an existing copy and leave two).
+    void copiesEveryFileUnderItsOwnName() {
         const QString target = orvin_test::home().path() + "/backup/empty";
         QDir().mkpath(target);
         orvin_test::QueuedSpy progress(list, &RMVideoFileList::updateProgress);
         int questions = 0;
         QCOMPARE(runBackup(target, {}, &questions), QStringList());
         QCOMPARE(questions, 0);
-        // The folder keeps its case; only the file names are upper-cased.
         QCOMPARE(entries(target),
-                 QStringList({"NEF_200101-100100-000002_1.MP4", "NEF_200101-100100-000002_2.MP4",
-                              "NNF_200101-100000-000001_1.MP4", "NNF_200101-100000-000001_2.MP4"}));
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), read(jobs[0].frontPath));
-        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.MP4"), read(jobs[1].rearPath));
+                 QStringList({"NEF_200101-100100-000002_1.mp4", "NEF_200101-100100-000002_2.mp4",
+                              "NNF_200101-100000-000001_1.mp4", "NNF_200101-100000-000001_2.mp4"}));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.mp4"), read(jobs[0].frontPath));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.mp4"), read(jobs[1].rearPath));
         QCOMPARE(std::get<0>(progress.calls.last()), 364);
+        // Again with Skip for all: every file is found, asked about once,
+        // and no second copy appears.
+        QCOMPARE(runBackup(target, {RMOverwrite::OVERWRITE_SKIP | RMOverwrite::OVERWRITE_APPLY_ALL},
+                           &questions),
+                 QStringList());
+        QCOMPARE(questions, 1);
+        QCOMPARE(entries(target).size(), 4);
+    }
+
+    // The card's own folder as the target: refused before anything is
+    // copied, by the starter and by the worker.
+    void theSourceFolderIsRefused() {
+        QCOMPARE(RMVideoFileList::sourceInFolder(source, jobs), jobs[0].frontPath);
+        QVERIFY(RMVideoFileList::sourceInFolder(source + "/../DCIM/", jobs) == jobs[0].frontPath);
+        QVERIFY(RMVideoFileList::sourceInFolder(orvin_test::home().path(), jobs).isEmpty());
+        const QByteArray before = read(jobs[0].frontPath);
+        const QStringList failed =
+            runBackup(source, {RMOverwrite::OVERWRITE_REPLACE | RMOverwrite::OVERWRITE_APPLY_ALL});
+        QCOMPARE(failed.size(), 4);
+        QVERIFY2(failed.first().contains("own folder"), qPrintable(failed.first()));
+        QCOMPARE(read(jobs[0].frontPath), before);
+        QCOMPARE(entries(source).size(), 4);
     }
 
     void skipForAllAsksOnce() {
         const QString target = orvin_test::home().path() + "/backup/skip-all";
-        write(target + "/NNF_200101-100000-000001_1.MP4", "old front");
-        write(target + "/NEF_200101-100100-000002_2.MP4", "old rear");
+        write(target + "/NNF_200101-100000-000001_1.mp4", "old front");
+        write(target + "/NEF_200101-100100-000002_2.mp4", "old rear");
         int questions = 0;
         const int skipAll = RMOverwrite::OVERWRITE_SKIP | RMOverwrite::OVERWRITE_APPLY_ALL;
         QCOMPARE(runBackup(target, {skipAll}, &questions), QStringList());
         QCOMPARE(questions, 1);
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), QByteArray("old front"));
-        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.MP4"), QByteArray("old rear"));
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), read(jobs[0].rearPath));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.mp4"), QByteArray("old front"));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_2.mp4"), QByteArray("old rear"));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.mp4"), read(jobs[0].rearPath));
         QCOMPARE(entries(target).size(), 4);
     }
 
     void withoutApplyAllTheNextRecordingAsksAgain() {
         const QString target = orvin_test::home().path() + "/backup/ask-again";
-        write(target + "/NNF_200101-100000-000001_1.MP4", "old 1");
-        write(target + "/NNF_200101-100000-000001_2.MP4", "old 2");
-        write(target + "/NEF_200101-100100-000002_1.MP4", "old 3");
+        write(target + "/NNF_200101-100000-000001_1.mp4", "old 1");
+        write(target + "/NNF_200101-100000-000001_2.mp4", "old 2");
+        write(target + "/NEF_200101-100100-000002_1.mp4", "old 3");
         int questions = 0;
         // First recording: overwrite (both of its files); second: skip.
         QCOMPARE(runBackup(target, {RMOverwrite::OVERWRITE_REPLACE, RMOverwrite::OVERWRITE_SKIP},
                            &questions),
                  QStringList());
         QCOMPARE(questions, 2);
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), read(jobs[0].frontPath));
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), read(jobs[0].rearPath));
-        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.MP4"), QByteArray("old 3"));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.mp4"), read(jobs[0].frontPath));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.mp4"), read(jobs[0].rearPath));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.mp4"), QByteArray("old 3"));
     }
 
     void theQuestionNamesTheRecordingAndWhatIsLeft() {
-        QCOMPARE(RMVideoFileList::overwriteDisplayName("/x/NNF_200101-101500-000012_1.MP4"),
-                 QString("NNF_200101-101500.MP4"));
+        QCOMPARE(RMVideoFileList::overwriteDisplayName("/x/NNF_200101-101500-000012_1.mp4"),
+                 QString("NNF_200101-101500.mp4"));
         const QString target = orvin_test::home().path() + "/backup/names";
-        write(target + "/NEF_200101-100100-000002_1.MP4", "old");
+        write(target + "/NEF_200101-100100-000002_1.mp4", "old");
         QString asked;
         int count = 0;
         QMetaObject::Connection peek =
@@ -173,17 +196,17 @@ private Q_SLOTS:
             });
         runBackup(target, {RMOverwrite::OVERWRITE_SKIP});
         disconnect(peek);
-        QCOMPARE(asked, QString("NEF_200101-100100.MP4"));
+        QCOMPARE(asked, QString("NEF_200101-100100.mp4"));
         QCOMPARE(count, 1);  // the last recording: no "apply to all" offered
     }
 
     void cancelStopsAndKeepsWhatWasCopied() {
         const QString target = orvin_test::home().path() + "/backup/cancel";
-        write(target + "/NNF_200101-100000-000001_2.MP4", "old");
+        write(target + "/NNF_200101-100000-000001_2.mp4", "old");
         QCOMPARE(runBackup(target, {RMOverwrite::OVERWRITE_CANCEL}), QStringList());
         QCOMPARE(entries(target),
-                 QStringList({"NNF_200101-100000-000001_1.MP4", "NNF_200101-100000-000001_2.MP4"}));
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.MP4"), QByteArray("old"));
+                 QStringList({"NNF_200101-100000-000001_1.mp4", "NNF_200101-100000-000001_2.mp4"}));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_2.mp4"), QByteArray("old"));
     }
 
     void anAnswerGivenBeforeTheWaitIsKept() {
@@ -204,7 +227,7 @@ private Q_SLOTS:
 
     void aFullTargetLeavesNoPartialFileAndSaysWhich() {
         const QString target = orvin_test::home().path() + "/backup/full";
-        write(target + "/NEF_200101-100100-000002_1.MP4", "precious old copy");
+        write(target + "/NEF_200101-100100-000002_1.mp4", "precious old copy");
         // The disk fills up 2 MB into every copy.
         RMFileCopier::setWriteFault([](qint64 offset, qint64 length) {
             return offset + length > 2 * 1024 * 1024 ? ENOSPC : 0;
@@ -216,15 +239,15 @@ private Q_SLOTS:
         // Small rear files fit; the big ones are missing, with no temporary
         // file left, and the replaced file is still the old one.
         QCOMPARE(entries(target),
-                 QStringList({"NEF_200101-100100-000002_1.MP4", "NEF_200101-100100-000002_2.MP4",
-                              "NNF_200101-100000-000001_2.MP4"}));
-        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.MP4"), QByteArray("precious old copy"));
+                 QStringList({"NEF_200101-100100-000002_1.mp4", "NEF_200101-100100-000002_2.mp4",
+                              "NNF_200101-100000-000001_2.mp4"}));
+        QCOMPARE(read(target + "/NEF_200101-100100-000002_1.mp4"), QByteArray("precious old copy"));
     }
 
     void aSourceRemovedMidBackupIsReported() {
         const QString target = orvin_test::home().path() + "/backup/pulled";
         // The question about the first file is the moment to pull the card.
-        write(target + "/NNF_200101-100000-000001_1.MP4", "old");
+        write(target + "/NNF_200101-100000-000001_1.mp4", "old");
         const QString gone = orvin_test::home().path() + "/card/gone";
         QDir().mkpath(gone);
         QFile::copy(jobs[1].frontPath, gone + "/front.mp4");
@@ -238,12 +261,12 @@ private Q_SLOTS:
         disconnect(pull);
         QFile::copy(gone + "/front.mp4", jobs[1].frontPath);
         QCOMPARE(namesOf(failed), QStringList({"NEF_200101-100100-000002_1.mp4"}));
-        QVERIFY(!QFile::exists(target + "/NEF_200101-100100-000002_1.MP4"));
+        QVERIFY(!QFile::exists(target + "/NEF_200101-100100-000002_1.mp4"));
         QCOMPARE(entries(target).size(), 3);
     }
 
     void aMissingSourceLeavesNothingBehind() {
-        const QString target = orvin_test::home().path() + "/backup/direct/X.MP4";
+        const QString target = orvin_test::home().path() + "/backup/direct/X.mp4";
         QDir().mkpath(QFileInfo(target).path());
         QString error;
         QVERIFY(!RMFileCopier::copy(source + "/missing.mp4", target, &error));
@@ -264,30 +287,54 @@ private Q_SLOTS:
         QVERIFY(entries(target).isEmpty());
     }
 
+    // A folder that cannot be flushed fails the copy before the rename: an
+    // existing target is still the old file, as the result says.
     void aFailedFolderFlushCountsAsFailed() {
         const QString target = orvin_test::home().path() + "/backup/no-flush";
-        QDir().mkpath(target);
+        write(target + "/NNF_200101-100000-000001_1.mp4", "old");
         RMFileCopier::setFolderSyncFault(EIO);
-        const QStringList failed = runBackup(target, {});
+        const QStringList failed =
+            runBackup(target, {RMOverwrite::OVERWRITE_REPLACE | RMOverwrite::OVERWRITE_APPLY_ALL});
         QCOMPARE(namesOf(failed).size(), 4);
         QVERIFY(failed.first().contains("flushing the folder"));
+        QCOMPARE(entries(target), QStringList({"NNF_200101-100000-000001_1.mp4"}));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.mp4"), QByteArray("old"));
+    }
+
+    // A source that shrinks while it is copied (a file cut short, a card
+    // pulled) gives no copy.
+    void aSourceThatChangesSizeIsNotCopied() {
+        const QString shrinking = orvin_test::home().path() + "/card/shrink/NNF_1.mp4";
+        write(shrinking, content(shrinking, int(RMFileCopier::kBufferSize) * 2 + 100));
+        const QString target = orvin_test::home().path() + "/backup/shrink/NNF_1.mp4";
+        QDir().mkpath(QFileInfo(target).path());
+        RMFileCopier::Pending pending;
+        pending.stop = [&]() {
+            QFile(shrinking).resize(RMFileCopier::kBufferSize);
+            return false;
+        };
+        QString error;
+        QVERIFY(!RMFileCopier::write(shrinking, target, &pending, &error) ||
+                !RMFileCopier::finish(&pending, &error));
+        QVERIFY2(error.contains("changed size"), qPrintable(error));
+        QVERIFY(entries(QFileInfo(target).path()).isEmpty());
     }
 
     void leftoversOfOurOwnAreRemovedFirst() {
-        QVERIFY(RMFileCopier::isTemporaryName(".NNF_1.MP4.part-aB3dE9"));
-        for (const char* name : {"NNF_1.MP4.part-aB3dE9", ".NNF_1.MP4.part-aB3dE", ".part-aB3dE9",
-                                 ".NNF_1.MP4.part-aB3dE9.bak", ".NNF_1.MP4.part-aB3d_9"}) {
+        QVERIFY(RMFileCopier::isTemporaryName(".NNF_1.mp4.part-aB3dE9"));
+        for (const char* name : {"NNF_1.mp4.part-aB3dE9", ".NNF_1.mp4.part-aB3dE", ".part-aB3dE9",
+                                 ".NNF_1.mp4.part-aB3dE9.bak", ".NNF_1.mp4.part-aB3d_9"}) {
             QVERIFY2(!RMFileCopier::isTemporaryName(name), name);
         }
         const QString target = orvin_test::home().path() + "/backup/leftovers";
-        write(target + "/.NNF_200101-100000-000001_1.MP4.part-Xy12Zq", "crashed");
+        write(target + "/.NNF_200101-100000-000001_1.mp4.part-Xy12Zq", "crashed");
         write(target + "/.notes.part-Xy12Z", "someone else's");
         write(target + "/keep.part-Xy12Zq", "someone else's");
         QCOMPARE(runBackup(target, {}), QStringList());
         QCOMPARE(entries(target),
-                 QStringList({".notes.part-Xy12Z", "NEF_200101-100100-000002_1.MP4",
-                              "NEF_200101-100100-000002_2.MP4", "NNF_200101-100000-000001_1.MP4",
-                              "NNF_200101-100000-000001_2.MP4", "keep.part-Xy12Zq"}));
+                 QStringList({".notes.part-Xy12Z", "NEF_200101-100100-000002_1.mp4",
+                              "NEF_200101-100100-000002_2.mp4", "NNF_200101-100000-000001_1.mp4",
+                              "NNF_200101-100000-000001_2.mp4", "keep.part-Xy12Zq"}));
     }
 
     // A cancel stops a long copy within a second and leaves no partial file.
@@ -323,7 +370,7 @@ private Q_SLOTS:
     // closing application wakes and ends the first.
     void oneBackupAtATimeAndClosingEndsIt() {
         const QString target = orvin_test::home().path() + "/backup/closing";
-        write(target + "/NNF_200101-100000-000001_1.MP4", "old");
+        write(target + "/NNF_200101-100000-000001_1.mp4", "old");
         orvin_test::QueuedSpy paused(list, &RMVideoFileList::backupPaused);
         orvin_test::QueuedSpy started(list, &RMVideoFileList::backupStarted);
         const QList<RMBackupJob> copy = jobs;
@@ -342,7 +389,7 @@ private Q_SLOTS:
         QVERIFY(RMVideoFileList::stopWorkers(2000));
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(!list->isBackupRunning());
-        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.MP4"), QByteArray("old"));
+        QCOMPARE(read(target + "/NNF_200101-100000-000001_1.mp4"), QByteArray("old"));
     }
 };
 

@@ -194,7 +194,7 @@ private Q_SLOTS:
     void backupAsksInTheRealDialog() {
         const QString target = home().path() + "/backup";
         QDir().mkpath(target);
-        QFile old(target + "/NNF_200101-100000-000001_1.MP4");
+        QFile old(target + "/NNF_200101-100000-000001_1.mp4");
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old");
         old.close();
@@ -238,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(questions, 1);
         QVERIFY(offeredAll);
         QCOMPARE(QDir(target).entryList(QDir::Files).size(), 6);
-        QFile kept(target + "/NNF_200101-100000-000001_1.MP4");
+        QFile kept(target + "/NNF_200101-100000-000001_1.mp4");
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("old"));
     }

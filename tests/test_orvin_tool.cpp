@@ -245,6 +245,80 @@ private Q_SLOTS:
             QVERIFY(row.toObject()["group"].toString().endsWith("EF"));
         }
         QVERIFY(events.size() < rows.size());
+
+        // The table: every cell starts where its header does; gps and g
+        // read yes or no.
+        const QList<QByteArray> lines = tool({"list", cards + "/two"}).out.split('\n');
+        const QByteArray header = lines.first();
+        QList<int> starts;
+        for (int i = 0; i < header.size(); ++i) {
+            if (header[i] != ' ' && (i == 0 || header[i - 1] == ' ')) {
+                starts << i;
+            }
+        }
+        QCOMPARE(starts.size(), 8);
+        for (int row = 1; row <= 3; ++row) {
+            const QByteArray line = lines.at(row);
+            for (int c : starts) {
+                const bool rightAligned = c == starts.at(2);  // the duration
+                if (!rightAligned) {
+                    QVERIFY2(line[c] != ' ' && (c == 0 || line[c - 1] == ' '), line.constData());
+                }
+            }
+            QCOMPARE(line.mid(starts.at(4), 4), QByteArray("yes "));
+            QCOMPARE(line.mid(starts.at(5), 4), QByteArray("yes "));
+        }
+    }
+
+    // Each command's --help; what list and gps say about files that are
+    // not recordings and about cut-off recordings.
+    void helpAndWhatIsLeftOut() {
+        const Result help = tool({"--help"});
+        QCOMPARE(help.code, 0);
+        for (const char* command : {"list", "gps", "gsensor", "cfg", "recover", "export"}) {
+            QVERIFY2(help.out.contains(QByteArray("  ") + command + " "), help.out.constData());
+            const Result one = tool({command, "--help"});
+            QCOMPARE(one.code, 0);
+            QVERIFY2(one.out.startsWith(QByteArray("usage: orvin-tool ") + command + " "),
+                     one.out.constData());
+        }
+        QVERIFY(tool({"recover", "--help"}).out.contains("--dry-run"));
+        QVERIFY(tool({"export", "--help"}).out.contains("--corner"));
+
+        const QString odd = home().path() + "/not-recordings";
+        QDir().mkpath(odd);
+        for (const char* name :
+             {"/NNF_200101-100000-000001_1.mp4", "/NNF_200101-100100-000002_1.mp4"}) {
+            QFile file(odd + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("a shopping list");
+        }
+        Result result = tool({"list", odd});
+        QCOMPARE(result.code, 2);
+        QVERIFY2(result.err.contains("2 file(s) left out"), result.err.constData());
+        QVERIFY(result.err.contains(odd.toUtf8() + "/NNF_200101-100100-000002_1.mp4: left out: "
+                                                   "not a recording"));
+
+        const QString cutCard = home().path() + "/only-cut";
+        const QString cut = cutCard + "/NNF_240517-095900-000120_1.mp4";
+        QDir().mkpath(cutCard);
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(box("ftyp", QByteArray("isom") + be32(0x200) + "isom") + be32(0) + "mdat" +
+                   QByteArray(10000, 'v'));
+        file.close();
+        for (const QStringList& command :
+             {QStringList{"list", cutCard}, QStringList{"gps", cutCard}}) {
+            result = tool(command);
+            QCOMPARE(result.code, 2);
+            QVERIFY2(result.err.contains(cut.toUtf8() + ": cut off"), result.err.constData());
+            QVERIFY(result.err.contains("orvin-tool recover " + cutCard.toUtf8()));
+        }
+        result = tool({"gps", cut});
+        QCOMPARE(result.code, 2);
+        QVERIFY2(result.err.contains("cut off by a power loss") &&
+                     result.err.contains("orvin-tool recover " + cut.toUtf8()),
+                 result.err.constData());
     }
 
     void cfgDecodesTheCardsSettings() {
@@ -309,7 +383,7 @@ private Q_SLOTS:
         const QString empty = home().path() + "/empty";
         QDir().mkpath(empty);
         fails({"gps", empty}, "no recordings");
-        fails({"list", text}, "no such folder");
+        fails({"list", text}, "list takes a FOLDER");
         fails({"gps", cards + "/one", "--format", "kml"}, "expected gpx, csv or json");
         fails({"frobnicate"}, "unknown command");
         fails({"cfg", empty}, "no such file");

@@ -7,16 +7,23 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 
 #include "mp4/mov_format.h"
+#include "mp4/rm_aac_sizer.h"
 #include "mp4/rm_file_window.h"
 #include "mp4/rm_mp4_index.h"
+#include "recordings/rm_video_item_2ch.h"
+#include "recovery/rm_recover_moov.h"
+#include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
 #include "recovery/rm_recovery.h"
 #include "test_support.h"
@@ -116,6 +123,52 @@ const RMMp4Index::Track* trackOf(const RMMp4Index& index, RMMp4Index::Kind kind)
         }
     }
     return nullptr;
+}
+
+QByteArray be32(quint32 v) {
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+QByteArray box(const char* type, const QByteArray& body) {
+    return be32(quint32(8 + body.size())) + QByteArray(type, 4) + body;
+}
+
+// A full box: version 0, no flags.
+QByteArray full(const char* type, const QByteArray& body) {
+    return box(type, be32(0) + body);
+}
+
+// The box of `type` at the top level of `bytes`, whole.
+QByteArray topBox(const QByteArray& bytes, const char* type) {
+    for (int pos = 0; pos + 8 <= bytes.size();) {
+        const quint32 size = qFromBigEndian<quint32>(bytes.constData() + pos);
+        if (bytes.mid(pos + 4, 4) == type) {
+            return bytes.mid(pos, int(size));
+        }
+        if (size < 8) {
+            break;
+        }
+        pos += int(size);
+    }
+    return QByteArray();
+}
+
+// A movie box of one video track whose "stsz" gives `count` samples of one
+// constant size, and whose other tables agree.
+QByteArray constantSizeMovie(quint32 count) {
+    const QByteArray entry = box("avc1", QByteArray(78, '\0') + box("avcC", QByteArray(8, '\0')));
+    const QByteArray stbl =
+        box("stbl", full("stsd", be32(1) + entry) + full("stts", be32(1) + be32(count) + be32(1)) +
+                        full("stsc", be32(1) + be32(1) + be32(count) + be32(1)) +
+                        full("stsz", be32(1) + be32(count)) + full("stco", be32(1) + be32(64)));
+    const QByteArray mdia =
+        box("mdia", full("mdhd", QByteArray(8, '\0') + be32(1000) + be32(count) + be32(0)) +
+                        full("hdlr", be32(0) + "vide" + QByteArray(13, '\0')) + box("minf", stbl));
+    return box("moov",
+               full("mvhd", QByteArray(8, '\0') + be32(1000) + be32(count) + QByteArray(80, '\0')) +
+                   box("trak", mdia));
 }
 
 enum CutKind { CUT_RANDOM, CUT_BOUNDARY, CUT_PREFIX, CUT_SOUND, CUT_SENSOR, CUT_STALE, CUT_ZEROS };
@@ -474,35 +527,327 @@ private slots:
         QCOMPARE(p[0].bytes, QByteArray::fromHex("000000016d64617400000000000007b0"));
     }
 
-    // Inputs the fuzzer found troublesome (a reference and a cut-off file,
-    // the first four bytes giving the reference's length) walk to an end.
+    // Inputs the fuzzer or a review found troublesome (a reference and a
+    // cut-off file, the first four bytes giving the reference's length): each
+    // comes to its own end quickly, the one it was kept for.
+    void fuzzFindings_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("outcome");
+        // A constant sample size whose count times the size overflowed.
+        QTest::newRow("constant size") << "constant-size-overflow.bin"
+                                       << "reference refused";
+        // Sensor cycles that made the walk back out for minutes.
+        QTest::newRow("slow cycles") << "slow-cycles.bin"
+                                     << "walked";
+        // A sound description nested 150,000 deep overflowed the stack.
+        QTest::newRow("deep esds") << "deep-esds.bin"
+                                   << "the reference's sound is not AAC";
+        // 20,000 tiny top-level boxes before the media data.
+        QTest::newRow("tiny boxes") << "tiny-boxes.bin"
+                                    << "walked";
+    }
     void fuzzFindings() {
-        const QString folder = QStringLiteral(ORVIN_TEST_DATA "/recover");
-        const QStringList inputs = QDir(folder).entryList({"*.bin"}, QDir::Files);
-        QVERIFY(!inputs.isEmpty());
-        for (const QString& name : inputs) {
-            const QByteArray input = readAll(folder + "/" + name);
-            QVERIFY(input.size() >= 4);
-            const int length =
-                qMin(input.size() - 4, int(qFromBigEndian<quint32>(input.constData())));
-            const QString reference = _dir.filePath("fuzz-reference.mp4");
-            const QString cut = _dir.filePath("fuzz-cut.mp4");
-            QVERIFY(writeAll(reference, input.mid(4, length)));
-            QVERIFY(writeAll(cut, input.mid(4 + length)));
-            RMMp4Index ref;
-            RMMp4Index damaged;
-            if (!ref.open(reference) || !ref.isComplete() || !damaged.open(cut) ||
-                !damaged.mdat()) {
-                continue;
-            }
+        QFETCH(QString, name);
+        QFETCH(QString, outcome);
+        const QByteArray input = readAll(QStringLiteral(ORVIN_TEST_DATA "/recover/") + name);
+        QVERIFY(input.size() >= 4);
+        const int length = qMin(input.size() - 4, int(qFromBigEndian<quint32>(input.constData())));
+        const QString reference = _dir.filePath("fuzz-reference.mp4");
+        const QString cut = _dir.filePath("fuzz-cut.mp4");
+        QVERIFY(writeAll(reference, input.mid(4, length)));
+        QVERIFY(writeAll(cut, input.mid(4 + length)));
+        QElapsedTimer timer;
+        timer.start();
+        RMMp4Index ref;
+        RMMp4Index damaged;
+        QVERIFY(damaged.open(cut));
+        QVERIFY(damaged.topLevel().size() <= 3);
+        QString got = "reference refused";
+        if (ref.open(reference) && ref.isComplete()) {
             RMRecoverWalker walker;
-            QString error;
-            if (walker.setReference(ref, &error)) {
+            if (walker.setReference(ref, &got)) {
                 RMFileWindow file;
                 QVERIFY(file.open(cut));
                 walker.walk(file, damaged.mdat()->pos + damaged.mdat()->header);
-                QVERIFY2(walker.dataEnd() <= file.size(), qPrintable(name));
+                QVERIFY(walker.dataEnd() <= file.size());
+                RMRecoverMoov moov(ref, walker);
+                QVERIFY(!moov.build().isEmpty());
+                got = "walked";
             }
+        }
+        QCOMPARE(got, outcome);
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // Inputs made to hang the recovery or exhaust the machine end at once.
+    void hostileInputs() {
+        // A card pulled while the question is open: its folders are gone.
+        QCOMPARE(
+            QFileInfo(RMRecovery::recoveredFolder("/no-such-card/DCIM/1/NNF_1.mp4")).fileName(),
+            QString("1"));
+        // A sound description nested 400,000 descriptors deep.
+        QByteArray nested;
+        for (int i = 0; i < 400000; ++i) {
+            nested += QByteArray::fromHex("03ffffff7f000100");
+        }
+        QVERIFY(RMAacSizer::audioConfig(box("mp4a", QByteArray(28, '\0') + full("esds", nested)))
+                    .isEmpty());
+        // 64 million one-byte samples that every table agrees on, in 64 MiB.
+        const QString path = _dir.filePath("constant-size.mp4");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(box("ftyp", "isom") + constantSizeMovie(64 << 20));
+        QVERIFY(file.resize(64 << 20));
+        file.close();
+        RMMp4Index index;
+        QVERIFY(!index.open(path));
+        QVERIFY2(index.errorString().contains("damaged sample tables"),
+                 qPrintable(index.errorString()));
+    }
+
+    // Every shape the one rule calls cut off is recovered: a whole media
+    // box followed by one running to the end, media data without a movie
+    // box, a movie box cut short.
+    void recoversEveryShapeOfCutOff_data() {
+        QTest::addColumn<int>("shape");
+        QTest::newRow("media to the end after a whole media box") << 0;
+        QTest::newRow("whole media, no movie box") << 1;
+        QTest::newRow("movie box cut short") << 2;
+    }
+    void recoversEveryShapeOfCutOff() {
+        QFETCH(int, shape);
+        const QStringList all = files(_type1, "_1");
+        RMMp4Index original;
+        QVERIFY(original.open(all.at(1)));
+        const qint64 at = original.mdat()->pos;
+        const qint64 mdatEnd = at + original.mdat()->size;
+        QByteArray bytes = readAll(all.at(1));
+        qint64 cut = mdatEnd;
+        if (shape == 0) {
+            // The box before the media data becomes a media box of its own.
+            QCOMPARE(bytes.mid(int(at) - 12, 4), QByteArray("usea"));
+            bytes.replace(int(at) - 12, 4, "mdat");
+            cut = at + (mdatEnd - at) * 2 / 3;
+            bytes = bytes.left(int(cut));
+            bytes.replace(int(at), 4, be32(0));
+        } else {
+            const QByteArray moov = topBox(bytes, "moov");
+            bytes = bytes.left(int(mdatEnd) + (shape == 1 ? 0 : moov.size() / 2));
+        }
+        const QString cutPath =
+            _dir.filePath(QString("shape%1/").arg(shape) + QFileInfo(all.at(1)).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(writeAll(cutPath, bytes));
+        QVERIFY(RMRecovery::isCutOff(cutPath));
+        verifyRecovered(all.at(1), all.at(0), cutPath, cut, false,
+                        _dir.filePath(QString("shape%1-out").arg(shape)));
+    }
+
+    // A stream that carries its own parameter sets is held against the
+    // reference's: another resolution is refused instead of being given the
+    // reference's description. The recovered recording has its own times
+    // and none of the reference's user data.
+    void inBandParameterSetsTimesAndUserData() {
+        auto make = [this](const QString& name, const QString& size) {
+            const QString path = _dir.filePath("inband/" + name);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            const Run r =
+                run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc2=size=" + size + ":rate=30:duration=2", "-c:v", "libx264",
+                               "-bf", "0", "-g", "15", "-x264-params", "repeat-headers=1", path});
+            return r.code == 0 ? path : QString();
+        };
+        const QString reference = make("NNF_240517-110000-000001_1.mp4", "320x240");
+        const QString small = make("NNF_240517-110100-000002_1.mp4", "160x120");
+        const QString same = make("NNF_240518-130500-000003_1.mp4", "320x240");
+        QVERIFY(!reference.isEmpty() && !small.isEmpty() && !same.isEmpty());
+        QVERIFY(readAll(reference).contains("udta"));
+        const QString cutFolder = _dir.filePath("inband-cut");
+        QVERIFY(QDir().mkpath(cutFolder));
+        const QString smallCut = cutFolder + "/" + QFileInfo(small).fileName();
+        const QString sameCut = cutFolder + "/" + QFileInfo(same).fileName();
+        QVERIFY(makeCut(small, smallCut, QFileInfo(small).size() / 2, {}));
+        QVERIFY(makeCut(same, sameCut, QFileInfo(same).size() / 2, {}));
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        QFile touched(sameCut);
+        QVERIFY(touched.open(QIODevice::ReadWrite) &&
+                touched.setFileTime(modified, QFileDevice::FileModificationTime));
+        touched.close();
+
+        RMRecovery recovery;
+        const QString out = _dir.filePath("inband-out");
+        RMRecovery::Result r = recovery.recover(smallCut, reference, out, false);
+        QVERIFY(!r.recovered);
+        QVERIFY2(r.message.contains("does not match"), qPrintable(r.message));
+        r = recovery.recover(sameCut, reference, out, false);
+        QVERIFY2(r.recovered, qPrintable(r.message));
+        const QByteArray moov = topBox(readAll(r.output), "moov");
+        QVERIFY(!moov.isEmpty());
+        QVERIFY(!moov.contains("udta"));
+        const int mvhd = moov.indexOf("mvhd");
+        QDateTime named;
+        QVERIFY(RMVideoItem::IsFeasible(sameCut, &named) != GROUP_NONE);
+        const quint32 epoch1904 = 2082844800u;
+        QCOMPARE(qFromBigEndian<quint32>(moov.constData() + mvhd + 8),
+                 quint32(named.toSecsSinceEpoch() + epoch1904));
+        QCOMPARE(qFromBigEndian<quint32>(moov.constData() + mvhd + 12),
+                 quint32(modified.toSecsSinceEpoch() + epoch1904));
+    }
+
+    // The last group of pictures is checked by decoding it, but no more of
+    // it than a bound: one key frame followed by 900 pictures ends after
+    // the pictures checked.
+    void aLongLastGroupIsCheckedUpToABound() {
+        const QString source = _dir.filePath("long-gop/NNF_240517-140000-000001_1.mp4");
+        QVERIFY(QDir().mkpath(QFileInfo(source).absolutePath()));
+        const Run made = run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc2=size=64x64:rate=30:duration=32", "-c:v",
+                                        "libx264", "-bf", "0", "-g", "2000", source});
+        QVERIFY2(made.code == 0, made.err.constData());
+        const QString cutPath = _dir.filePath("long-gop-cut/" + QFileInfo(source).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(makeCut(source, cutPath, QFileInfo(source).size() * 95 / 100, {}));
+        const RMRecovery::Result r =
+            RMRecovery().recover(cutPath, source, _dir.filePath("long-gop-out"), true);
+        QVERIFY2(r.recovered, qPrintable(r.message));
+        QCOMPARE(r.videoFrames, int(RMRecovery::kMaxCheckedPictures));
+    }
+
+    // Samples beyond 4 GiB (a sparse file): the walk finds them there and
+    // the new movie box gives their chunks 64-bit offsets.
+    void samplesBeyondFourGiB() {
+        const QStringList all = files(_type1, "_1");
+        RMMp4Index original;
+        QVERIFY(original.open(all.at(1)));
+        const RMMp4Index::Box* mdat = original.mdat();
+        const QByteArray bytes = readAll(all.at(1));
+        const QByteArray data =
+            bytes.mid(int(mdat->pos + mdat->header), int((mdat->size - mdat->header) * 2 / 3));
+        const qint64 gap = (qint64(1) << 32) + 4096;
+        const QString path = _dir.filePath("big/" + QFileInfo(all.at(1)).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // ftyp, a free box of 64-bit size over the gap, media data of size 0.
+        QByteArray head = box("ftyp", "isom");
+        QByteArray free = be32(1) + "free" + QByteArray(8, '\0');
+        qToBigEndian(quint64(gap), free.data() + 8);
+        file.write(head + free);
+        QVERIFY(file.seek(head.size() + gap));
+        file.write(be32(0) + "mdat" + data);
+        file.close();
+        RMMp4Index cut;
+        QVERIFY(cut.open(path));
+        QVERIFY(cut.isCutOff());
+        const qint64 start = cut.mdat()->pos + 8;
+        QCOMPARE(start, head.size() + gap + 8);
+        RMMp4Index reference;
+        QVERIFY(reference.open(all.at(0)));
+        RMRecoverWalker walker;
+        QString error;
+        QVERIFY(walker.setReference(reference, &error));
+        RMFileWindow window;
+        QVERIFY(window.open(path));
+        walker.walk(window, start);
+        const auto& pictures = walker.samples(walker.videoTrack());
+        QVERIFY(pictures.size() > 10);
+        QCOMPARE(pictures.front().offset, start);
+        const QByteArray moov = RMRecoverMoov(reference, walker).build();
+        QVERIFY(moov.contains("co64"));
+        QVERIFY(!moov.contains("stco"));
+        // The first chunk's offset, in 64 bits.
+        const int co64 = moov.indexOf("co64");
+        bool found = false;
+        for (int at = co64; at >= 0 && !found; at = moov.indexOf("co64", at + 4)) {
+            const quint32 count = qFromBigEndian<quint32>(moov.constData() + at + 8);
+            for (quint32 i = 0; i < count && !found; ++i) {
+                found = qFromBigEndian<quint64>(moov.constData() + at + 12 + int(i) * 8) ==
+                        quint64(start);
+            }
+        }
+        QVERIFY(found);
+        // The header room: a 32-bit media header stays 32-bit, sized.
+        std::vector<RMRecovery::Patch> patches;
+        QVERIFY(RMRecovery::mediaHeader(cut.topLevel(), walker.dataEnd(), &patches));
+        QCOMPARE(patches.size(), size_t(1));
+        QCOMPARE(patches[0].pos, cut.mdat()->pos);
+    }
+
+    // A read error during the walk is not the end of the data: it is
+    // reported with its offset and nothing is written.
+    void aReadErrorWritesNothing() {
+        const QStringList all = files(_type1, "_1");
+        const QString cutPath = _dir.filePath("eio/" + QFileInfo(all.at(1)).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        const qint64 size = QFileInfo(all.at(1)).size();
+        QVERIFY(makeCut(all.at(1), cutPath, size * 3 / 4, {}));
+        const qint64 bad = size / 2;
+        RMFileWindow::setReadFault(bad);
+        RMRecovery recovery;
+        const RMRecovery::Result r =
+            recovery.recover(cutPath, all.at(0), _dir.filePath("eio-out"), false);
+        RMFileWindow::setReadFault(-1);
+        QVERIFY(!r.recovered);
+        QVERIFY2(r.message.contains("read error at byte " + QString::number(bad)),
+                 qPrintable(r.message));
+        QVERIFY(!QFileInfo::exists(_dir.filePath("eio-out")));
+    }
+
+    // Writing the output: a buffered copy (between file systems) and a
+    // rename where links fail give the same file; a full disk, a device
+    // error or a folder that cannot be flushed fail, say why, and leave no
+    // temporary file.
+    void outputFaults_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("recovered");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("buffered copy") << 1 << true << QString("recovered") << true;
+        QTest::newRow("no hard links") << 2 << true << QString("recovered") << true;
+        QTest::newRow("disk full") << 3 << false << QString(std::strerror(ENOSPC)) << false;
+        QTest::newRow("device error") << 4 << false << QString(std::strerror(EIO)) << false;
+        QTest::newRow("new folder not flushed")
+            << 5 << false << QString("flushing the folder") << false;
+        QTest::newRow("folder not flushed") << 6 << false << QString("may not survive") << true;
+    }
+    void outputFaults() {
+        QFETCH(int, fault);
+        QFETCH(bool, recovered);
+        QFETCH(QString, says);
+        QFETCH(bool, inPlace);
+        const QStringList all = files(_type2, "_1");
+        const QString name = QFileInfo(all.at(1)).fileName();
+        const QString cutPath = _dir.filePath("faults/" + name);
+        const QString normal = _dir.filePath("faults-normal");
+        if (!QFileInfo::exists(cutPath)) {
+            QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+            QVERIFY(makeCut(all.at(1), cutPath, QFileInfo(all.at(1)).size() * 2 / 3, {}));
+            QVERIFY(RMRecovery().recover(cutPath, all.at(0), normal, false).recovered);
+        }
+        const QString out = _dir.filePath(QString("faults-out%1").arg(fault));
+        if (fault != 5) {
+            QVERIFY(QDir().mkpath(out));
+        }
+        RMRecoverOutput::setKernelCopy(fault != 1);
+        RMRecoverOutput::setLinkFault(fault == 2 ? EPERM : 0);
+        RMRecoverOutput::setWriteFault([fault](qint64 at) {
+            return fault == 3 ? ENOSPC : fault == 4 && at > 0 ? EIO : 0;
+        });
+        if (fault < 3) {
+            RMRecoverOutput::setWriteFault(nullptr);
+        }
+        RMRecoverOutput::setFolderSyncFault(fault >= 5 ? EIO : 0);
+        const RMRecovery::Result r = RMRecovery().recover(cutPath, all.at(0), out, false);
+        RMRecoverOutput::setKernelCopy(true);
+        RMRecoverOutput::setLinkFault(0);
+        RMRecoverOutput::setWriteFault(nullptr);
+        RMRecoverOutput::setFolderSyncFault(0);
+        QCOMPARE(r.recovered, recovered);
+        QVERIFY2(r.message.contains(says), qPrintable(r.message));
+        const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, inPlace ? QStringList({name}) : QStringList());
+        if (inPlace) {
+            QCOMPARE(sha256(out + "/" + name), sha256(normal + "/" + name));
         }
     }
 

@@ -1,10 +1,13 @@
 // The viewer's offer to recover cut-off recordings after a folder is opened.
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 
 #include "app/rm_app.h"
 #include "mp4/rm_mp4_index.h"
 #include "recordings/rm_video_file_list.h"
+#include "recovery/rm_recover_output.h"
 #include "recovery/rm_recovery.h"
 #include "test_support.h"
 #include "ui/rm_recover_offer.h"
@@ -102,19 +105,88 @@ private slots:
         QCOMPARE(readAll(_cut), before);
     }
 
-    // A healthy card: no question at all.
+    // A healthy card (the same recordings, none cut off): no question.
     void nothingToOffer() {
         const QString healthy = _dir.filePath("healthy");
-        QVERIFY(QDir().mkpath(healthy));
+        QVERIFY(QDir().mkpath(healthy + "/DCIM"));
+        for (const QString& name : QDir(_card + "/DCIM").entryList(QDir::Files)) {
+            if (name != QFileInfo(_cut).fileName()) {
+                QVERIFY(QFile::copy(_card + "/DCIM/" + name, healthy + "/DCIM/" + name));
+            }
+        }
+        QCOMPARE(QDir(healthy + "/DCIM").entryList(QDir::Files).size(), 3);
         QWidget window;
         RMRecoverOffer offer(&window, nullptr);
         bool asked = false;
         offer.setAsk([&](const QString&, const QString&) { return asked = true; });
         QSignalSpy finished(&offer, &RMRecoverOffer::finished);
-        emit RMVideoFileList::instance()->folderScanned(healthy, 0);
+        emit RMVideoFileList::instance()->folderScanned(healthy, 3);
         emit RMVideoFileList::instance()->listUpdateEnd(true);
         QVERIFY(finished.wait(10000));
         QVERIFY(!asked);
+    }
+
+    // While a backup owns the progress popup, an accepted recovery waits
+    // for its end and says so.
+    void waitsForABackup() {
+        const QString folder = RMRecovery::recoveredFolder(_cut);
+        QDir(folder).removeRecursively();
+        RMVideoFileList* list = RMVideoFileList::instance();
+        QVERIFY(list->reserveBackup());
+        QWidget window;
+        RMRecoverOffer offer(&window, nullptr);
+        QStringList asked;
+        offer.setAsk([&](const QString&, const QString& text) {
+            asked << text;
+            return true;
+        });
+        QSignalSpy finished(&offer, &RMRecoverOffer::finished);
+        emit list->folderScanned(_card, 4);
+        emit list->listUpdateEnd(true);
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 20000);
+        QVERIFY2(asked.at(0).contains("starts when the backup ends"), qPrintable(asked.at(0)));
+        QTest::qWait(500);
+        QVERIFY(finished.isEmpty());
+        QVERIFY(!QFileInfo::exists(folder));
+        list->runReservedBackup(folder, {});  // the backup ends
+        emit list->backupEnd();
+        QVERIFY(finished.wait(60000));
+        QVERIFY2(asked.last().startsWith("1 recording(s) recovered to"), qPrintable(asked.last()));
+    }
+
+    // Closing the viewer during a recovery cancels it and leaves no
+    // temporary file; leftovers of our own are removed when one starts.
+    void closingCancelsTheRecovery() {
+        const QString folder = RMRecovery::recoveredFolder(_cut);
+        QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(folder));
+        const QString ours = folder + "/." + QFileInfo(_cut).fileName() + ".recovering-Ab12Cd";
+        const QString theirs = folder + "/notes.recovering-Ab12Cd";
+        for (const QString& path : {ours, theirs}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        // A slow card: every write of the output takes a while.
+        RMRecoverOutput::setWriteFault([](qint64) {
+            QThread::msleep(400);
+            return 0;
+        });
+        QWidget window;
+        RMRecoverOffer offer(&window, nullptr);
+        QStringList asked;
+        offer.setAsk([&](const QString&, const QString& text) {
+            if (asked.isEmpty()) {
+                QTimer::singleShot(
+                    150, [] { emit RMApp::instance()->appEvent(RMApp::EVENT_APP_CLOSING); });
+            }
+            asked << text;
+            return true;
+        });
+        QVERIFY(load(offer));
+        RMRecoverOutput::setWriteFault(nullptr);
+        QVERIFY2(asked.last().contains("cancelled"), qPrintable(asked.last()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"notes.recovering-Ab12Cd"}));
     }
 };
 

@@ -361,10 +361,17 @@ private Q_SLOTS:
                    QByteArray::fromHex("000000006d646174") + QByteArray(5000, 'v'));
         file.close();
         touch(dir + "/NNF_200101-100200-000003_1.mp4");  // empty: not an MP4 at all
+        // A cut-off front file beside a healthy rear file: its recording is
+        // listed through the rear file, and the front file is named too.
+        const QString cutFront = dir + "/NNF_200101-100300-000004_1.mp4";
+        QVERIFY(QFile::copy(cut, cutFront));
+        placeCopy(busy, dir + "/NNF_200101-100300-000004_2.mp4");
         RMVideoFileList* list = loadFolder(dir);
-        QCOMPARE(list->allItems().size(), 1);
+        QCOMPARE(list->allItems().size(), 2);
         QCOMPARE(list->lastLeftOut(), 2);
-        QCOMPARE(list->lastCutOff(), QStringList({cut}));
+        QCOMPARE(list->lastLeftOutFiles(),
+                 QStringList({cut, dir + "/NNF_200101-100200-000003_1.mp4"}));
+        QCOMPARE(list->lastCutOff(), QStringList({cut, cutFront}));
         loadFolder(card("pool"));
     }
 };

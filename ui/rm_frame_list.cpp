@@ -1,6 +1,7 @@
 #include "ui/rm_frame_list.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QShortcut>
@@ -132,27 +133,48 @@ void RMFrameList::onListUpdate(bool bLoading) {
     }
 }
 
-// The status beside the buttons: how many files the last load left out.
+// The status beside the buttons: how many files the last load left out or
+// found cut off; the tooltip names them with the reason, up to 20.
 void RMFrameList::_showLeftOut() {
     const RMVideoFileList* list = RMVideoFileList::instance();
-    const int leftOut = list->lastLeftOut();
-    if (leftOut == 0) {
+    const QStringList& leftOut = list->lastLeftOutFiles();
+    const QStringList& cut = list->lastCutOff();
+    if (leftOut.isEmpty() && cut.isEmpty()) {
         _status->setToolTip(QString());
         _status->setPixmap(QPixmap(":/image/list_file_unused.png").scaled(115, 30));
         return;
     }
     RMLanguage* language = RMLanguage::instance();
-    _status->setText(
-        language->text(QString("%1 件除外").arg(leftOut), QString("%1 left out").arg(leftOut)));
-    QString details =
-        language->text(QString("%1 個のファイルを一覧に入れませんでした。").arg(leftOut),
-                       QString("%1 files were left out of the list.").arg(leftOut));
-    if (!list->lastCutOff().isEmpty()) {
-        details += "\n" +
-                   language->text("途中で切れた録画 (インデックスなし):", "Cut off, no index:") +
-                   "\n" + list->lastCutOff().join("\n");
+    const int count = leftOut.size();
+    _status->setText(count > 0 ? language->text(QString("%1 件除外").arg(count),
+                                                QString("%1 left out").arg(count))
+                               : language->text(QString("途切れ %1 件").arg(cut.size()),
+                                                QString("%1 cut off").arg(cut.size())));
+    QStringList lines;
+    if (count > 0) {
+        lines << language->text(QString("%1 個のファイルを一覧に入れませんでした。").arg(count),
+                                QString("%1 files were left out of the list.").arg(count));
     }
-    _status->setToolTip(details);
+    QStringList named = cut;
+    for (const QString& path : leftOut) {
+        if (!cut.contains(path)) {
+            named << path;
+        }
+    }
+    const int kMaxNamed = 20;
+    for (int i = 0; i < named.size() && i < kMaxNamed; ++i) {
+        const QString& path = named[i];
+        const QString reason =
+            cut.contains(path)
+                ? language->text("途中で切れた録画 (インデックスなし)", "cut off, no index")
+                : language->text("再生できる録画ではありません", "not a recording that plays");
+        lines << QDir::toNativeSeparators(path) + ": " + reason;
+    }
+    if (named.size() > kMaxNamed) {
+        const int more = named.size() - kMaxNamed;
+        lines << language->text(QString("ほか %1 個").arg(more), QString("and %1 more").arg(more));
+    }
+    _status->setToolTip(lines.join("\n"));
 }
 
 void RMFrameList::onOpen() {
@@ -188,8 +210,20 @@ void RMFrameList::onBackup() {
     RMLanguage* language = RMLanguage::instance();
     const QString folder = RMApp::openFolder(RMApp::appPath(RMApp::PATH_BACKUP), true,
                                              language->text("MP4 保存", "Backup MP4 files"));
-    if (!folder.isEmpty() && RMVideoFileListBackup::start(folder)) {
+    if (folder.isEmpty()) {
+        return;
+    }
+    QString refusal;
+    if (RMVideoFileListBackup::start(folder, &refusal)) {
         _updateBackupEnabled();
+    } else if (!refusal.isEmpty()) {
+        RMPopupMessage(RMApp::instance()->mainWindow(), language->text("注意", "Error"),
+                       language->text("選んだフォルダーは録画ファイルのあるフォルダーです。\n"
+                                      "別のフォルダーを選んでください。",
+                                      "The chosen folder holds the recordings themselves.\n"
+                                      "Choose another folder for the backup.") +
+                           "\n" + QDir::toNativeSeparators(refusal))
+            .exec();
     }
 }
 

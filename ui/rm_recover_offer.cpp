@@ -5,8 +5,10 @@
 #include <QThreadPool>
 #include <QWidget>
 
+#include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "recordings/rm_video_file_list.h"
+#include "recovery/rm_recover_output.h"
 #include "recovery/rm_recovery.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
@@ -28,6 +30,9 @@ RMRecoverOffer::RMRecoverOffer(QWidget* window, OpenFolder openFolder)
     RMVideoFileList* list = RMVideoFileList::instance();
     connect(list, SIGNAL(folderScanned(QString, int)), this, SLOT(onFolderScanned(QString, int)));
     connect(list, SIGNAL(listUpdateEnd(bool)), this, SLOT(onListUpdateEnd(bool)));
+    connect(list, SIGNAL(backupEnd()), this, SLOT(onBackupEnd()));
+    connect(RMApp::instance(), &RMApp::appEvent, this,
+            [this](RMApp::Event event) { onAppEvent(int(event)); });
 }
 
 void RMRecoverOffer::onFolderScanned(QString folder, int) {
@@ -64,12 +69,42 @@ void RMRecoverOffer::_scanned(const QStringList& cut) {
              QString("%1 recording(s) on this card were cut off by a power loss.\n"
                      "Recover them?")
                  .arg(cut.size()));
-    if (!_askUser(text("録画の復元", "Recover recordings"), question)) {
+    // One long task owns the progress popup at a time: during a backup the
+    // recovery waits for its end, and the question says so.
+    const bool backingUp = RMVideoFileList::instance()->isBackupRunning();
+    const QString wait = backingUp ? "\n" + text("バックアップが終わってから復元します。",
+                                                 "The recovery starts when the backup ends.")
+                                   : QString();
+    if (!_askUser(text("録画の復元", "Recover recordings"), question + wait)) {
         _busy = false;
         emit finished();
         return;
     }
+    if (RMVideoFileList::instance()->isBackupRunning()) {
+        _waiting = cut;
+        return;  // onBackupEnd starts it
+    }
     _recover(cut);
+}
+
+void RMRecoverOffer::onBackupEnd() {
+    if (_waiting.isEmpty() || RMVideoFileList::instance()->isBackupRunning()) {
+        return;
+    }
+    const QStringList files = _waiting;
+    _waiting.clear();
+    // After the backup's own end handler has let go of the popup.
+    QMetaObject::invokeMethod(
+        this, [this, files]() { _recover(files); }, Qt::QueuedConnection);
+}
+
+// Closing the viewer cancels a recovery, whose temporary file then goes;
+// one waiting for a backup is dropped.
+void RMRecoverOffer::onAppEvent(int event) {
+    if (event == RMApp::EVENT_APP_CLOSING) {
+        _cancel = true;
+        _waiting.clear();
+    }
 }
 
 void RMRecoverOffer::_onCancel() {
@@ -84,6 +119,8 @@ void RMRecoverOffer::_recover(const QStringList& files) {
     QPointer<RMRecoverOffer> self(this);
     const QString target = _target;
     QThreadPool::globalInstance()->start([self, files, target]() {
+        // Outputs a crash or a pulled card left half-written.
+        RMRecoverOutput::removeLeftovers(target);
         QStringList problems;
         int recovered = 0;
         bool cancelled = false;

@@ -10,8 +10,9 @@ class QWidget;
 
 // After a folder is opened: names the recordings on it that a power loss cut
 // off and offers to recover them; the recovery runs on the thread pool
-// behind the progress popup, which can cancel it; then it offers to open
-// the folder of recovered recordings.
+// behind the progress popup, which can cancel it (or, while a backup owns
+// the popup, after that backup); then it offers to open the folder of
+// recovered recordings. Closing the viewer cancels it.
 class RMRecoverOffer : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ public:
 public Q_SLOTS:
     void onFolderScanned(QString folder, int count);
     void onListUpdateEnd(bool loading);
+    void onBackupEnd();
+    void onAppEvent(int event);
 
 Q_SIGNALS:
     // The offer is done with a folder: nothing cut off, declined or recovered.
@@ -44,5 +47,6 @@ private:
     QString _folder;  // the folder being loaded (GUI thread)
     QString _target;  // where the recordings go (GUI thread)
     bool _busy = false;
+    QStringList _waiting;              // accepted, to start when the backup ends (GUI thread)
     static std::atomic<bool> _cancel;  // set by the progress popup, read by the worker
 };

@@ -36,7 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!file) {
         return 0;
     }
-    MOVFormat::isCutOff(file);
     _AVIPreInfo info = {};
     MOVFormat::duration(file, &info);
     info = {};
