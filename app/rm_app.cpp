@@ -58,7 +58,9 @@ RMApp::FolderChooser& RMApp::_folderChooser() {
     return chooser;
 }
 
-void RMApp::setFolderChooser(FolderChooser chooser) { _folderChooser() = std::move(chooser); }
+void RMApp::setFolderChooser(FolderChooser chooser) {
+    _folderChooser() = std::move(chooser);
+}
 
 QStringList RMApp::getRemovableDisks() {
     return RMRemovableDisks::writableRemovableRoots();
@@ -82,6 +84,18 @@ bool RMApp::isModelDisk(QString root, char*) {
     const size_t got = std::fread(head, 1, sizeof(head), file);
     std::fclose(file);
     return got >= sizeof(kModelName) && std::memcmp(head, kModelName, sizeof(kModelName)) == 0;
+}
+
+QString RMApp::cardRootOf(const QString& folder) {
+    QString path = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
+    while (!path.isEmpty()) {
+        if (isModelDisk(path)) {
+            return path;
+        }
+        const QString parent = QFileInfo(path).path();
+        path = parent == path ? QString() : parent;
+    }
+    return QString();
 }
 
 QString RMApp::searchInfoDisk() {

@@ -16,6 +16,10 @@ public:
 
     QString lastBackupPath();
     void setLastBackupPath(QString& path);
+    // The folder the last backup of recordings went to; the viewer's own
+    // backup folder before the first.
+    QString lastBackupTargetPath();
+    void setLastBackupTargetPath(const QString& path);
     QString lastMoviePath();
     void setLastMoviePath(QString& path);
     // The stored interface language, or whenUnset when none is stored.

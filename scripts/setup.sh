@@ -13,7 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libswresample-dev libavfilter-dev ffmpeg
   xvfb xauth x11-utils xdotool openbox libgl1-mesa-dri mesa-utils
-  fonts-dseg fonts-noto-cjk libxml2-utils zlib1g-dev
+  fonts-dseg fonts-noto-cjk qttranslations5-l10n libxml2-utils zlib1g-dev
   desktop-file-utils appstream man-db groff-base strace
 )
 
