@@ -24,10 +24,10 @@ QRect RMInsetSliderStyle::subControlRect(ComplexControl control, const QStyleOpt
                                          SubControl subControl, const QWidget* widget) const {
     const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
     if (control != CC_Slider || slider == nullptr || slider->orientation != Qt::Horizontal ||
-        _inset <= 0) {
+        (_inset <= 0 && _bottom <= 0)) {
         return QProxyStyle::subControlRect(control, option, subControl, widget);
     }
     QStyleOptionSlider narrower(*slider);
-    narrower.rect.adjust(_inset, 0, -_inset, 0);
+    narrower.rect.adjust(_inset, 0, -_inset, -_bottom);
     return QProxyStyle::subControlRect(control, &narrower, subControl, widget);
 }

@@ -3,9 +3,10 @@
 #include <QProxyStyle>
 
 // Draws and hit-tests a horizontal slider as if it were narrower by `inset`
-// pixels on each side, so that what a slider paints beside its groove (tick
-// labels) has room inside the widget. Every slider geometry the toolkit asks
-// for goes through subControlRect, so drawing, clicks and dragging agree.
+// pixels on each side and shorter by `bottom` pixels, so that what a slider
+// paints around its groove (tick labels) has room inside the widget and
+// under the handle. Every slider geometry the toolkit asks for goes through
+// subControlRect, so drawing, clicks and dragging agree.
 class RMInsetSliderStyle : public QProxyStyle {
     Q_OBJECT
 public:
@@ -14,11 +15,12 @@ public:
     RMInsetSliderStyle();
 
     void setInset(int inset) { _inset = inset; }
-    int inset() const { return _inset; }
+    void setBottom(int bottom) { _bottom = bottom; }
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option,
                          SubControl subControl, const QWidget* widget) const override;
 
 private:
     int _inset = 0;
+    int _bottom = 0;
 };

@@ -8,8 +8,9 @@
 
 namespace {
 const int kLabelPixelSize = 11;
-const int kTickTop = 4;
-const int kTickBottom = 14;
+// The labels' band overlaps the groove's by this much: the glyphs leave
+// their top free.
+const int kLabelOverlap = 3;
 }  // namespace
 
 RMReleasedSlider::RMReleasedSlider(QWidget* parent)
@@ -44,6 +45,7 @@ void RMReleasedSlider::_updateInset() {
         widest = qMax(widest, metrics.horizontalAdvance(label));
     }
     _style->setInset(0);
+    _style->setBottom(metrics.height() - kLabelOverlap);
     QStyleOptionSlider option;
     initStyleOption(&option);
     const int handle =
@@ -78,10 +80,12 @@ void RMReleasedSlider::paintEvent(QPaintEvent*) {
     if (tickPosition() != NoTicks && interval > 0 && maximum() > minimum()) {
         painter.setFont(_labelFont());
         int index = 0;
+        // Ticks cross the groove, from the top to the labels' band.
+        const int tickBottom = height() - QFontMetrics(_labelFont()).height() + kLabelOverlap - 2;
         for (int value = minimum(); value <= maximum(); value += interval, ++index) {
             const int x = tickX(value);
             painter.setPen(QColor("#8F8F8F"));
-            painter.drawLine(x, kTickTop, x, kTickBottom);
+            painter.drawLine(x, 1, x, tickBottom);
             if (index < _labels.size()) {
                 painter.setPen(QColor("#FFFFFF"));
                 painter.drawText(labelRect(index), Qt::AlignCenter, _labels.at(index));

@@ -12,6 +12,8 @@ namespace {
 const char kObjectName[] = "notice";
 const int kBottomGap = 40;
 const int kSideGap = 40;
+// Both sides' padding of the style sheet, and a little room for rounding.
+const int kPadding = 2 * 14 + 2 * 1 + 4;
 const char kStyle[] =
     "QLabel#notice { background: rgba(24, 24, 24, 230); color: white; font-size: 14px;"
     " border: 1px solid #8F8F8F; border-radius: 4px; padding: 8px 14px; }";
@@ -67,14 +69,19 @@ void RMNotice::_show(const QString& text) {
     _hold->start(holdMs);
 }
 
-// Centred near the bottom of the window, as wide as the text needs.
+// Centred near the bottom of the window, as wide as its longest line needs
+// (wrapped only when the window is narrower).
 void RMNotice::_place() {
+    ensurePolished();  // the style sheet's font and padding
     const QWidget* window = parentWidget();
     const int maxWidth = qMax(100, window->width() - 2 * kSideGap);
-    setMaximumWidth(maxWidth);
-    adjustSize();
-    const QSize size = sizeHint().boundedTo(QSize(maxWidth, window->height()));
-    resize(size.width(),
-           heightForWidth(size.width()) > 0 ? heightForWidth(size.width()) : size.height());
-    move((window->width() - width()) / 2, window->height() - height() - kBottomGap);
+    int widest = 0;
+    for (const QString& line : text().split('\n')) {
+        widest = qMax(widest, fontMetrics().horizontalAdvance(line));
+    }
+    const QMargins frame = contentsMargins();
+    const int width = qMin(maxWidth, widest + kPadding + frame.left() + frame.right());
+    const int height = qMax(heightForWidth(width), sizeHint().height());
+    resize(width, height);
+    move((window->width() - width) / 2, window->height() - height - kBottomGap);
 }
