@@ -13,7 +13,6 @@
 
 #include "app/rm_app.h"
 #include "app/rm_folder_chooser.h"
-#include "app/rm_qt_translations.h"
 #include "app/rm_settings.h"
 #include "app/version.h"
 
@@ -30,7 +29,6 @@ void RMApp::initialize(QApplication& app) {
     QApplication::setWindowIcon(QIcon(":/image/app_icon.png"));
     _initDocumentFolder();
     RMSettings::instance()->load();
-    RMQtTranslations::install();
 }
 
 void RMApp::_installFonts() {

@@ -8,6 +8,7 @@
 #include "app/rm_app.h"
 #include "app/rm_folder_chooser.h"
 #include "app/rm_language.h"
+#include "app/rm_qt_translations.h"
 #include "app/rm_removable_disks.h"
 #include "app/rm_screen_saver_inhibitor.h"
 #include "dbus_fixture.h"
@@ -101,7 +102,7 @@ private Q_SLOTS:
 
     // Qt's own texts follow the interface language.
     void qtTextsFollowTheLanguage() {
-        RMApp::instance()->initialize(*qApp);
+        RMQtTranslations::install();
         RMLanguage* language = RMLanguage::instance();
         language->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("キャンセル"));

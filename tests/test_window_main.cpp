@@ -145,6 +145,8 @@ private Q_SLOTS:
     // Return in a dialog's text field belongs to the dialog: the window
     // behind it stays as it is.
     void returnInADialogStaysInTheDialog() {
+        // The last switch gives the window the focus a moment later.
+        QTest::qWait(300);
         QSignalSpy spy(RMApp::instance(), SIGNAL(appEvent(RMApp::Event)));
         QDialog dialog(window);
         auto* field = new QLineEdit(&dialog);
@@ -277,6 +279,7 @@ private Q_SLOTS:
 
     // Saved stills are named in a notice.
     void savedStillsAreNamed() {
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
         const QString work = orvin_test::home().path() + "/work";
         const QString file = work + "/NNF_240517-083000_CH1.jpg";
         writeFile(file, "jpeg");
@@ -293,6 +296,7 @@ private Q_SLOTS:
     // A front file that cannot be read is named with the reason; the rear
     // plays in its place, and the list says so.
     void anUnreadableFrontFileIsNamed() {
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
         const QString card = orvin_test::home().path() + "/played";
         QVERIFY(viewer_fixture::makeCard(card, {"--recordings", "2", "--seconds", "3"}));
         RMPlayer::instance()->frontPlayer()->audio()->setBackends({"Null"});

@@ -15,6 +15,7 @@
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
+#include "app/rm_qt_translations.h"
 #include "app/rm_screen_saver_inhibitor.h"
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
@@ -58,6 +59,8 @@ WindowMain::WindowMain(QWidget* parent)
     : RMWindowBase(parent, QString(), "title_logo_vk7300.png", false) {
     RMApp::instance()->setMainWindow(this);
     RMApp::instance()->installGlobalShortcuts();
+    // Qt's own dialogs (the folder chooser) speak the interface language.
+    RMQtTranslations::install();
 
     setWindowTitle("VK7300 Viewer");
     setMaximumSize(kWidth, kHeight);
