@@ -15,13 +15,13 @@ namespace {
 // How long the backup and the loader get to stop when the window closes.
 const int kWorkerStopMs = 1500;
 
-// The folder given on the command line, empty when there is none.
+// The folder given on the command line, empty when there is none. One that
+// does not exist is passed on too: the window tells the user so.
 QString folderArgument(const QStringList& arguments) {
-    if (arguments.size() < 2) {
+    if (arguments.size() < 2 || arguments.at(1).isEmpty()) {
         return QString();
     }
-    const QFileInfo info(arguments.at(1));
-    return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
+    return QDir::cleanPath(QFileInfo(arguments.at(1)).absoluteFilePath());
 }
 
 // The web engine refuses to start as root unless its sandbox is off.

@@ -88,6 +88,18 @@ bool RMApp::isModelDisk(QString root, char*) {
     return got >= sizeof(kModelName) && std::memcmp(head, kModelName, sizeof(kModelName)) == 0;
 }
 
+QString RMApp::cardRootOf(const QString& folder) {
+    QString path = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
+    while (!path.isEmpty()) {
+        if (isModelDisk(path)) {
+            return path;
+        }
+        const QString parent = QFileInfo(path).path();
+        path = parent == path ? QString() : parent;
+    }
+    return QString();
+}
+
 QString RMApp::searchInfoDisk() {
     for (const QString& root : getRemovableDisks()) {
         const QString config = localPath(root + "\\__SYSTEM.CFG");

@@ -53,6 +53,10 @@ public:
     static QStringList getRemovableDisks();
     static bool isModelDisk(QString root, char* = nullptr);
     static QString searchInfoDisk();
+    // The root of the camera card that folder belongs to: folder itself or
+    // the nearest folder above it that holds the camera's settings file;
+    // empty when none does.
+    static QString cardRootOf(const QString& folder);
 
     static void disableScreenSave(bool) {}
     static bool checkGPU() { return false; }

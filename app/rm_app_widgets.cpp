@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
@@ -13,6 +12,7 @@
 #include <QtDebug>
 
 #include "app/rm_app.h"
+#include "app/rm_folder_chooser.h"
 #include "app/rm_settings.h"
 #include "app/version.h"
 
@@ -86,5 +86,5 @@ QString RMApp::openFolder(QString startDir, bool, QString caption) {
     if (_folderChooser()) {
         return _folderChooser()(startDir, caption);
     }
-    return QFileDialog::getExistingDirectory(nullptr, caption, startDir, QFileDialog::ShowDirsOnly);
+    return RMFolderChooser::choose(instance()->mainWindow(), startDir, caption);
 }

@@ -136,8 +136,9 @@ void RMApplication::_readRequests(QLocalSocket* peer) {
             continue;
         }
         const QString folder = QUrl::fromPercentEncoding(line.mid(kOpenRequest.size()));
-        if (!QFileInfo(folder).isDir() || QDir::isRelativePath(folder)) {
-            qInfo() << Q_FUNC_INFO << __LINE__ << "not a folder" << folder;
+        // A folder that does not exist goes on too: the window says so.
+        if (folder.isEmpty() || QDir::isRelativePath(folder)) {
+            qInfo() << Q_FUNC_INFO << __LINE__ << "not an absolute path" << folder;
             continue;
         }
         if (activeModalWidget()) {

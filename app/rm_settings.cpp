@@ -67,6 +67,17 @@ void RMSettings::setLastExportPath(const QString& path) {
     }
 }
 
+QString RMSettings::lastBackupTargetPath() {
+    const QString stored = _loadString("/PATH", "BACKUP_TARGET");
+    return stored.isEmpty() ? RMApp::appPath(RMApp::PATH_BACKUP) : stored;
+}
+
+void RMSettings::setLastBackupTargetPath(const QString& path) {
+    if (path != lastBackupTargetPath()) {
+        _setString("/PATH", "BACKUP_TARGET", path);
+    }
+}
+
 QString RMSettings::lastMoviePath() {
     const QString stored = _loadString("/PATH", "RECENT");
     return stored.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)

@@ -19,6 +19,10 @@ public:
     // Folder of exported clips (group PATH, key EXPORT).
     QString lastExportPath();
     void setLastExportPath(const QString& path);
+    // The folder the last backup of recordings went to; the viewer's own
+    // backup folder before the first.
+    QString lastBackupTargetPath();
+    void setLastBackupTargetPath(const QString& path);
     QString lastMoviePath();
     void setLastMoviePath(QString& path);
     // The stored interface language, or whenUnset when none is stored.

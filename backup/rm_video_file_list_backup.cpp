@@ -119,6 +119,11 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
     QStringList refused;
     RMBackupPipeline pipeline([] { return RMOverwrite::isCancelled(); });
     const int count = jobs.size();
+    int files = 0;
+    int queued = 0;
+    for (const RMBackupJob& job : jobs) {
+        files += (job.frontPath.isEmpty() ? 0 : 1) + (job.rearPath.isEmpty() ? 0 : 1);
+    }
     for (int i = 0; i < count && !RMOverwrite::isCancelled(); ++i) {
         for (const QString& source : {jobs[i].frontPath, jobs[i].rearPath}) {
             if (source.isEmpty() || RMOverwrite::isCancelled()) {
@@ -131,7 +136,9 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
                                ": the target folder is the recording's own folder";
                 continue;
             }
-            _backupOverwrite(target, source, count - i, &pipeline);
+            if (_backupOverwrite(target, source, count - i, &pipeline)) {
+                ++queued;
+            }
         }
         RMOverwrite::nextRecording();
         const int percent = int(double(i + 1) / count * kProgressMaximum);
@@ -140,16 +147,20 @@ void RMVideoFileList::runReservedBackup(QString folder, const QList<RMBackupJob>
             Q_EMIT updateProgress(percent);
         }
     }
-    const QStringList failed = refused + pipeline.finish();
+    const QStringList copyFailed = pipeline.finish();
+    const QStringList failed = refused + copyFailed;
     if (!failed.isEmpty()) {
         Q_EMIT backupFailed(failed);
     }
+    // A refused file was never queued: it counts as failed, not as skipped.
+    const int copied = qMax(0, queued - int(copyFailed.size()));
+    Q_EMIT backupSummary(folder, copied, files - queued - int(refused.size()), int(failed.size()));
     // Free before the end is announced, so the window can offer the next.
     _backupRunning = false;
     Q_EMIT backupEnd();
 }
 
-void RMVideoFileList::_backupOverwrite(QString target, QString source, int remaining,
+bool RMVideoFileList::_backupOverwrite(QString target, QString source, int remaining,
                                        RMBackupPipeline* pipeline) {
     if (QFileInfo::exists(target)) {
         if (RMOverwrite::gCurrent.load() & RMOverwrite::OVERWRITE_ASK) {
@@ -159,13 +170,14 @@ void RMVideoFileList::_backupOverwrite(QString target, QString source, int remai
             const int decision = RMOverwrite::waitForAnswer();
             Q_EMIT backupPaused(false);
             if (decision & RMOverwrite::OVERWRITE_CANCEL) {
-                return;
+                return false;
             }
         }
         const int decision = RMOverwrite::gCurrent.load();
         if (!(decision & RMOverwrite::OVERWRITE_REPLACE)) {
-            return;  // skipped, or cancelled meanwhile
+            return false;  // skipped, or cancelled meanwhile
         }
     }
     pipeline->copy(source, target);
+    return true;
 }

@@ -92,8 +92,9 @@ public:
     // Runs a backup whose slot was reserved, and frees the slot.
     void runReservedBackup(QString folder, const QList<RMBackupJob>& jobs);
     bool isBackupRunning() const { return _backupRunning.load(); }
-    // Copies one file through the pipeline unless the user skips it.
-    void _backupOverwrite(QString target, QString source, int remaining,
+    // Copies one file through the pipeline unless the user skips it; false
+    // when it was skipped.
+    bool _backupOverwrite(QString target, QString source, int remaining,
                           RMBackupPipeline* pipeline);
     // The target of a backup copy: the source's own file name in the folder.
     // (Upper-casing it would rename every copy on a case-sensitive file
@@ -130,6 +131,9 @@ Q_SIGNALS:
     void backupStarted();
     void backupPaused(bool paused);
     void backupEnd();
+    // Before backupEnd: how many files were copied into folder, skipped
+    // (not replaced, or not reached after a cancel) and not copied.
+    void backupSummary(QString folder, int copied, int skipped, int failed);
     // Before backupEnd: the files that could not be copied, when any.
     void backupFailed(QStringList files);
 

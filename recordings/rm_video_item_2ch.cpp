@@ -271,9 +271,14 @@ QString RMVideoItem::titleDuration() const {
     return QString::asprintf("%02u:%02u", minutes, seconds);
 }
 
+// The channels that play: a recording left with its rear file only (none
+// recorded, or the front one unplayable) says so.
 QString RMVideoItem::titleFrontRear() const {
     if (!frontPath.isEmpty() && !rearPath.isEmpty()) {
         return isJapanese() ? "前後" : "F/R";
+    }
+    if (frontPath.isEmpty() && !rearPath.isEmpty()) {
+        return isJapanese() ? "後" : "R";
     }
     return isJapanese() ? "前" : "F";
 }

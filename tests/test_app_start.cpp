@@ -1,20 +1,46 @@
 // Start-up of the application singleton: per-user folders, tolerance of a
-// missing Documents folder, style sheet and fonts, and the disk helpers.
+// missing Documents folder, style sheet and fonts, the disk helpers, Qt's
+// own translations, the folder chooser and the screen saver.
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
+
 #include "app/rm_app.h"
+#include "app/rm_folder_chooser.h"
+#include "app/rm_language.h"
+#include "app/rm_qt_translations.h"
 #include "app/rm_removable_disks.h"
+#include "app/rm_screen_saver_inhibitor.h"
+#include "dbus_fixture.h"
 #include "test_support.h"
+#include "widget_fixture.h"
+
+using widget_fixture::writeFile;
+
+namespace {
+// Stands in for the desktop's screen saver service; records the calls.
+class StandInScreenSaver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    QStringList calls;
+
+public Q_SLOTS:
+    uint Inhibit(const QString&, const QString&) {
+        calls << QString("Inhibit %1").arg(++_cookie);
+        return _cookie;
+    }
+    void UnInhibit(uint cookie) { calls << QString("UnInhibit %1").arg(cookie); }
+
+private:
+    uint _cookie = 40;
+};
+}  // namespace
 
 class TestAppStart : public QObject {
     Q_OBJECT
 
     QString docs() const { return RMApp::documentsFolder(); }
-
-    static void writeFile(const QString& path, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
 
 private Q_SLOTS:
     void appPathGivesThePerUserFiles() {
@@ -60,6 +86,104 @@ private Q_SLOTS:
         QVERIFY(!RMApp::isModelDisk(card));
         QFile::remove(card + "/__SYSTEM.CFG");
         QVERIFY(!RMApp::isModelDisk(card));
+    }
+
+    // A folder belongs to a card when it or a folder above it holds the
+    // camera's settings file.
+    void cardRootIsFoundAboveTheOpenFolder() {
+        const QString card = orvin_test::home().path() + "/copied card";
+        QDir().mkpath(card + "/DCIM/EVENT");
+        QCOMPARE(RMApp::cardRootOf(card + "/DCIM/EVENT"), QString());
+        writeFile(card + "/__SYSTEM.CFG", QByteArray("VK7300\0", 7));
+        QCOMPARE(RMApp::cardRootOf(card + "/DCIM/EVENT"), card);
+        QCOMPARE(RMApp::cardRootOf(card), card);
+        QCOMPARE(RMApp::cardRootOf(QString()), QString());
+    }
+
+    // Qt's own texts follow the interface language.
+    void qtTextsFollowTheLanguage() {
+        RMQtTranslations::install();
+        RMLanguage* language = RMLanguage::instance();
+        language->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("キャンセル"));
+        language->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Cancel"));
+    }
+
+    // The chooser opens where it was asked to, or the nearest folder that
+    // exists, and offers only places that exist, in the interface language.
+    void folderChooserStartsInAnExistingPlace() {
+        const QString home = orvin_test::home().path();
+        const QString last = home + "/videos/2026";
+        QDir().mkpath(last);
+        QCOMPARE(RMFolderChooser::startFolder(last), last);
+        QCOMPARE(RMFolderChooser::startFolder(last + "/gone/deeper"), last);
+        QCOMPARE(RMFolderChooser::startFolder(QString()), QDir::homePath());
+        QDir(home + "/Desktop").removeRecursively();
+        const QList<QUrl> places = RMFolderChooser::places(last + "/gone");
+        QVERIFY(places.contains(QUrl::fromLocalFile(last)));
+        for (const QUrl& place : places) {
+            QVERIFY2(QFileInfo(place.toLocalFile()).isDir(), qPrintable(place.toString()));
+        }
+
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        QString shownIn;
+        QStringList buttons;
+        widget_fixture::answerModal<QFileDialog>([&](QFileDialog* dialog) {
+            shownIn = dialog->directory().absolutePath();
+            for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                buttons << button->text();
+            }
+            dialog->reject();
+        });
+        QCOMPARE(RMApp::openFolder(last, true, "caption"), QString());
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        QCOMPARE(shownIn, last);
+        QVERIFY2(buttons.contains("キャンセル"), qPrintable(buttons.join(",")));
+    }
+
+    // Playing holds the screen saver off through the session bus; pause,
+    // stop, a user's stop and quitting each let it go. A reply that comes
+    // after the stop is let go at once. Without the service nothing happens.
+    void screenSaverIsHeldOffWhilePlaying() {
+        dbus_fixture::PrivateBus bus;
+        if (bus.address().isEmpty()) {
+            QSKIP("dbus-daemon is not available");
+        }
+        auto inhibitor = std::make_unique<RMScreenSaverInhibitor>(nullptr, bus.connect("viewer"));
+        inhibitor->onPlayEvent(PE_PLAYING);
+        QTest::qWait(300);
+        QVERIFY(!inhibitor->isInhibited());
+        RMScreenSaverInhibitor detached(nullptr, QDBusConnection("not connected"));
+        detached.onPlayEvent(PE_PLAYING);
+        QVERIFY(!detached.isInhibited());
+
+        StandInScreenSaver standIn;
+        QDBusConnection service = bus.connect("stand-in");
+        QVERIFY(service.registerObject(RMScreenSaverInhibitor::kPath, &standIn,
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(RMScreenSaverInhibitor::kService));
+        uint cookie = 40;
+        for (PLAY_EVENT release : {PE_PAUSED, PE_STOPPED, PE_USER_STOP, PE_LOADING}) {
+            inhibitor->onPlayEvent(PE_PLAYING);
+            QTRY_VERIFY(inhibitor->isInhibited());
+            inhibitor->onPlayEvent(PE_PLAYING);  // already held: no second call
+            inhibitor->onPlayEvent(PE_FIRST_FRAME);
+            ++cookie;
+            if (release == PE_LOADING) {
+                inhibitor.reset();  // the viewer quits
+            } else {
+                inhibitor->onPlayEvent(release);
+            }
+            QTRY_COMPARE(standIn.calls, QStringList({QString("Inhibit %1").arg(cookie),
+                                                     QString("UnInhibit %1").arg(cookie)}));
+            standIn.calls.clear();
+        }
+        inhibitor = std::make_unique<RMScreenSaverInhibitor>(nullptr, bus.connect("viewer2"));
+        inhibitor->onPlayEvent(PE_PLAYING);
+        inhibitor->onPlayEvent(PE_PAUSED);  // before the cookie came back
+        QTRY_COMPARE(standIn.calls, QStringList({"Inhibit 45", "UnInhibit 45"}));
+        QVERIFY(!inhibitor->isInhibited());
     }
 
     void removableVolumesComeFromTheMountTableAndSysfs() {

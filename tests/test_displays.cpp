@@ -1,5 +1,6 @@
 // The displays that follow playback: the speed, the G-sensor graph with its
-// zoom, the unit shared with the map's legend, and the link hand-over.
+// zoom and scale, the unit shared with the map's legend, the slider bar's
+// tick labels and mute tooltip, and the link hand-over.
 #include <QLabel>
 #include <QSignalSpy>
 
@@ -9,9 +10,12 @@
 #include "test_support.h"
 #include "ui/rm_dialog_map.h"
 #include "ui/rm_frame_graph.h"
+#include "ui/rm_frame_slider.h"
 #include "ui/rm_graph_widget.h"
+#include "ui/rm_released_slider.h"
 #include "ui/rm_speed_label.h"
 #include "ui/web_url_request_interceptor.h"
+#include "widget_fixture.h"
 #include "widgets/rm_button.h"
 
 using sensor_fixture::makeData;
@@ -128,6 +132,86 @@ private slots:
         // A wider level keeps 1 g on screen that a narrower one puts off it.
         QVERIFY(RMGraphWidget::transform(1.0, h, 4) > 0);
         QVERIFY(RMGraphWidget::transform(1.0, h, 2) < 0);
+    }
+
+    // The unit keeps a margin from the right border, in either unit and
+    // either language.
+    void theUnitKeepsOffTheBorder() {
+        for (const auto language : {RMLanguage::LANGUAGE_JAPANESE, RMLanguage::LANGUAGE_ENGLISH}) {
+            RMLanguage::instance()->setLanguage(language);
+            RMSpeedLabel label(nullptr);
+            label.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&label));
+            for (int click = 0; click < 2; ++click) {
+                QLabel* unit = label.unitLabel();
+                const QRect box = widget_fixture::rectIn(unit, &label);
+                const int textRight = box.x() + unit->fontMetrics().horizontalAdvance(unit->text());
+                QVERIFY2(textRight <= label.width() - 1 - 4,
+                         qPrintable(unit->text() + " ends at " + QString::number(textRight)));
+                QVERIFY(box.right() < label.width() - 1);
+                label.onSpeednUnit();
+            }
+        }
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+    }
+
+    // The labels at the top and the bottom name the range drawn there.
+    void scaleLabelsNameTheRangeDrawn() {
+        const int h = 75;
+        const QList<std::pair<int, QString>> expected = {{1, "0.29"}, {2, "0.67"}, {4, "2"}};
+        for (const auto& [level, range] : expected) {
+            QCOMPARE(RMGraphWidget::scaleText(level, true), "+" + range + " g");
+            QCOMPARE(RMGraphWidget::scaleText(level, false), "-" + range + " g");
+            // The value the label names lands within a pixel of the edge.
+            QVERIFY(qAbs(RMGraphWidget::transform(range.toDouble(), h, level)) < 1.0);
+            QVERIFY(qAbs(RMGraphWidget::transform(-range.toDouble(), h, level) - h) < 1.0);
+        }
+    }
+
+    // Every tick label lies inside the speed slider, centred on the tick
+    // under the handle at its value, in the normal size and in full screen.
+    void speedLabelsAreCentredOnTheirTicks() {
+        RMFrameSlider bar(nullptr);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        RMReleasedSlider* speed = bar.speedSlider();
+        QCOMPARE(speed->tickLabels(), QStringList({"0.5", "1.0", "2.0", "4.0"}));
+        RMApp* app = RMApp::instance();
+        for (const auto event :
+             {RMApp::EVENT_FULLSCREEN_ENTERING, RMApp::EVENT_FULLSCREEN_LEAVING}) {
+            for (int value = speed->minimum(); value <= speed->maximum(); ++value) {
+                const QRect label = speed->labelRect(value);
+                QVERIFY2(speed->rect().contains(label),
+                         qPrintable(QString("label %1 at %2..%3 of %4")
+                                        .arg(value)
+                                        .arg(label.left())
+                                        .arg(label.right())
+                                        .arg(speed->width())));
+                QVERIFY(qAbs(label.center().x() - speed->tickX(value)) <= 1);
+            }
+            Q_EMIT app->appEvent(event);
+        }
+        // A click on a label moves the handle to its tick.
+        QTest::mouseClick(speed, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(speed->tickX(3), speed->height() / 2));
+        QCOMPARE(speed->value(), 3);
+        speed->setValue(1);
+    }
+
+    // A language change while muted keeps the tooltip of the muted state.
+    void muteTooltipSurvivesALanguageChange() {
+        RMFrameSlider bar(nullptr);
+        RMLanguage* language = RMLanguage::instance();
+        bar.onPlayEvent(PE_MUTED, nullptr);
+        language->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        QCOMPARE(bar.muteButton()->toolTip(), QString("Unmute"));
+        language->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        QCOMPARE(bar.muteButton()->toolTip(), QString("ミュートの解除"));
+        bar.onPlayEvent(PE_UNMUTED, nullptr);
+        language->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        QCOMPARE(bar.muteButton()->toolTip(), QString("Mute"));
+        language->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        QCOMPARE(bar.muteButton()->toolTip(), QString("消音モード"));
     }
 
     void zoomStopsAtTheEndsAndTheButtonsFollow() {

@@ -3,7 +3,9 @@
 // double-click guard, a vanished file, and a backup answered in the real
 // overwrite dialog.
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -18,23 +20,34 @@
 #include "ui/rm_frame_list.h"
 #include "ui/rm_widget_video_list.h"
 #include "ui/rm_widget_video_list_delegate.h"
+#include "widget_fixture.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_notice.h"
 #include "widgets/rm_popup_message.h"
 
 using namespace orvin_test;
+using widget_fixture::answerModal;
 
 namespace {
 RMVideoFileList* list() {
     return RMVideoFileList::instance();
 }
 
-template <typename Action>
-void answerModal(Action action) {
-    QTimer::singleShot(0, [action]() {
-        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-        action(QApplication::activeModalWidget());
-    });
+// The columns fill the viewport exactly: the last one ends at its edge,
+// none under the scroll bar.
+void checkColumnsFit(const RMWidgetVideoList* table) {
+    const QHeaderView* header = table->horizontalHeader();
+    const int last = header->count() - 1;
+    QTRY_COMPARE(header->sectionViewportPosition(last) + header->sectionSize(last),
+                 table->viewport()->width());
+    // The file name still fits in its column, in the list's face.
+    QFont face("Monaco");
+    face.setStyleHint(QFont::Monospace);
+    face.setPixelSize(12);
+    for (const RMVideoItem* item : RMVideoFileList::instance()->shownItems()) {
+        QVERIFY(QFontMetrics(face).horizontalAdvance(item->title()) < header->sectionSize(2));
+    }
 }
 }  // namespace
 
@@ -101,6 +114,31 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QCOMPARE(table()->rowCount(), 4);
         QCOMPARE(RMSettings::instance()->lastMoviePath(), cardPath);
+        // ... but the user is told why.
+        RMNotice* notice = RMNotice::of(window);
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->text(), "No recordings in this folder.\n" + chosen);
+    }
+
+    // Four rows need no scroll bar, many do; the columns fit either way.
+    void scrollBarOnlyWhenNeeded() {
+        QVERIFY(!table()->verticalScrollBar()->isVisible());
+        checkColumnsFit(table());
+        const QString many = home().path() + "/many";
+        QDir().mkpath(many + "/DCIM");
+        for (int i = 0; i < 16; ++i) {
+            const QString name =
+                QString("NNF_200102-1000%1-0000%1_1.mp4").arg(i, 2, 10, QChar('0'));
+            QVERIFY(QFile::copy(cardPath + "/DCIM/NNF_200101-100000-000001_1.mp4",
+                                many + "/DCIM/" + name));
+        }
+        openThroughTheButton(many);
+        QCOMPARE(table()->rowCount(), 16);
+        QTRY_VERIFY(table()->verticalScrollBar()->isVisible());
+        checkColumnsFit(table());
+        openThroughTheButton(cardPath);
+        QTRY_VERIFY(!table()->verticalScrollBar()->isVisible());
+        checkColumnsFit(table());
     }
 
     void groupTogglesFilterTheRows() {
@@ -238,9 +276,13 @@ private Q_SLOTS:
         QCOMPARE(questions, 1);
         QVERIFY(offeredAll);
         QCOMPARE(QDir(target).entryList(QDir::Files).size(), 6);
-        QFile kept(target + "/NNF_200101-100000-000001_1.mp4");
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), QByteArray("old"));
+        QCOMPARE(widget_fixture::readAll(target + "/NNF_200101-100000-000001_1.mp4"),
+                 QByteArray("old"));
+        // What happened is told in a notice, not another dialog.
+        RMNotice* notice = RMNotice::of(window);
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->text(),
+                 QString("5 files backed up to %1\n(1 skipped, 0 failed)").arg(target));
     }
 
     // A recording cut off by a power loss is not listed, but the status

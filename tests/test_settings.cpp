@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <functional>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
@@ -25,29 +26,39 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(RMApp::appPath(RMApp::PATH_CONFIG)).dir().exists());
     }
 
-    void defaultsWithoutFile() {
-        RMSettings* settings = RMSettings::instance();
-        QCOMPARE(settings->lastMoviePath(),
-                 QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-        QCOMPARE(settings->lastBackupPath(), RMApp::appPath(RMApp::PATH_BACKUP));
-        QCOMPARE(settings->language(0), 0);
-        QVERIFY(settings->autoLanguage());
-    }
-
+    // Each remembered folder: its default, no write while it is unchanged,
+    // then the key it is stored under.
     void pathsAreWrittenOnlyWhenChanged() {
         RMSettings* settings = RMSettings::instance();
-        QString desktop = settings->lastMoviePath();
-        settings->setLastMoviePath(desktop);
-        QString backup = settings->lastBackupPath();
-        settings->setLastBackupPath(backup);
+        QCOMPARE(settings->language(0), 0);
+        QVERIFY(settings->autoLanguage());
+        struct Path {
+            const char* key;
+            QString fallback;
+            std::function<QString()> get;
+            std::function<void(QString)> set;
+        };
+        const QString backup = RMApp::appPath(RMApp::PATH_BACKUP);
+        const QList<Path> paths = {
+            {"PATH/RECENT", QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+             [=] { return settings->lastMoviePath(); },
+             [=](QString path) { settings->setLastMoviePath(path); }},
+            {"PATH/BACKUP", backup, [=] { return settings->lastBackupPath(); },
+             [=](QString path) { settings->setLastBackupPath(path); }},
+            {"PATH/BACKUP_TARGET", backup, [=] { return settings->lastBackupTargetPath(); },
+             [=](QString path) { settings->setLastBackupTargetPath(path); }},
+        };
+        for (const Path& path : paths) {
+            QCOMPARE(path.get(), path.fallback);
+            path.set(path.get());
+        }
         QVERIFY(!QFile::exists(confPath()));
-
-        QString folder = orvin_test::home().path() + "/card";
-        settings->setLastMoviePath(folder);
-        QCOMPARE(stored("PATH/RECENT").toString(), folder);
-        QCOMPARE(settings->lastMoviePath(), folder);
-        settings->setLastBackupPath(folder);
-        QCOMPARE(stored("PATH/BACKUP").toString(), folder);
+        for (const Path& path : paths) {
+            const QString folder = orvin_test::home().path() + "/" + path.key;
+            path.set(folder);
+            QCOMPARE(stored(path.key).toString(), folder);
+            QCOMPARE(path.get(), folder);
+        }
     }
 
     void languageValuesAreSyncedAtOnce() {

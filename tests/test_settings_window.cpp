@@ -22,30 +22,20 @@
 #include "settings/rm_radio_buttons.h"
 #include "settings/window_settings.h"
 #include "test_support.h"
+#include "ui/rm_frame_list.h"
 #include "ui/rm_popup_select_disk.h"
 #include "ui/window_main.h"
+#include "widget_fixture.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_popup_message.h"
 #include "widgets/title_widget.h"
 
 using orvin_test::home;
+using widget_fixture::answerModal;
+using widget_fixture::readAll;
+using widget_fixture::writeFile;
 
 namespace {
-// Runs action on the next modal dialog, which must be a T.
-template <typename T, typename Action>
-void answerModal(Action action) {
-    QTimer::singleShot(0, [action]() {
-        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-        auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!modal) {
-            // Close the unexpected dialog so the test fails instead of hanging.
-            static_cast<QDialog*>(QApplication::activeModalWidget())->reject();
-            QFAIL("another dialog opened");
-        }
-        action(modal);
-    });
-}
-
 // Cancels the next settings window and notes the disk it was opened on.
 void answerSettings(QString* opened) {
     answerModal<WindowSettings>([opened](WindowSettings* settings) {
@@ -56,18 +46,6 @@ void answerSettings(QString* opened) {
 
 QByteArray record(const unsigned char* bytes) {
     return QByteArray(reinterpret_cast<const char*>(bytes), CFG::SIZE);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 // A card's record: a truck with trailer Type3, 12.8 t, 25.6 m, and bytes
@@ -448,6 +426,36 @@ private Q_SLOTS:
         opened.clear();
         mainWindow->onShowSettings();
         QCOMPARE(opened, other);
+    }
+
+    // A card copied to a folder, or one the system does not call
+    // removable: when the open folder belongs to it, it is offered first,
+    // and alone it opens at once.
+    void mainWindowOffersTheOpenFoldersCard() {
+        const QString blank = card + "/blank";
+        RMSettingsWindowBase::lastSettingDisk.clear();
+        mainWindow->frameList()->onFolderScanned(card + "/DCIM", 1);
+        fakeVolumes({});
+        QString opened;
+        answerSettings(&opened);
+        mainWindow->onShowSettings();
+        QCOMPARE(opened, card);
+
+        fakeVolumes({blank});
+        RMSettingsWindowBase::lastSettingDisk.clear();
+        QStringList offered;
+        answerModal<RMPopupSelectDisk>([&](RMPopupSelectDisk* popup) {
+            for (int i = 0; i < popup->diskBox()->count(); ++i) {
+                offered << popup->diskBox()->itemText(i);
+            }
+            answerSettings(&opened);
+            popup->accept();
+        });
+        opened.clear();
+        mainWindow->onShowSettings();
+        QCOMPARE(offered, QStringList({card, blank}));
+        QCOMPARE(opened, card);
+        mainWindow->frameList()->onFolderScanned(home().path(), 1);
     }
 
     void closingTheSettingsFromOutsideEndsTheWindow() {

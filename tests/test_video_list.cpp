@@ -120,10 +120,10 @@ private Q_SLOTS:
         RMLanguage* language = RMLanguage::instance();
         language->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
         QCOMPARE(item.typeString(), QString("NEF"));
-        QCOMPARE(item.titleFrontRear(), QString("F"));
+        QCOMPARE(item.titleFrontRear(), QString("R"));
         language->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
         QCOMPARE(item.typeString(), QString("常時"));
-        QCOMPARE(item.titleFrontRear(), QString("前"));
+        QCOMPARE(item.titleFrontRear(), QString("後"));
         item.frontPath = dir + "/x_1.mp4";
         QCOMPARE(item.titleFrontRear(), QString("前後"));
         language->setLanguage(RMLanguage::LANGUAGE_ENGLISH);

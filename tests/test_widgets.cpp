@@ -1,5 +1,5 @@
 // Common controls: range mapping, window dragging, popups, the progress
-// popup and styled frames following full screen.
+// popup, the notice, the path field and styled frames following full screen.
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QPointer>
@@ -9,6 +9,8 @@
 #include "test_support.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_notice.h"
+#include "widgets/rm_path_field.h"
 #include "widgets/rm_popup.h"
 #include "widgets/rm_popup_message.h"
 #include "widgets/rm_utility.h"
@@ -128,6 +130,52 @@ private Q_SLOTS:
         RMPopupMessage shortMessage(nullptr, "t", "short");
         RMPopupMessage longMessage(nullptr, "t", "a much longer message for the user to read");
         QVERIFY(longMessage.width() > shortMessage.width() + 100);
+    }
+
+    // A notice shows at the bottom of its window without blocking it, a
+    // second replaces the first, and it fades away by itself.
+    void noticeShowsThenFades() {
+        QWidget window;
+        auto* button = new QPushButton("press", &window);
+        button->setGeometry(0, 0, 400, 300);
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        RMNotice::holdMs = 300;
+        RMNotice::fadeMs = 100;
+        RMNotice* notice = RMNotice::post(&window, "No recordings in this folder.");
+        QCOMPARE(RMNotice::post(&window, "second"), notice);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString("second"));
+        QVERIFY(QRect(0, 0, 400, 300).contains(notice->geometry()));
+        QVERIFY(notice->geometry().top() > 150);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QSignalSpy clicks(button, &QPushButton::clicked);
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          notice->geometry().center());
+        QCOMPARE(clicks.count(), 1);  // clicks go through
+        QTRY_VERIFY(!notice->isVisible());
+        RMNotice::holdMs = 4000;
+        RMNotice::fadeMs = 800;
+    }
+
+    // A long path loses its middle, keeps its start and end, and shows in
+    // full as the tooltip; a short one shows whole.
+    void pathFieldElidesInTheMiddle() {
+        RMPathField field(nullptr);
+        field.setFixedWidth(200);
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        const QString path = "/home/someone/Documents/Orvin Video PlayerDoc/backup/2026/trip";
+        field.setPath(path);
+        QCOMPARE(field.path(), path);
+        QCOMPARE(field.toolTip(), path);
+        QVERIFY(field.text().startsWith("/home/"));
+        QVERIFY(field.text().endsWith("2026/trip"));
+        QVERIFY(field.text().contains(QChar(0x2026)));
+        QVERIFY(field.fontMetrics().horizontalAdvance(field.text()) < field.width());
+        field.setFixedWidth(800);
+        QTRY_COMPARE(field.text(), path);
     }
 
     void styledFrameDropsItsStyleInFullScreen() {

@@ -1,8 +1,11 @@
 // The main window: full-screen switching and its events, keys, the
-// information popup and the language popup.
+// information popup, the language popup, what it tells in notices, and a
+// recording that cannot be read.
 #include <QComboBox>
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QSignalSpy>
@@ -15,11 +18,20 @@
 #include "core/rm_key_event.h"
 #include "settings/rm_settings_window_base.h"
 #include "test_support.h"
+#include "ui/rm_frame_list.h"
+#include "ui/rm_popup_capture.h"
+#include "ui/rm_widget_video_list.h"
 #include "ui/window_main.h"
+#include "viewer_fixture.h"
+#include "widget_fixture.h"
 #include "widgets/rm_button.h"
+#include "widgets/rm_notice.h"
 #include "widgets/rm_popup.h"
 #include "widgets/rm_popup_info.h"
 #include "widgets/title_widget.h"
+
+using widget_fixture::answerModal;
+using widget_fixture::writeFile;
 
 namespace {
 QList<int> events(const QSignalSpy& spy) {
@@ -30,20 +42,10 @@ QList<int> events(const QSignalSpy& spy) {
     return out;
 }
 
-// Runs action on the next modal dialog that opens while trigger runs.
-template <typename Action>
-void answerModal(Action action) {
-    QTimer::singleShot(0, [action]() {
-        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-        action(QApplication::activeModalWidget());
-    });
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+// The notice showing in the window, empty when none shows.
+QString noticeText(QWidget* window) {
+    RMNotice* notice = RMNotice::of(window);
+    return notice && notice->isVisible() ? notice->text() : QString();
 }
 }  // namespace
 
@@ -69,6 +71,7 @@ class TestWindowMain : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         RMApp::instance()->initialize(*qApp);
+        RMNotice::holdMs = 60000;
         window = new WindowMain(nullptr);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -139,6 +142,25 @@ private Q_SLOTS:
         QTRY_VERIFY(!window->isFullScreen());
     }
 
+    // Return in a dialog's text field belongs to the dialog: the window
+    // behind it stays as it is.
+    void returnInADialogStaysInTheDialog() {
+        QSignalSpy spy(RMApp::instance(), SIGNAL(appEvent(RMApp::Event)));
+        QDialog dialog(window);
+        auto* field = new QLineEdit(&dialog);
+        QSignalSpy returns(field, &QLineEdit::returnPressed);
+        dialog.show();
+        // Without a window manager the focus of the last switch arrives late.
+        QTest::qWait(300);
+        dialog.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &dialog);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(returns.count(), 1);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(!window->isFullScreen());
+    }
+
     void fullScreenForcedByThePlatformIsUndone() {
         QSignalSpy spy(RMApp::instance(), SIGNAL(appEvent(RMApp::Event)));
         // What a window manager does: change the state, then the size.
@@ -180,6 +202,30 @@ private Q_SLOTS:
         QCOMPARE(shownFirmware(), QString("    FW 3.1"));
         QFile::setPermissions(
             card, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    // A card copied to a folder, or one the system does not call removable:
+    // the open folder's card comes first.
+    void infoLooksAtTheOpenFoldersCard() {
+        const QString card = orvin_test::home().path() + "/copied";
+        writeFile(card + "/__SYSTEM.CFG", QByteArray("VK7300\0", 7));
+        writeFile(card + "/VERSION.TXT", "FW 4.2\n");
+        writeFile(card + "/DCIM/x.txt", "");
+        const QString other = orvin_test::home().path() + "/card";
+        RMSettingsWindowBase::lastSettingDisk = other;
+        window->frameList()->onFolderScanned(card + "/DCIM", 1);
+        QCOMPARE(window->openCardRoot(), card);
+        QCOMPARE(shownFirmware(), QString("    FW 4.2"));
+        window->frameList()->onFolderScanned(orvin_test::home().path(), 1);
+        QVERIFY(window->openCardRoot().isEmpty());
+    }
+
+    // A folder that is not there, given on the command line, is named.
+    void aMissingFolderIsNamed() {
+        const QString missing = orvin_test::home().path() + "/no/such/card";
+        window->openFolder(missing);
+        QCOMPARE(noticeText(window), "Folder not found:\n" + missing);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
     }
 
     void infoWithoutVersionFileSaysSo() {
@@ -231,7 +277,58 @@ private Q_SLOTS:
         QCOMPARE(changes.count(), 2);
     }
 
+    // Saved stills are named in a notice.
+    void savedStillsAreNamed() {
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        const QString work = orvin_test::home().path() + "/work";
+        const QString file = work + "/NNF_240517-083000_CH1.jpg";
+        writeFile(file, "jpeg");
+        const QString target = orvin_test::home().path() + "/stills";
+        QDir().mkpath(target);
+        QString folder = target;
+        RMSettings::instance()->setLastBackupPath(folder);
+        answerModal<RMPopupCapture>([](RMPopupCapture* popup) { popup->saveButton()->click(); });
+        window->onRequestVideoCaptureDone(new QList<QString>{file});
+        QCOMPARE(noticeText(window), "Saved:\n" + target + "/NNF_240517-083000_Front.jpg");
+        QVERIFY(QFile::exists(target + "/NNF_240517-083000_Front.jpg"));
+    }
+
+    // A front file that cannot be read is named with the reason; the rear
+    // plays in its place, and the list says so.
+    void anUnreadableFrontFileIsNamed() {
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        const QString card = orvin_test::home().path() + "/played";
+        QVERIFY(viewer_fixture::makeCard(card, {"--recordings", "2", "--seconds", "3"}));
+        RMPlayer::instance()->frontPlayer()->audio()->setBackends({"Null"});
+        QVERIFY(viewer_fixture::openCard(window, card, 2));
+        RMVideoItem* item = RMVideoFileList::instance()->shownItems().at(1);
+        QCOMPARE(item->titleFrontRear(), QString("F/R"));
+        const QString front = item->frontPath;
+        // Root reads any file: there a folder in its place cannot be read.
+        QVERIFY(QFile::rename(front, front + ".kept"));
+        if (geteuid() == 0) {
+            QVERIFY(QDir().mkdir(front));
+        } else {
+            QVERIFY(QFile::copy(front + ".kept", front));
+            QVERIFY(QFile::setPermissions(front, QFileDevice::WriteOwner));
+        }
+        const QString reason = geteuid() == 0 ? "directory" : "Permission denied";
+        engine_fixture::spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+        window->frameList()->table()->onDoubleClickItem(1, 1);
+        QVERIFY(noticeText(window).startsWith("Cannot read:\n" + front + "\n"));
+        QVERIFY2(noticeText(window).contains(reason), qPrintable(noticeText(window)));
+        RMPlayer* player = RMPlayer::instance();
+        QVERIFY(engine_fixture::waitUntil(
+            [&] { return player->currentItem() == item && player->isRearAsFront(); }));
+        QCOMPARE(item->titleFrontRear(), QString("R"));
+        player->onUserStop();
+        QDir().rmdir(front);
+        QFile::remove(front);
+        QFile::rename(front + ".kept", front);
+    }
+
     void settingsWithoutACardWarns() {
+        window->frameList()->onFolderScanned(orvin_test::home().path(), 1);
         const QString table = orvin_test::home().path() + "/no-disks";
         writeFile(table, "/dev/sda1 / ext4 rw 0 0\n");
         RMRemovableDisks::setSources(table, orvin_test::home().path() + "/nosys");

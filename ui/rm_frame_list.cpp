@@ -19,6 +19,7 @@
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_notice.h"
 #include "widgets/rm_popup_message.h"
 
 namespace {
@@ -92,6 +93,8 @@ RMFrameList::RMFrameList(QWidget* parent) : RMWidgetStyleBase(parent, QString(),
     connect(list, SIGNAL(backupStarted()), this, SLOT(onBackupStarted()));
     connect(list, SIGNAL(backupEnd()), this, SLOT(onBackupEnded()));
     connect(list, SIGNAL(backupFailed(QStringList)), this, SLOT(onBackupFailed(QStringList)));
+    connect(list, SIGNAL(backupSummary(QString, int, int, int)), this,
+            SLOT(onBackupSummary(QString, int, int, int)));
     connect(list, SIGNAL(folderScanned(QString, int)), this, SLOT(onFolderScanned(QString, int)));
     connect(_table, SIGNAL(itemChecked(bool)), this, SLOT(onItemChecked(bool)));
 }
@@ -198,8 +201,15 @@ void RMFrameList::openFolder(QString folder) {
 
 void RMFrameList::onFolderScanned(QString folder, int count) {
     if (count > 0) {
+        _openedFolder = folder;
         RMSettings::instance()->setLastMoviePath(folder);
+        return;
     }
+    // The list stays as it was; say why nothing changed.
+    RMNotice::post(window(),
+                   RMLanguage::instance()->text("このフォルダーに録画ファイルがありません。",
+                                                "No recordings in this folder.") +
+                       "\n" + QDir::toNativeSeparators(folder));
 }
 
 void RMFrameList::onBackup() {
@@ -208,11 +218,13 @@ void RMFrameList::onBackup() {
     }
     RMPlayer::instance()->prepareForCapture();
     RMLanguage* language = RMLanguage::instance();
-    const QString folder = RMApp::openFolder(RMApp::appPath(RMApp::PATH_BACKUP), true,
+    RMSettings* settings = RMSettings::instance();
+    const QString folder = RMApp::openFolder(settings->lastBackupTargetPath(), true,
                                              language->text("MP4 保存", "Backup MP4 files"));
     if (folder.isEmpty()) {
         return;
     }
+    settings->setLastBackupTargetPath(folder);
     QString refusal;
     if (RMVideoFileListBackup::start(folder, &refusal)) {
         _updateBackupEnabled();
@@ -253,13 +265,21 @@ void RMFrameList::onBackupEnded() {
     QApplication::restoreOverrideCursor();
     RMDialogProgress::stop();
     RMDialogProgress::setCancelHandler(nullptr);
+    const QString summary = _summary;
+    _summary.clear();
     if (_failed.isEmpty()) {
+        if (!summary.isEmpty()) {
+            RMNotice::post(window(), summary);
+        }
         return;
     }
     RMLanguage* language = RMLanguage::instance();
-    const QString text =
+    QString text =
         language->text("次のファイルはコピーできませんでした。", "These files were not copied:") +
         "\n" + _failed.join("\n");
+    if (!summary.isEmpty()) {
+        text = summary + "\n\n" + text;
+    }
     _failed.clear();
     RMPopupMessage message(RMApp::instance()->mainWindow(), language->text("注意", "Error"), text);
     message.exec();
@@ -285,4 +305,21 @@ void RMFrameList::onBackupPaused(bool bPaused) {
 
 void RMFrameList::onBackupFailed(QStringList files) {
     _failed = files;
+}
+
+QString RMFrameList::backupSummaryText(const QString& folder, int copied, int skipped, int failed) {
+    const QString where = QDir::toNativeSeparators(folder);
+    QString text = RMLanguage::instance()->text(
+        QString("%1 個のファイルを %2 にバックアップしました。").arg(copied).arg(where),
+        QString("%1 files backed up to %2").arg(copied).arg(where));
+    if (skipped > 0 || failed > 0) {
+        text += RMLanguage::instance()->text(
+            QString("\n(スキップ %1 件、失敗 %2 件)").arg(skipped).arg(failed),
+            QString("\n(%1 skipped, %2 failed)").arg(skipped).arg(failed));
+    }
+    return text;
+}
+
+void RMFrameList::onBackupSummary(QString folder, int copied, int skipped, int failed) {
+    _summary = backupSummaryText(folder, copied, skipped, failed);
 }

@@ -25,6 +25,10 @@ public:
     RMButton* openButton() const { return _openButton; }
     RMButton* backupButton() const { return _backupButton; }
     QShortcut* backupShortcut() const { return _backupShortcut; }
+    // The last folder opened that held recordings, empty before the first.
+    QString openedFolder() const { return _openedFolder; }
+    // What the user is told at the end of a backup.
+    static QString backupSummaryText(const QString& folder, int copied, int skipped, int failed);
 
 public Q_SLOTS:
     void onToggleGroup(bool bChecked);
@@ -36,6 +40,7 @@ public Q_SLOTS:
     void onBackupEnded();
     void onBackupPaused(bool bPaused);
     void onBackupFailed(QStringList files);
+    void onBackupSummary(QString folder, int copied, int skipped, int failed);
     void onFolderScanned(QString folder, int count);
     void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
@@ -51,6 +56,9 @@ private:
     QShortcut* _openShortcut;
     // Files the running backup could not copy, shown when it ends.
     QStringList _failed;
+    // The counts of the running backup, told when it ends.
+    QString _summary;
+    QString _openedFolder;
     // The status beside the buttons; shows what the last load left out.
     QLabel* _status;
     bool _anyChecked = false;

@@ -70,9 +70,8 @@ RMFrameSlider::RMFrameSlider(QWidget* parent) : RMWidgetStyleBase(parent, "botto
     _speed->setFixedSize(220, 27);
     row->addWidget(_speed);
     _speedSpacer = RMLayout::addSpacer(row, 20, 0);
-    _mute = RMButton::create(this, row, "mute", "消音モード", QSize(19, 19));
-    RMLanguage::instance()->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, _mute,
-                                   "Mute");
+    _mute = RMButton::create(this, row, "mute", QString(), QSize(19, 19));
+    _setMuteTooltip(false);
     _mute->setCheckable(true);
     RMLayout::addSpacer(row, 5, 0);
     _volume = new RMSlider(this);
@@ -111,8 +110,18 @@ void RMFrameSlider::_setTimes(const QString& current, const QString& total) {
     }
 }
 
-void RMFrameSlider::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
+// Both languages are registered, so a language change while muted keeps
+// the tooltip of the muted state.
+void RMFrameSlider::_setMuteTooltip(bool muted) {
     RMLanguage* language = RMLanguage::instance();
+    const QString japanese = muted ? "ミュートの解除" : "消音モード";
+    const QString english = muted ? "Unmute" : "Mute";
+    language->append(RMLanguage::LANGUAGE_JAPANESE, RMLanguage::TEXT_TOOLTIP, _mute, japanese);
+    language->append(RMLanguage::LANGUAGE_ENGLISH, RMLanguage::TEXT_TOOLTIP, _mute, english);
+    _mute->setToolTip(language->text(japanese, english));
+}
+
+void RMFrameSlider::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     switch (event) {
         case PE_STOPPED:
             _playSlider->setEnabled(false);
@@ -127,12 +136,9 @@ void RMFrameSlider::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
             }
             break;
         case PE_MUTED:
-            _mute->setToolTip(language->text("ミュートの解除", "Unmute"));
-            _volume->setEnabled(false);
-            break;
         case PE_UNMUTED:
-            _mute->setToolTip(language->text("消音モード", "Mute"));
-            _volume->setEnabled(true);
+            _setMuteTooltip(event == PE_MUTED);
+            _volume->setEnabled(event == PE_UNMUTED);
             break;
         default:
             break;

@@ -36,6 +36,7 @@ public Q_SLOTS:
 private:
     void _refreshCaption();
     void _setTimes(const QString& current, const QString& total);
+    void _setMuteTooltip(bool muted);
 
     QLabel* _caption;
     RMPlaySlider* _playSlider;

@@ -27,6 +27,14 @@ double RMGraphWidget::transform(double value, int height, int level) {
     return h - ((value + 2.0) * span * 0.25 + low);
 }
 
+double RMGraphWidget::visibleRange(int level) {
+    return level >= 8 ? 0.0 : 2.0 * level / (8 - level);
+}
+
+QString RMGraphWidget::scaleText(int level, bool top) {
+    return QString("%1%2 g").arg(top ? '+' : '-').arg(visibleRange(level), 0, 'g', 2);
+}
+
 void RMGraphWidget::_updatePolygon() {
     for (QPolygonF& line : _lines) {
         line.clear();
@@ -103,9 +111,9 @@ void RMGraphWidget::_paintLevels(QPainter& painter) {
     font.setWeight(QFont::Bold);
     painter.setFont(font);
     painter.setPen(QColor(0xCC, 0xCC, 0xCC));
-    painter.drawText(QRect(0, 0, 20, 20), Qt::AlignRight, QString::asprintf("+%d", _level));
-    painter.drawText(QRect(0, height() - 19, 20, 20), Qt::AlignRight,
-                     QString::asprintf("-%d", _level));
+    painter.drawText(QRect(2, 0, width() - 2, 20), Qt::AlignLeft, scaleText(_level, true));
+    painter.drawText(QRect(2, height() - 19, width() - 2, 20), Qt::AlignLeft,
+                     scaleText(_level, false));
 }
 
 void RMGraphWidget::paintEvent(QPaintEvent*) {

@@ -22,6 +22,12 @@ public:
     // The y of a value in g on a widget `height` pixels high at `level`;
     // 0 g lands in the middle, the visible range is +-2 level / (8 - level).
     static double transform(double value, int height, int level);
+    // The g value at the top edge of the widget at `level`; the bottom edge
+    // is its negative.
+    static double visibleRange(int level);
+    // The scale labels written at the top and the bottom edge: the range
+    // drawn, in g.
+    static QString scaleText(int level, bool top);
 
     int level() const { return _level; }
     int cursorX() const { return _cursorX; }

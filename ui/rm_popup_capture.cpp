@@ -18,6 +18,7 @@
 #include "ui/rm_dialog_overwrite_sys.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
+#include "widgets/rm_path_field.h"
 
 RMPopupCapture::RMPopupCapture(QWidget* parent, QList<QString>* files)
     : RMPopup(parent, RMLanguage::instance()->text("キャプチャー", "Save Capture"), QString(),
@@ -49,10 +50,9 @@ RMPopupCapture::RMPopupCapture(QWidget* parent, QList<QString>* files)
 
     auto* folderRow = new QHBoxLayout;
     folderRow->setSpacing(10);
-    _folder = new QLineEdit(panel);
+    _folder = new RMPathField(panel);
     _folder->setObjectName("file");
-    _folder->setReadOnly(true);
-    _folder->setText(RMSettings::instance()->lastBackupPath());
+    _folder->setPath(RMSettings::instance()->lastBackupPath());
     folderRow->addWidget(_folder);
     _change = RMButton::create(panel, folderRow, "button", QString(), QSize(60, 30));
     _change->setText(language->text("変更", "Other.."));
@@ -87,7 +87,7 @@ QString RMPopupCapture::targetFor(const QString& capturedFile) const {
         std::swap(front, rear);
     }
     const QString label = QFileInfo(capturedFile).fileName().contains("CH1") ? front : rear;
-    return QDir::cleanPath(_folder->text() + QDir::separator() + _name->text() + "_" + label +
+    return QDir::cleanPath(_folder->path() + QDir::separator() + _name->text() + "_" + label +
                            ".jpg");
 }
 
@@ -146,12 +146,12 @@ void RMPopupCapture::onOK() {
 
 void RMPopupCapture::onChangeFolder() {
     QString folder = RMApp::openFolder(
-        _folder->text(), true, RMLanguage::instance()->text("フォルダー変更", "JPEG files"));
+        _folder->path(), true, RMLanguage::instance()->text("フォルダー変更", "JPEG files"));
     if (folder.isEmpty()) {
         return;
     }
     RMSettings::instance()->setLastBackupPath(folder);
-    _folder->setText(folder);
+    _folder->setPath(folder);
 }
 
 bool RMPopupCapture::saveFiles() {
@@ -159,6 +159,7 @@ bool RMPopupCapture::saveFiles() {
         return false;
     }
     bool allSaved = true;
+    _saved.clear();
     for (const QString& file : *_files) {
         QString error;
         // The copy is checked before it replaces anything; only then does
@@ -168,6 +169,7 @@ bool RMPopupCapture::saveFiles() {
             allSaved = false;
             continue;
         }
+        _saved << targetFor(file);
         removeWorkingFile(file);
     }
     if (!allSaved) {

@@ -2,10 +2,12 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "widgets/rm_popup.h"
 
 class QLineEdit;
+class RMPathField;
 
 // Saves the pictures of a capture under a name the user chooses, in a folder
 // the user chooses: NAME_Front.jpg and NAME_Rear.jpg (in Japanese, the
@@ -22,9 +24,11 @@ public:
     // Moves every picture to its target; false when any could not be saved
     // (that picture stays in the working folder, and the user is told).
     bool saveFiles();
+    // The pictures the last saveFiles() put in place.
+    QStringList savedFiles() const { return _saved; }
 
     QLineEdit* nameEdit() const { return _name; }
-    QLineEdit* folderEdit() const { return _folder; }
+    RMPathField* folderEdit() const { return _folder; }
     RMButton* changeButton() const { return _change; }
     RMButton* saveButton() const { return _save; }
     RMButton* cancelButtonOfPopup() const { return _cancel; }
@@ -48,8 +52,9 @@ private:
     static void _warn(QWidget* parent, const QString& text);
 
     QList<QString>* _files;
+    QStringList _saved;
     QLineEdit* _name;
-    QLineEdit* _folder;
+    RMPathField* _folder;
     RMButton* _change;
     RMButton* _save;
     RMButton* _cancel;

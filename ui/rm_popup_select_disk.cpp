@@ -5,7 +5,6 @@
 #include <QVBoxLayout>
 #include <QtDebug>
 
-#include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_layout.h"
@@ -15,15 +14,15 @@ namespace {
 const int kDiskBoxWidth = 300;
 }  // namespace
 
-RMPopupSelectDisk::RMPopupSelectDisk(QWidget* parent)
+RMPopupSelectDisk::RMPopupSelectDisk(QWidget* parent, const QStringList& disks)
     : RMPopup(parent, RMLanguage::instance()->text("設定ファイル作成", "Create settings file"),
               QString(), Qt::WindowFlags()) {
     setFixedSize(362, 266);
-    _createContent();
+    _createContent(disks);
     _createButtons();
 }
 
-void RMPopupSelectDisk::_createContent() {
+void RMPopupSelectDisk::_createContent(const QStringList& disks) {
     RMLanguage* language = RMLanguage::instance();
     auto* outer = new QVBoxLayout(contentWidget());
     outer->setContentsMargins(10, 13, 10, 12);
@@ -44,7 +43,6 @@ void RMPopupSelectDisk::_createContent() {
     _disks = new QComboBox(panel);
     _disks->setObjectName("settings");
     _disks->setFixedWidth(kDiskBoxWidth);
-    const QStringList disks = RMApp::getRemovableDisks();
     _disks->addItems(disks);
     _selectedDisk = disks.value(0);
     layout->addWidget(_disks);

@@ -13,13 +13,15 @@
 namespace {
 const char* const kNormalLook = "all_border_dark";
 const char* const kPressedLook = "all_border_dark_pressed";
+const int kUnitMargin = 6;
 }  // namespace
 
 RMSpeedLabel::RMSpeedLabel(QWidget* parent) : RMWidgetStyleBase(parent, kNormalLook, false) {
     setFixedSize(125, 68);
     auto* layout = new QHBoxLayout(this);
     layout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    layout->setContentsMargins(1, 5, 1, 1);
+    // The unit keeps a few pixels off the right border.
+    layout->setContentsMargins(1, 5, kUnitMargin, 1);
     layout->setSpacing(0);
     _lcd = new QLabel(this);
     _lcd->setObjectName("LCD");

@@ -1,16 +1,20 @@
 #include "ui/rm_widget_video_list.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QtDebug>
 
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
 #include "recordings/rm_video_file_list.h"
 #include "ui/rm_widget_video_list_delegate.h"
+#include "widgets/rm_notice.h"
 #include "widgets/rm_popup_message.h"
 
 namespace {
@@ -31,6 +35,7 @@ const Column kColumns[] = {
     {"録画時間", "Time", 68},
     {"前後", "F/R", 38},
 };
+const int kStretchColumn = 2;
 
 std::function<bool()>& isPlayingHook() {
     static std::function<bool()> hook;
@@ -64,7 +69,7 @@ RMWidgetVideoList::RMWidgetVideoList(QWidget* parent) : QTableWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
     setAutoScroll(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setStyleSheet(kScrollBarStyle);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(kRowHeight);
@@ -113,8 +118,11 @@ void RMWidgetVideoList::updateHeader() {
         labels << QString::fromUtf8(japanese ? column.japanese : column.english);
     }
     setHorizontalHeaderLabels(labels);
+    // The file name takes what the viewport has left, with or without the
+    // scroll bar, so the last column is never under it.
     for (int i = 0; i < 5; ++i) {
-        horizontalHeader()->setSectionResizeMode(i, QHeaderView::Fixed);
+        horizontalHeader()->setSectionResizeMode(
+            i, i == kStretchColumn ? QHeaderView::Stretch : QHeaderView::Fixed);
         setColumnWidth(i, kColumns[i].width);
     }
 }
@@ -170,6 +178,7 @@ void RMWidgetVideoList::playItem(RMVideoItem* item) {
         return;
     }
     if (RMVideoItem::FileExist(item->primaryPath())) {
+        _reportUnreadable(item);
         list()->setCurrentItem(item);
         Q_EMIT listSelected(item);
         return;
@@ -182,6 +191,26 @@ void RMWidgetVideoList::playItem(RMVideoItem* item) {
     if (row >= 0) {
         _delegate->closeEditor();
         removeRow(row);
+    }
+}
+
+// A file that is there but cannot be read (its permissions, say) would only
+// fail to play: the user learns which one and why. The player then plays
+// what is left of the recording, or drops it.
+void RMWidgetVideoList::_reportUnreadable(const RMVideoItem* item) {
+    QStringList problems;
+    for (const QString& path : {item->frontPath, item->rearPath}) {
+        QFile file(path);
+        if (path.isEmpty() || file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        qInfo() << Q_FUNC_INFO << __LINE__ << path << file.errorString();
+        problems << QDir::toNativeSeparators(path) + "\n" + file.errorString();
+    }
+    if (!problems.isEmpty()) {
+        RMNotice::post(window(),
+                       RMLanguage::instance()->text("ファイルを読み込めません:", "Cannot read:") +
+                           "\n" + problems.join("\n"));
     }
 }
 

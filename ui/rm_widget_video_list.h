@@ -71,6 +71,7 @@ private:
     bool _isPlaying() const;
     void _endSteps() const;
     bool _isDroppedPress(QMouseEvent* event) const;
+    void _reportUnreadable(const RMVideoItem* item);
 
     bool _doubleClickGuard = false;
     RMWidgetVideoListDelegate* _delegate;

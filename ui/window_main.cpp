@@ -15,6 +15,8 @@
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
+#include "app/rm_qt_translations.h"
+#include "app/rm_screen_saver_inhibitor.h"
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
 #include "core/rm_player.h"
@@ -40,6 +42,7 @@
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
+#include "widgets/rm_notice.h"
 #include "widgets/rm_popup.h"
 #include "widgets/rm_popup_info.h"
 #include "widgets/rm_popup_message.h"
@@ -61,6 +64,8 @@ WindowMain::WindowMain(QWidget* parent)
     : RMWindowBase(parent, QString(), "title_logo_vk7300.png", false) {
     RMApp::instance()->setMainWindow(this);
     RMApp::instance()->installGlobalShortcuts();
+    // Qt's own dialogs (the folder chooser) speak the interface language.
+    RMQtTranslations::install();
 
     setWindowTitle("VK7300 Viewer");
     setMaximumSize(kWidth, kHeight);
@@ -120,10 +125,24 @@ WindowMain::WindowMain(QWidget* parent)
 
     new RMExportController(this, title);
     new RMSliderMarks(_left->frameSlider()->playSlider()->slider());
+    _connectScreenSaver();
 
     RMFramePlay* bar = _left->framePlay();
     connect(bar->nextFileButton(), SIGNAL(clicked()), table, SLOT(onNext()));
     connect(bar->previousFileButton(), SIGNAL(clicked()), table, SLOT(onPrevious()));
+}
+
+// The screen saver stays off while a recording plays, and comes back on
+// pause, stop and quit.
+void WindowMain::_connectScreenSaver() {
+    _screenSaver = new RMScreenSaverInhibitor(this);
+    connect(RMPlayer::instance(), &RMPlayer::playEvent, _screenSaver,
+            [this](PLAY_EVENT event, RMVideoItem*) { _screenSaver->onPlayEvent(event); });
+    connect(RMApp::instance(), &RMApp::appEvent, _screenSaver, [this](RMApp::Event event) {
+        if (event == RMApp::EVENT_APP_CLOSING) {
+            _screenSaver->setPlaying(false);
+        }
+    });
 }
 
 void WindowMain::_connectMap() {
@@ -158,14 +177,24 @@ RMFrameList* WindowMain::frameList() const {
 }
 
 void WindowMain::openFolder(const QString& folder) {
-    if (!folder.isEmpty()) {
-        frameList()->openFolder(folder);
+    if (folder.isEmpty()) {
+        return;
     }
+    if (!QFileInfo(folder).isDir()) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "no such folder" << folder;
+        RMNotice::post(
+            this, RMLanguage::instance()->text("フォルダーが見つかりません:", "Folder not found:") +
+                      "\n" + QDir::toNativeSeparators(folder));
+        return;
+    }
+    frameList()->openFolder(folder);
 }
 
 QShortcut* WindowMain::_addFullScreenShortcut(int key) {
     auto* shortcut = new QShortcut(QKeySequence(key), this);
-    shortcut->setContext(Qt::ApplicationShortcut);
+    // Only while this window is active: Return in a dialog's text field
+    // belongs to the dialog, not to full screen behind it.
+    shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, SIGNAL(activated()), this, SLOT(onFullScreen()));
     return shortcut;
 }
@@ -358,17 +387,35 @@ QString WindowMain::_chooseSettingsDisk(const QStringList& disks) {
     if (!last.isEmpty() && disks.contains(last) && RMApp::isModelDisk(last)) {
         return last;
     }
-    RMPopupSelectDisk popup(this);
+    RMPopupSelectDisk popup(this, disks);
     if (popup.exec() != QDialog::Accepted) {
         return QString();
     }
     return popup.selectedDisk();
 }
 
+QString WindowMain::openCardRoot() const {
+    return RMApp::cardRootOf(frameList()->openedFolder());
+}
+
+QStringList WindowMain::settingsDisks() const {
+    QStringList disks;
+    const QString card = openCardRoot();
+    if (!card.isEmpty()) {
+        disks << card;
+    }
+    for (const QString& disk : RMApp::getRemovableDisks()) {
+        if (!disks.contains(QDir::cleanPath(disk))) {
+            disks << disk;
+        }
+    }
+    return disks;
+}
+
 void WindowMain::onShowSettings() {
     setFocus();
     RMPlayer::instance()->prepareForCapture();
-    const QStringList disks = RMApp::getRemovableDisks();
+    const QStringList disks = settingsDisks();
     qInfo() << Q_FUNC_INFO << __LINE__ << disks;
     if (disks.isEmpty()) {
         RMLanguage* language = RMLanguage::instance();
@@ -393,12 +440,13 @@ void WindowMain::onShowSettings() {
     _settings = nullptr;
 }
 
-QString WindowMain::findVersionFile() {
-    const QString disk = RMSettingsWindowBase::lastSettingDisk;
-    if (!disk.isEmpty() && QFileInfo::exists(disk)) {
-        const QString path = QDir::cleanPath(disk + "/VERSION.TXT");
-        if (QFileInfo::exists(path)) {
-            return path;
+QString WindowMain::findVersionFile(const QString& openCard) {
+    for (const QString& disk : {openCard, RMSettingsWindowBase::lastSettingDisk}) {
+        if (!disk.isEmpty() && QFileInfo::exists(disk)) {
+            const QString path = QDir::cleanPath(disk + "/VERSION.TXT");
+            if (QFileInfo::exists(path)) {
+                return path;
+            }
         }
     }
     const QString infoDisk = RMApp::searchInfoDisk();
@@ -427,7 +475,7 @@ QString WindowMain::readFirmwareVersion(const QString& path) {
 
 void WindowMain::onShowInfo() {
     RMPlayer::instance()->prepareForCapture();
-    RMPopupInfo info(this, readFirmwareVersion(findVersionFile()), QString());
+    RMPopupInfo info(this, readFirmwareVersion(findVersionFile(openCardRoot())), QString());
     info.exec();
 }
 
@@ -462,6 +510,11 @@ void WindowMain::onRequestVideoCaptureDone(QList<QString>* fileList) {
     auto* popup = new RMPopupCapture(this, fileList);
     if (popup->exec() == QDialog::Accepted) {
         popup->saveFiles();
+        const QStringList saved = popup->savedFiles();
+        if (!saved.isEmpty()) {
+            RMNotice::post(this, RMLanguage::instance()->text("保存しました:", "Saved:") + "\n" +
+                                     QDir::toNativeSeparators(saved.join("\n")));
+        }
     } else {
         for (const QString& file : *fileList) {
             RMPopupCapture::removeWorkingFile(file);

@@ -9,6 +9,7 @@ class QTimer;
 class RMFrameLeft;
 class RMFrameList;
 class RMFrameRight;
+class RMScreenSaverInhibitor;
 class WindowSettings;
 
 // The viewer's one main window: fixed 1030 x 716, frameless, switching to
@@ -33,8 +34,16 @@ public:
 
     // The first line of a firmware version file, empty when it cannot be read.
     static QString readFirmwareVersion(const QString& path);
-    // The firmware version file of the camera disk in use, empty when none.
-    static QString findVersionFile();
+    // The firmware version file of the camera disk in use, empty when none:
+    // the card of the open folder first, then the disk last set up, then
+    // the removable disks.
+    static QString findVersionFile(const QString& openCard);
+    // The root of the card the open folder belongs to, empty when none.
+    QString openCardRoot() const;
+    // The disks offered for the camera settings: the open folder's card
+    // first, then the removable disks.
+    QStringList settingsDisks() const;
+    RMScreenSaverInhibitor* screenSaver() const { return _screenSaver; }
 
 public Q_SLOTS:
     void onCloseApplication();
@@ -63,6 +72,7 @@ protected:
 private:
     QShortcut* _addFullScreenShortcut(int key);
     void _connectMap();
+    void _connectScreenSaver();
     void _focusLater();
     void _setNormalGeometry();
     // The disk whose settings to edit, empty when the user cancelled.
@@ -81,4 +91,5 @@ private:
     bool _closing = false;
     bool _fullScreenRequested = false;  // the viewer itself went full screen
     bool _renderersPrepared = false;
+    RMScreenSaverInhibitor* _screenSaver = nullptr;
 };
