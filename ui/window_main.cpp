@@ -99,7 +99,14 @@ WindowMain::WindowMain(QWidget* parent)
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), table,
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     RMPlayProcess::instance()->connectEvents(table);
-    RMWidgetCheckBox::setKeyHandler([](int key) { RMKeyEvent::instance()->pressed(key); });
+    RMWidgetCheckBox::setKeyHandler([](const QKeyEvent* event, bool pressed) {
+        RMKeyEvent* keys = RMKeyEvent::instance();
+        if (pressed) {
+            keys->pressed(RMKeyEvent::keyOf(event));
+        } else {
+            keys->released(RMKeyEvent::keyOf(event));
+        }
+    });
     _connectMap();
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
@@ -177,14 +184,14 @@ void WindowMain::showEvent(QShowEvent* event) {
 
 void WindowMain::keyPressEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->pressed(event->key());
+        RMKeyEvent::instance()->pressed(RMKeyEvent::keyOf(event));
     }
     RMWindowBase::keyPressEvent(event);
 }
 
 void WindowMain::keyReleaseEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->released(event->key());
+        RMKeyEvent::instance()->released(RMKeyEvent::keyOf(event));
     }
     RMWindowBase::keyReleaseEvent(event);
 }
