@@ -162,7 +162,7 @@ private Q_SLOTS:
         const QString out = home().path() + "/one.gpx";
         QCOMPARE(tool({"gps", cards + "/one", "-o", out}).code, 0);
         QProcess lint;
-        lint.start("xmllint", {"--noout", "--schema", QFINDTESTDATA("data/gpx-1.1.xsd"), out});
+        lint.start("xmllint", {"--noout", "--schema", QStringLiteral(ORVIN_TEST_DATA "/gpx-1.1.xsd"), out});
         QVERIFY(lint.waitForFinished(30000));
         QVERIFY2(lint.exitCode() == 0, lint.readAllStandardError().constData());
 

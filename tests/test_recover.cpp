@@ -477,8 +477,7 @@ private slots:
     // Inputs the fuzzer found troublesome (a reference and a cut-off file,
     // the first four bytes giving the reference's length) walk to an end.
     void fuzzFindings() {
-        const QString folder = QFINDTESTDATA("data/recover");
-        QVERIFY(!folder.isEmpty());
+        const QString folder = QStringLiteral(ORVIN_TEST_DATA "/recover");
         const QStringList inputs = QDir(folder).entryList({"*.bin"}, QDir::Files);
         QVERIFY(!inputs.isEmpty());
         for (const QString& name : inputs) {
