@@ -601,6 +601,10 @@ void RMPlayerBase::onMute() {
 
 void RMPlayerBase::muteIfRequired(int msec) {
     if (_temporarilyMuted) {
+        // A mute without end (a drag) outlasts a short one under way.
+        if (msec < 1 && _unmuteTimer != nullptr) {
+            _unmuteTimer->stop();
+        }
         return;
     }
     _temporarilyMuted = true;

@@ -74,7 +74,8 @@ public:
     // Starts, pauses or resumes; afterLoad is true when a load completes.
     void playOrPause(bool afterLoad);
     void updateSpeed(double speed);
-    // Holds the volume at 0; for msec >= 1 it comes back after msec.
+    // Holds the volume at 0; for msec >= 1 it comes back after msec, else
+    // at onUnMuteIfRequired().
     void muteIfRequired(int msec);
     // The controls the controller drives: the position slider (with the
     // signals sliderPressedWithKnob(bool) and mouseReleased()), the volume
