@@ -245,6 +245,8 @@ void WindowMain::onFullScreen() {
     if (toNormal) {
         hide();
     } else {
+        _normalPosition = pos();
+        _hasNormalPosition = true;
         // The window stays mapped on its way to full screen: the request
         // then reaches the window manager as a message it acts on, while a
         // state set on an unmapped window was lost on the first switch.
@@ -305,6 +307,11 @@ void WindowMain::onFullScreen() {
     fullScreenBusy = false;
     setUpdatesEnabled(true);
     show();
+    if (toNormal && _hasNormalPosition) {
+        // Shown again, the window would land where the window system puts
+        // new windows; it goes back where it was.
+        move(_normalPosition);
+    }
 }
 
 void WindowMain::onMakeFocusOSX() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+
 #include "widgets/rm_window_base.h"
 
 class QDialog;
@@ -80,5 +82,7 @@ private:
     QDialog* focusDialog = nullptr;
     bool _closing = false;
     bool _fullScreenRequested = false;  // the viewer itself went full screen
+    QPoint _normalPosition;             // where the window was before full screen
+    bool _hasNormalPosition = false;
     bool _renderersPrepared = false;
 };
