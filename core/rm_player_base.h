@@ -59,9 +59,12 @@ public:
     RMVideoItem* currentItem() const { return _currentItem.data(); }
     bool isSwapped() const { return _swapped; }
     bool isRearAsFront() const { return _rearAsFront; }
-    // The front player draws in the main pane unless exactly one of swapped
-    // and rear-as-front holds.
-    bool frontInMain() const { return _swapped == _rearAsFront; }
+    // The front player draws in the main pane unless swapped; it plays the
+    // rear file when the front file is missing or broken (rear as front),
+    // so a recording's only file shows in the large pane.
+    bool frontInMain() const { return !_swapped; }
+    // Whether the main (true) or the sub pane shows the front camera.
+    bool paneShowsFrontCamera(bool main) const { return main == frontInMain() && !_rearAsFront; }
     // The player whose pictures the main (true) or the sub pane shows.
     AVPlayer* playerInPane(bool main) const { return main == frontInMain() ? _front : _rear; }
     bool isStopped() const { return _stopped; }

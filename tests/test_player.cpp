@@ -940,18 +940,40 @@ void TestPlayer::oneChannelAndDamagedRecordings() {
     QVERIFY(!sub->swapButton()->isEnabled());
     QVERIFY(!_player->isRearAsFront());
 
-    // Rear only: the rear file plays in the front player, with its sound.
-    QVERIFY(play(1));
-    QVERIFY(_player->isRearAsFront());
-    QVERIFY(item(1)->rearAsFront);
-    QCOMPARE(_player->frontPlayer()->file(), item(1)->rearPath);
-    QVERIFY(sub->swapButton()->isEnabled());
-
-    // A front file that cannot play: the rear takes its place.
-    QVERIFY(play(2));
-    QVERIFY(_player->isRearAsFront());
+    // Rear only, and a front file that cannot play: the rear file plays in
+    // the front player, with its sound, in the large pane as the rear
+    // camera, at normal size and in full screen; swap moves it to the small
+    // pane and back.
+    RMFrameVideoMain* main = _window->frameLeft()->videoMain();
+    RMFrameBottom* bottom = _window->frameLeft()->frameBottom();
+    const auto playsIn = [this](bool mainPane) {
+        const qint64 first = shownMs(mainPane);
+        return waitUntil([=] { return shownMs(mainPane) > first && first >= 0; }) &&
+               shownMs(!mainPane) < 0;
+    };
+    for (int row : {1, 2}) {
+        QVERIFY(play(row));
+        QVERIFY(_player->isRearAsFront());
+        QVERIFY(item(row)->frontPath.isEmpty() || row == 1);
+        QCOMPARE(_player->frontPlayer()->file(), item(row)->rearPath);
+        QVERIFY(playsIn(true));
+        QVERIFY(!main->showsFront() && main->isVideoOn());
+        QVERIFY(sub->swapButton()->isEnabled());
+        sub->swapButton()->click();
+        QVERIFY(playsIn(false));
+        QVERIFY(waitUntil([this] { return !_player->isEventsBlocked(); }));
+        sub->swapButton()->click();
+        QVERIFY(playsIn(true));
+        _window->titleWidget()->fullScreenButton()->click();
+        QVERIFY(waitUntil([this] { return _window->isEnabled(); }, 3000));
+        QVERIFY(playsIn(true));
+        // The camera buttons say the rear camera shows, and there is no
+        // other to choose.
+        QVERIFY(!bottom->frontButton()->isEnabled() && !bottom->rearButton()->isEnabled());
+        QMetaObject::invokeMethod(_window, "onFullScreen");
+        QVERIFY(waitUntil([this] { return !_window->isFullScreen(); }, 3000));
+    }
     QVERIFY(item(2)->frontPath.isEmpty());
-    QVERIFY(_player->frontPlayer()->displyedFrame().isValid());
     QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
