@@ -547,6 +547,11 @@ bool RMPlayer::requestVideoCapture() {
     if (!wasPaused) {
         onPlayOrPause();
     }
+    // A step under way ends here: its players go to its position, and the
+    // pictures are taken once they have landed there.
+    if (isSeekTimerActive()) {
+        _finishStep();
+    }
     emit cancelFullScreen();
     _dropCaptureTimers();
     ++_captureGeneration;
@@ -555,7 +560,7 @@ bool RMPlayer::requestVideoCapture() {
     connect(_captureWatchdog, SIGNAL(timeout()), this, SLOT(onFailToCapture()));
     _captureWatchdog->start(kCaptureWatchdogMs);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    if (wasPaused) {
+    if (_readyForCapture()) {
         _scheduleCaptureProcess();
         return true;
     }
@@ -565,9 +570,14 @@ bool RMPlayer::requestVideoCapture() {
     return true;
 }
 
+bool RMPlayer::_readyForCapture() const {
+    // Both channels still, on the position the pictures are named after.
+    const bool rearReady = !_rearLoaded() || (_rear->isPaused() && !_rear->isSeeking());
+    return _front->isPaused() && !_front->isSeeking() && rearReady && !isSeekTimerActive();
+}
+
 void RMPlayer::onReadyForCapture() {
-    const bool rearReady = !_rearLoaded() || _rear->isPaused();
-    if (!_front->isPaused() || !rearReady || _captureReadyPoll == nullptr) {
+    if (!_readyForCapture() || _captureReadyPoll == nullptr) {
         return;
     }
     _captureReadyPoll->deleteLater();
@@ -616,7 +626,7 @@ void RMPlayer::onCaptureSavedFront(QString path) {
     _capturedFiles->append(path);
     if (_rearLoaded()) {
         RMVideoItem* item = _currentItem.data();
-        const QString title = item != nullptr ? item->titleCapture(_front->position()) : QString();
+        const QString title = item != nullptr ? item->titleCapture(_capturePosition) : QString();
         _captureWith(_rear, title + "_CH2_", SLOT(onCaptureSavedRear(QString)));
         return;
     }

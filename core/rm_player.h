@@ -100,6 +100,7 @@ private:
     // Starts taking the pictures after a short delay, unless the capture is
     // given up meanwhile.
     void _scheduleCaptureProcess();
+    bool _readyForCapture() const;
     void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
     void _finishCapture();
     void _failCapture(const char* reason);

@@ -110,6 +110,7 @@ private slots:
     void steppingCrossesIntoTheNeighbours();
     void steppingStopsAtTheFirstRecordingsStart();
     void tapsShowTheirPictureAndPlayFollows();
+    void aCaptureAfterAStepTakesTheStepsPictures();
     void frameStepsAreExactBothWays_data();
     void frameStepsAreExactBothWays();
     void twoSwapsWithin80msMakeOne();
@@ -417,6 +418,35 @@ void TestPlayer::tapsShowTheirPictureAndPlayFollows() {
     _player->onPlayOrPause();
     QVERIFY(playing());
     QVERIFY(waitUntil([this] { return shownMs(true) > 3050 && shownMs(true) < 3600; }));
+}
+
+void TestPlayer::aCaptureAfterAStepTakesTheStepsPictures() {
+    // Captured right after a held step's release, before the players have
+    // followed: both stills are the step's pictures, named after it.
+    QVERIFY(play(0));
+    QVERIFY(pauseAt(1000));
+    QStringList files;
+    QObject context;
+    disconnect(_player, SIGNAL(videoCaptureDone(QList<QString>*)), _window, nullptr);
+    connect(_player, &RMPlayer::videoCaptureDone, &context, [&](QList<QString>* list) {
+        files = *list;
+        for (const QString& file : *list) {
+            QFile::remove(file);
+        }
+        delete list;
+    });
+    QSignalSpy steps(_player, &RMPlayer::positionChanged);
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    QVERIFY(waitUntil([&] { return steps.count() == 2; }));
+    RMKeyEvent::instance()->released(Qt::Key_Right);
+    QVERIFY(_player->requestVideoCapture());
+    QVERIFY(waitUntil([&] { return files.size() == 2; }, 3000));
+    connect(_player, SIGNAL(videoCaptureDone(QList<QString>*)), _window,
+            SLOT(onRequestVideoCaptureDone(QList<QString>*)));
+    const QString name = item(0)->titleCapture(4000);
+    QVERIFY2(QFileInfo(files.at(0)).fileName() == name + "_CH1_4000.jpg" &&
+                 QFileInfo(files.at(1)).fileName() == name + "_CH2_4000.jpg",
+             qPrintable(files.join(' ')));
 }
 
 void TestPlayer::frameStepsAreExactBothWays_data() {
