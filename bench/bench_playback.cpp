@@ -24,6 +24,8 @@
 //   painted at the new position, over 10 steps;
 // - advance_gap_ms: at the end of a recording, from its last picture painted
 //   to the first painted picture of the next;
+// - advance_max_gui_stall_ms: the longest gap of the 5 ms GUI-thread timer
+//   beyond its interval between those two paints (target <= 50);
 // - map_calls_per_gps_s: during the 20 s at 1x, the map page calls
 //   (setLatLag) per GPS second played that has a valid fix (target <= 1);
 // - drag_max_gui_stall_ms: the longest gap of the 5 ms GUI-thread timer
@@ -33,8 +35,8 @@
 // A figure whose measurement failed prints "fail" with the reason, and the
 // benchmark exits with 1; it never fails on speed.
 // Last line: painted_1x=A painted_2x=B painted_4x=C skew_p99_ms=S cpu_1x=U max_gui_stall_ms=G
-// open_p50_ms=O step_p50_ms=T advance_gap_ms=V map_calls_per_gps_s=M
-// drag_max_gui_stall_ms=D
+// open_p50_ms=O step_p50_ms=T advance_gap_ms=V advance_max_gui_stall_ms=W
+// map_calls_per_gps_s=M drag_max_gui_stall_ms=D
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -296,6 +298,18 @@ public:
         }
     }
 
+    // The longest gap beyond the interval that overlaps [from, to]; -1 when
+    // no tick came after `to` (the measurement is not complete).
+    qint64 worstBetween(qint64 from, qint64 to) const {
+        qint64 result = -1;
+        for (size_t i = 1; i < _times.size(); ++i) {
+            if (_times[i] > from && _times[i - 1] < to) {
+                result = std::max(result, _times[i] - _times[i - 1] - 5);
+            }
+        }
+        return !_times.empty() && _times.back() >= to ? std::max<qint64>(result, 0) : -1;
+    }
+
 protected:
     void timerEvent(QTimerEvent*) override {
         const qint64 now = _clock->elapsed();
@@ -309,12 +323,14 @@ protected:
             longest.resize(std::min<size_t>(longest.size(), 3));
         }
         _last = now;
+        _times.push_back(now);
         ++ticks;
     }
 
 private:
     const QElapsedTimer* _clock;
     qint64 _last;
+    std::vector<qint64> _times;  // every tick, for stalls within a span
 };
 
 // Runs the event loop until `done` holds (checked every 2 ms) or `ms` passed.
@@ -561,25 +577,35 @@ std::optional<double> measureSteps(Bench& b) {
     return percentile(samples, 50);
 }
 
-std::optional<double> measureAdvance(Bench& b) {
+struct Advance {
+    std::optional<double> gap;
+    std::optional<double> stall;
+};
+
+Advance measureAdvance(Bench& b) {
     timedApp()->phase = QStringLiteral("advancing");
+    StallMeter stalls(&b.clock);
     b.player->onPlayOrPause();  // playing again
     const qint64 duration = b.player->frontPlayer()->duration();
     b.player->seek(duration - 2000, false);
     const qint64 from = b.clock.elapsed();
     if (!waitFor([&] { return b.playing(1); }, 15000)) {
         b.fail("the next recording did not start after the end");
-        return std::nullopt;
+        return {};
     }
     // The first picture of the next recording painted after a late picture
     // of this one: the gap between those two paints.
     std::optional<qint64> gap;
+    qint64 lastAt = 0;
+    qint64 firstAt = 0;
     waitFor(
         [&] {
             const std::vector<Paint>& p = b.main->paints;
             for (size_t i = 1; i < p.size(); ++i) {
                 if (p[i].ms >= from && p[i].pts < 0.5 && p[i - 1].pts > duration / 1000.0 - 3) {
-                    gap = p[i].ms - p[i - 1].ms;
+                    lastAt = p[i - 1].ms;
+                    firstAt = p[i].ms;
+                    gap = firstAt - lastAt;
                     return true;
                 }
             }
@@ -588,11 +614,24 @@ std::optional<double> measureAdvance(Bench& b) {
         5000);
     if (!gap) {
         b.fail("no last picture of the first recording followed by the first of the next");
-        return std::nullopt;
+        return {};
     }
-    std::printf("advance: %lld ms from the last picture to the first of the next\n",
-                static_cast<long long>(*gap));
-    return double(*gap);
+    // A tick after the first picture closes the span.
+    spin(50);
+    const qint64 stall = stalls.worstBetween(lastAt, firstAt);
+    std::printf(
+        "advance: %lld ms from the last picture to the first of the next, longest GUI "
+        "stall meanwhile %lld ms (%zu timer ticks in all)\n",
+        static_cast<long long>(*gap), static_cast<long long>(stall),
+        static_cast<size_t>(stalls.ticks));
+    Advance result;
+    result.gap = double(*gap);
+    if (stall < 0) {
+        b.fail("the GUI timer did not run past the advance");
+    } else {
+        result.stall = double(stall);
+    }
+    return result;
 }
 
 // Drags the position slider's knob from the start of the playing recording
@@ -736,7 +775,7 @@ int main(int argc, char** argv) {
         b.fail("the first recording does not play");
     }
     const std::optional<double> step = measureSteps(b);
-    const std::optional<double> advance = measureAdvance(b);
+    const Advance advance = measureAdvance(b);
     const std::optional<double> drag = measureDrag(b);
     b.player->onUserStop();
     spin(200);
@@ -752,12 +791,12 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "painted_1x=%s painted_2x=%s painted_4x=%s skew_p99_ms=%s cpu_1x=%s max_gui_stall_ms=%s "
-        "open_p50_ms=%s step_p50_ms=%s advance_gap_ms=%s map_calls_per_gps_s=%s "
-        "drag_max_gui_stall_ms=%s\n",
+        "open_p50_ms=%s step_p50_ms=%s advance_gap_ms=%s advance_max_gui_stall_ms=%s "
+        "map_calls_per_gps_s=%s drag_max_gui_stall_ms=%s\n",
         qPrintable(figure(painted, 3)), qPrintable(figure(painted2x, 3)),
         qPrintable(figure(painted4x, 3)), qPrintable(figure(skew, 1)), qPrintable(figure(cpu, 2)),
         qPrintable(figure(stall, 0)), qPrintable(figure(open, 1)), qPrintable(figure(step, 1)),
-        qPrintable(figure(advance, 0)), qPrintable(figure(mapCalls, 2)),
-        qPrintable(figure(drag, 0)));
+        qPrintable(figure(advance.gap, 0)), qPrintable(figure(advance.stall, 0)),
+        qPrintable(figure(mapCalls, 2)), qPrintable(figure(drag, 0)));
     return b.failed ? 1 : 0;
 }

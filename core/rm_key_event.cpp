@@ -1,12 +1,23 @@
 #include "core/rm_key_event.h"
 
+#include <QKeyEvent>
+
 RMKeyEvent* RMKeyEvent::instance() {
     static RMKeyEvent* handler = new RMKeyEvent();
     return handler;
 }
 
+int RMKeyEvent::keyOf(const QKeyEvent* event) {
+    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
+    return event->key() == Qt::Key_F && shift ? kFrameBackKey : event->key();
+}
+
 bool RMKeyEvent::_isHandled(int key) {
-    return key == Qt::Key_Right || key == Qt::Key_Left || key == Qt::Key_F;
+    return key == Qt::Key_Right || key == Qt::Key_Left || key == Qt::Key_F || key == kFrameBackKey;
+}
+
+int RMKeyEvent::_base(int key) {
+    return key & ~int(Qt::KeyboardModifierMask);
 }
 
 void RMKeyEvent::_emitPressed(int key) {
@@ -16,6 +27,9 @@ void RMKeyEvent::_emitPressed(int key) {
             break;
         case Qt::Key_Left:
             Q_EMIT pressedB1();
+            break;
+        case kFrameBackKey:
+            Q_EMIT pressedFB();
             break;
         default:
             Q_EMIT pressedFF();
@@ -30,6 +44,9 @@ void RMKeyEvent::_emitReleased(int key) {
             break;
         case Qt::Key_Left:
             Q_EMIT releasedB1();
+            break;
+        case kFrameBackKey:
+            Q_EMIT releasedFB();
             break;
         default:
             Q_EMIT releasedFF();
@@ -57,7 +74,11 @@ void RMKeyEvent::pressed(int key) {
     if (_clipKey(key)) {
         return;
     }
-    if (!_enabled || !_isHandled(key) || key == _heldKey) {
+    if (!_isHandled(key)) {
+        return;
+    }
+    _downKey = key;
+    if (!_enabled || key == _heldKey) {
         return;
     }
     if (_heldKey != -1) {
@@ -70,11 +91,19 @@ void RMKeyEvent::pressed(int key) {
 }
 
 void RMKeyEvent::released(int key) {
-    if (!_enabled || !_isHandled(key) || key != _heldKey) {
+    // F and Shift+F end alike: Shift may be let go first.
+    if (!_isHandled(key)) {
         return;
     }
+    if (_downKey != -1 && _base(_downKey) == _base(key)) {
+        _downKey = -1;
+    }
+    if (!_enabled || _heldKey == -1 || _base(_heldKey) != _base(key)) {
+        return;
+    }
+    const int held = _heldKey;
     _heldKey = -1;
-    _emitReleased(key);
+    _emitReleased(held);
 }
 
 void RMKeyEvent::setEnabled(bool enabled) {

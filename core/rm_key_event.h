@@ -2,19 +2,31 @@
 
 #include <QObject>
 
-// The held stepping key: Right (one second forward), Left (one second back)
-// or F (one frame forward). Only one is held at a time; pressing another
-// releases the first. While a key is held, full screen and capture wait.
+class QKeyEvent;
+
+// The held stepping key: Right (one second forward), Left (one second back),
+// F (one frame forward) or Shift+F (one frame back). Only one is held at a
+// time; pressing another releases the first. While a key is held, full
+// screen and capture wait.
 class RMKeyEvent : public QObject {
     Q_OBJECT
 public:
+    // Shift+F, as keyOf() reports it.
+    static constexpr int kFrameBackKey = Qt::Key_F | Qt::SHIFT;
+
     static RMKeyEvent* instance();
+    // The code pressed() and released() take for a key event: the key, with
+    // Shift where it changes the key's meaning (Shift+F).
+    static int keyOf(const QKeyEvent* event);
 
     void pressed(int key);
     void released(int key);
 
     int heldKey() const { return _heldKey; }
     bool isKeyHeld() const { return _heldKey != -1; }
+    // The stepping key that is physically down, also while the handler is
+    // disabled; -1 when none.
+    int downKey() const { return _downKey; }
     bool isEnabled() const { return _enabled; }
     // Disabling (on stop) and enabling (after play or pause) forget the key.
     void setEnabled(bool enabled);
@@ -32,6 +44,8 @@ Q_SIGNALS:
     void releasedB1();
     void pressedFF();
     void releasedFF();
+    void pressedFB();
+    void releasedFB();
     // I and O mark the start and the end of a clip; F8 asks for the export.
     void markIn();
     void markOut();
@@ -40,11 +54,14 @@ Q_SIGNALS:
 private:
     RMKeyEvent() = default;
     static bool _isHandled(int key);
+    // The key without the modifier, for matching a release.
+    static int _base(int key);
     // The clip keys act once per press, whether or not a key is held.
     bool _clipKey(int key);
     void _emitPressed(int key);
     void _emitReleased(int key);
 
     int _heldKey = -1;
+    int _downKey = -1;
     bool _enabled = true;
 };

@@ -2,10 +2,13 @@
 
 #include <QAbstractSlider>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QWidget>
 #include <QtDebug>
+#include <cmath>
 
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
@@ -22,8 +25,6 @@ constexpr int kFirstRepeatMs = 300;
 constexpr int kRepeatMs = 150;
 constexpr int kStepUpdateMs = 500;
 constexpr int kLastUpdateMs = 300;
-// A frame step: one frame at 30 frames per second, rounded up.
-constexpr qint64 kFrameStepMs = 34;
 // One-second steps that land this close to the end go to the end.
 constexpr qint64 kNearEndMs = 500;
 // How long the engine may take to write the pictures.
@@ -43,11 +44,17 @@ RMPlayer::RMPlayer(QObject* parent) : RMPlayerZoom(parent) {
     connect(keys, SIGNAL(pressedF1()), this, SLOT(onSeekForwardStart()));
     connect(keys, SIGNAL(pressedB1()), this, SLOT(onSeekBackwardStart()));
     connect(keys, SIGNAL(pressedFF()), this, SLOT(onSeekFrameForwardStart()));
+    connect(keys, SIGNAL(pressedFB()), this, SLOT(onSeekFrameBackwardStart()));
+    connect(keys, SIGNAL(releasedFB()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedF1()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedB1()), this, SLOT(onSeekStepEnd()));
     connect(keys, SIGNAL(releasedFF()), this, SLOT(onSeekStepEnd()));
     connect(_front->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
-    connect(_front, &AVPlayer::seekFinished, this, [this] { _onDragSeekLanded(); });
+    connect(_front, &AVPlayer::seekFinished, this, [this] {
+        _onDragSeekLanded();
+        _endStepWhenLanded();
+    });
+    connect(_rear, &AVPlayer::seekFinished, this, [this] { _endStepWhenLanded(); });
     connect(_rear->videoCapture(), SIGNAL(failed()), this, SLOT(onCaptureFailed()));
 }
 
@@ -62,15 +69,17 @@ void RMPlayer::onPlayOrPause() {
     playOrPause(false);
 }
 
-void RMPlayer::stop() {
+void RMPlayer::_toRest() {
     _dragTarget = -1;
+    _pausedBySlider = false;
     stopSeekUpdateTimer();
     _abandonCapture();
-    RMPlayerBase::stop();
+    RMPlayerBase::_toRest();
 }
 
 void RMPlayer::onUserStop() {
-    _stepMode = STEP_NONE;
+    _acrossItem = nullptr;
+    _acrossMode = STEP_NONE;
     stop();
     emit playEvent(PE_USER_STOP, nullptr);
 }
@@ -141,22 +150,6 @@ void RMPlayer::seek(qint64 pos, bool quiet) {
     }
 }
 
-void RMPlayer::updatePausedScreenFrontOnly() {
-    _updatePausedScreen(_front);
-}
-
-void RMPlayer::updatePausedScreenRearOnly() {
-    _updatePausedScreen(_rear);
-}
-
-void RMPlayer::_updatePausedScreen(AVPlayer* player) {
-    _pausedPosition = qMax<qint64>(_pausedPosition, 1);
-    if (player->isPaused() && player->isLoaded()) {
-        _quietPausedSeek = true;
-        player->seek(_pausedPosition);
-    }
-}
-
 // ---------------------------------------------------------------- slider
 
 void RMPlayer::onSliderPress(bool) {
@@ -164,13 +157,17 @@ void RMPlayer::onSliderPress(bool) {
     if (slider == nullptr) {
         return;
     }
+    // The clicked value first: pausing puts the playing position back into
+    // the slider.
+    const int value = slider->value();
     _stepMode = STEP_NONE;
     _dragging = true;
+    _watchForLostMouse(slider);
     if (_front->state() == AVPlayer::PlayingState) {
         _pausedBySlider = true;
-        _pause(true, true, -1);
+        _pause(true, true, qMax(value, 1));
     }
-    onSliderMove(slider->value());
+    onSliderMove(value);
 }
 
 void RMPlayer::onSliderMove(int value) {
@@ -211,6 +208,32 @@ void RMPlayer::_onDragSeekLanded() {
     }
 }
 
+void RMPlayer::_watchForLostMouse(QAbstractSlider* slider) {
+    // Installing twice keeps one filter.
+    if (slider->window() != nullptr) {
+        slider->window()->installEventFilter(this);
+    }
+}
+
+bool RMPlayer::eventFilter(QObject* watched, QEvent* event) {
+    const bool lost =
+        event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate;
+    if (lost && (_dragging || _pausedBySlider)) {
+        // A dialog took the mouse while the knob was held: its release will
+        // never come. The drag ends where it is, still paused, with sound.
+        qInfo() << "RMPlayer::eventFilter" << __LINE__ << "drag ends without release"
+                << event->type();
+        _dragTarget = -1;
+        _dragging = false;
+        _pausedBySlider = false;
+        if (_positionSlider) {
+            _positionSlider->setSliderDown(false);
+        }
+        onUnMuteIfRequired();
+    }
+    return RMPlayerZoom::eventFilter(watched, event);
+}
+
 void RMPlayer::onSliderRelease() {
     if (_dragTarget >= 0 && _front->isPaused()) {
         _seekPausedTo(_dragTarget);
@@ -239,9 +262,17 @@ void RMPlayer::onSeekFrameForwardStart() {
     _startStep(STEP_FRAME);
 }
 
+void RMPlayer::onSeekFrameBackwardStart() {
+    _startStep(STEP_FRAME_BACK);
+}
+
 void RMPlayer::_startStep(int mode) {
+    if (!_front->isPlaying()) {
+        return;
+    }
     _stepMode = mode;
     _loadedDuringStep = false;
+    _stepTicks = 0;
     if (!_front->isPaused()) {
         _pause(true, true, -1);
         emit playEvent(PE_PAUSED, _currentItem.data());
@@ -280,12 +311,25 @@ bool RMPlayer::isSeekTimerActive() const {
            _lastUpdateTimer != nullptr;
 }
 
+double RMPlayer::_frameIntervalMs() const {
+    const double rate = _front->frameRate();
+    return rate > 0 ? 1000.0 / rate : 1000.0 / 30;
+}
+
+qint64 RMPlayer::_frameStepPosition(qint64 value, int direction) const {
+    // Pictures lie one interval apart: the next or the previous one is
+    // counted from the picture the position stands on.
+    const double interval = _frameIntervalMs();
+    const qint64 picture = std::llround(double(value) / interval) + direction;
+    return std::llround(double(picture) * interval);
+}
+
 qint64 RMPlayer::_nextStepPosition() {
     const qint64 value = _positionSlider ? _positionSlider->value() : 0;
     const qint64 duration = _frontDuration();
     qint64 target = 0;
-    if (_stepMode == STEP_FRAME) {
-        target = value + kFrameStepMs < duration ? value + kFrameStepMs : duration;
+    if (_stepMode == STEP_FRAME || _stepMode == STEP_FRAME_BACK) {
+        target = _frameStepPosition(value, _stepMode == STEP_FRAME ? 1 : -1);
     } else {
         const qint64 k = _stepMode == STEP_FORWARD ? _stepMultiplier : -_stepMultiplier;
         const qint64 s = value / 1000 + k;
@@ -299,32 +343,28 @@ qint64 RMPlayer::_nextStepPosition() {
 }
 
 void RMPlayer::onSeekPressed() {
-    if (_loadedDuringStep) {
+    if (_loadedDuringStep || _stepMode == STEP_NONE) {
         return;
     }
+    ++_stepTicks;
     if (_stepRepeatTimer != nullptr) {
         _stepRepeatTimer->setInterval(kRepeatMs);
     }
     const qint64 value = _positionSlider ? _positionSlider->value() : 0;
     const qint64 duration = _frontDuration();
     qint64 target = _nextStepPosition();
-    const qint64 remaining = duration - value;
-    RMVideoFileList* list = RMVideoFileList::instance();
-    if (_stepMode != STEP_BACKWARD &&
-        (_stepMode == STEP_FRAME ? remaining <= 0 : remaining < kNearEndMs)) {
-        stopSeekUpdateTimer();
-        if (list->isNextPlayItemExist(true)) {
-            _advanceAtEnd = true;
-            list->onPlayNextVideo(-1);
+    const bool frames = _stepMode == STEP_FRAME || _stepMode == STEP_FRAME_BACK;
+    if (frames) {
+        // Frame steps stop at the first and the last picture.
+        target = qBound<qint64>(0, target, duration);
+        if (target == duration) {
+            target = value;
         }
+    } else if (_stepMode == STEP_FORWARD && duration - value < kNearEndMs) {
+        _stepAcross(true);
         return;
-    }
-    if (target < 0 && _stepMode == STEP_BACKWARD) {
-        stopSeekUpdateTimer();
-        if (list->isNextPlayItemExist(false)) {
-            _advanceAtEnd = true;
-            list->onPlayPreviousVideo(-1);
-        }
+    } else if (_stepMode == STEP_BACKWARD && target < 0) {
+        _stepAcross(false);
         return;
     }
     if (qMin(target, duration) < 1) {
@@ -337,6 +377,44 @@ void RMPlayer::onSeekPressed() {
     emit positionChanged(target, duration);
 }
 
+void RMPlayer::_stepAcross(bool forward) {
+    stopSeekUpdateTimer();
+    RMVideoFileList* list = RMVideoFileList::instance();
+    if (!list->isNextPlayItemExist(forward)) {
+        // Nothing beyond: the step stops at this recording's edge.
+        const qint64 edge = forward ? _frontDuration() : 0;
+        _setPositionSlider(edge);
+        _pausedPosition = edge;
+        emit positionChanged(edge, _frontDuration());
+        seek(edge, false);
+        return;
+    }
+    // The neighbour starts still, where this step left off: at its end
+    // going back, at its start going forward.
+    _acrossItem = list->nexItem(forward);
+    _acrossMode = forward ? STEP_FORWARD : STEP_BACKWARD;
+    _acrossKey = RMKeyEvent::instance()->heldKey();
+    if (forward) {
+        list->onPlayNextVideo(-1);
+    } else {
+        list->onPlayPreviousVideo(-1);
+    }
+}
+
+void RMPlayer::_continueAcross() {
+    // A step key still held goes on stepping in the neighbour. The key
+    // handler is enabled once the start completes, hence the delay.
+    const int key = _acrossKey;
+    _acrossKey = -1;
+    const quint64 generation = _loadGeneration;
+    QTimer::singleShot(0, this, [this, key, generation] {
+        RMKeyEvent* keys = RMKeyEvent::instance();
+        if (generation == _loadGeneration && key != -1 && keys->downKey() == key) {
+            keys->pressed(key);
+        }
+    });
+}
+
 void RMPlayer::onSeekUpdate() {
     if (!_loadedDuringStep && _positionSlider) {
         seek(_positionSlider->value(), false);
@@ -344,7 +422,14 @@ void RMPlayer::onSeekUpdate() {
 }
 
 void RMPlayer::onSeekStepEnd() {
+    // A tap (released before the first repeat) shows its picture at once;
+    // the engine merges taps that come faster than it lands them.
+    const bool tap = _stepTicks <= 1;
     stopSeekUpdateTimer();
+    if (tap) {
+        onSeekLastUpdate();
+        return;
+    }
     _lastUpdateTimer = new QTimer(this);
     _lastUpdateTimer->setSingleShot(true);
     connect(_lastUpdateTimer, SIGNAL(timeout()), this, SLOT(onSeekLastUpdate()));
@@ -356,6 +441,24 @@ void RMPlayer::onSeekLastUpdate() {
         seek(_positionSlider->value(), false);
     }
     stopSeekUpdateTimer();
+    _endStepWhenLanded();
+}
+
+void RMPlayer::_finishStep() {
+    if (_lastUpdateTimer != nullptr || _stepRepeatTimer != nullptr) {
+        onSeekLastUpdate();
+    }
+}
+
+void RMPlayer::_endStepWhenLanded() {
+    // Stepping ends once its last seek has landed: position reports move
+    // the slider again, and the end of a file advances again.
+    if (_stepMode == STEP_NONE || isSeekTimerActive() || RMKeyEvent::instance()->isKeyHeld()) {
+        return;
+    }
+    if (!_front->isSeeking() && (!_rearLoaded() || !_rear->isSeeking())) {
+        _stepMode = STEP_NONE;
+    }
 }
 
 // ---------------------------------------------------------------- swap
@@ -444,6 +547,11 @@ bool RMPlayer::requestVideoCapture() {
     if (!wasPaused) {
         onPlayOrPause();
     }
+    // A step under way ends here: its players go to its position, and the
+    // pictures are taken once they have landed there.
+    if (isSeekTimerActive()) {
+        _finishStep();
+    }
     emit cancelFullScreen();
     _dropCaptureTimers();
     ++_captureGeneration;
@@ -452,7 +560,7 @@ bool RMPlayer::requestVideoCapture() {
     connect(_captureWatchdog, SIGNAL(timeout()), this, SLOT(onFailToCapture()));
     _captureWatchdog->start(kCaptureWatchdogMs);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    if (wasPaused) {
+    if (_readyForCapture()) {
         _scheduleCaptureProcess();
         return true;
     }
@@ -462,9 +570,14 @@ bool RMPlayer::requestVideoCapture() {
     return true;
 }
 
+bool RMPlayer::_readyForCapture() const {
+    // Both channels still, on the position the pictures are named after.
+    const bool rearReady = !_rearLoaded() || (_rear->isPaused() && !_rear->isSeeking());
+    return _front->isPaused() && !_front->isSeeking() && rearReady && !isSeekTimerActive();
+}
+
 void RMPlayer::onReadyForCapture() {
-    const bool rearReady = !_rearLoaded() || _rear->isPaused();
-    if (!_front->isPaused() || !rearReady || _captureReadyPoll == nullptr) {
+    if (!_readyForCapture() || _captureReadyPoll == nullptr) {
         return;
     }
     _captureReadyPoll->deleteLater();
@@ -513,7 +626,7 @@ void RMPlayer::onCaptureSavedFront(QString path) {
     _capturedFiles->append(path);
     if (_rearLoaded()) {
         RMVideoItem* item = _currentItem.data();
-        const QString title = item != nullptr ? item->titleCapture(_front->position()) : QString();
+        const QString title = item != nullptr ? item->titleCapture(_capturePosition) : QString();
         _captureWith(_rear, title + "_CH2_", SLOT(onCaptureSavedRear(QString)));
         return;
     }

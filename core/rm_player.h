@@ -2,6 +2,7 @@
 
 #include "core/rm_player_zoom.h"
 
+class QAbstractSlider;
 class QTimer;
 
 // The dual-channel player controller, one per process. On top of loading
@@ -35,12 +36,9 @@ public:
     void startSeekUpdateTimer();
 
 public Q_SLOTS:
-    void stop() override;
     bool isSeekTimerActive() const override;
     void seek(qint64 pos, bool quiet) override;
     void stopSeekUpdateTimer() override;
-    void updatePausedScreenRearOnly() override;
-    void updatePausedScreenFrontOnly() override;
 
     void onPlayOrPause();
     void onUserStop();
@@ -55,6 +53,7 @@ public Q_SLOTS:
     void onSeekForwardStart();
     void onSeekBackwardStart();
     void onSeekFrameForwardStart();
+    void onSeekFrameBackwardStart();
     void onSeekStepEnd();
     void onSeekPressed();
     void onSeekUpdate();
@@ -77,17 +76,31 @@ Q_SIGNALS:
     void videoCaptureFailed();
     void cancelFullScreen();
 
+protected:
+    void _toRest() override;
+    // Ends a drag whose release a dialog took away.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void _watchForLostMouse(QAbstractSlider* slider);
     void _startStep(int mode);
     qint64 _nextStepPosition();
+    double _frameIntervalMs() const;
+    // The picture `direction` pictures away from the one at `value`.
+    qint64 _frameStepPosition(qint64 value, int direction) const;
+    // A one-second step past the recording's edge: the neighbour plays.
+    void _stepAcross(bool forward);
+    void _continueAcross() override;
+    void _finishStep() override;
+    void _endStepWhenLanded();
     void _swapOutputs();
-    void _updatePausedScreen(AVPlayer* player);
     // Seeks both paused players to the position the slider shows.
     void _seekPausedTo(qint64 position);
     void _onDragSeekLanded();
     // Starts taking the pictures after a short delay, unless the capture is
     // given up meanwhile.
     void _scheduleCaptureProcess();
+    bool _readyForCapture() const;
     void _captureWith(AVPlayer* player, const QString& name, const char* savedSlot);
     void _finishCapture();
     void _failCapture(const char* reason);
@@ -101,6 +114,8 @@ private:
     // The knob's position that waits for the seek in flight to land; -1: none.
     qint64 _dragTarget = -1;
     int _stepMultiplier = 1;
+    int _stepTicks = 0;   // steps since the key went down
+    int _acrossKey = -1;  // the key held when a step crossed into a neighbour
     QTimer* _stepRepeatTimer = nullptr;
     QTimer* _stepUpdateTimer = nullptr;
     QTimer* _lastUpdateTimer = nullptr;

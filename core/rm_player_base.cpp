@@ -180,9 +180,9 @@ void RMPlayerBase::onLoad(RMVideoItem* item) {
     if (_front->isPlaying()) {
         _front->stop();
     }
+    _toRest();
     item->loadAVIInfo();
     _currentItem = item;
-    ++_loadGeneration;
     emit playEvent(PE_LOADING, item);
     _rearAsFront = false;
     item->rearAsFront = false;
@@ -235,9 +235,6 @@ void RMPlayerBase::onMediaChangedF(MediaStatus status) {
                 _loadedDuringStep = true;
                 playOrPause(true);
                 emit playEvent(PE_STARTED, item);
-                if (_stepMode == STEP_BACKWARD && item != nullptr) {
-                    emit positionChanged(item->durationMs, item->durationMs);
-                }
             } else {
                 _rear->load();
             }
@@ -327,12 +324,12 @@ void RMPlayerBase::onMediaChangedR(MediaStatus status) {
 
 void RMPlayerBase::_startRear() {
     RMVideoItem* item = _currentItem.data();
+    if (item == nullptr) {
+        // The recording went (a reload) while the rear channel was waiting.
+        return;
+    }
     playOrPause(true);
     emit playEvent(PE_STARTED, item);
-    if (_stepMode == STEP_BACKWARD) {
-        const qint64 d = _frontDuration();
-        emit positionChanged(d, d);
-    }
 }
 
 void RMPlayerBase::_onRearInvalid() {
@@ -361,7 +358,12 @@ void RMPlayerBase::playOrPause(bool afterLoad) {
     }
     if (_front->isPlaying()) {
         if (isSeekTimerActive()) {
-            return;
+            // Play right after a step: the step ends first. While its key
+            // is still held, the step goes on.
+            if (RMKeyEvent::instance()->isKeyHeld()) {
+                return;
+            }
+            _finishStep();
         }
         _stepMode = STEP_NONE;
         _paused = !_front->isPaused();
@@ -384,7 +386,13 @@ void RMPlayerBase::_startPlayback() {
         }
     }
     updateSpeed(_selectedSpeed);
-    const bool wasPaused = _paused;
+    const bool across = _acrossMode != STEP_NONE && _acrossItem == _currentItem;
+    const bool atEnd = across && _acrossMode == STEP_BACKWARD;
+    _acrossItem = nullptr;
+    _acrossMode = STEP_NONE;
+    if (across) {
+        _paused = true;
+    }
     muteIfRequired(kPlayMuteMs);
     if (_positionSlider) {
         _positionSlider->setMaximum(int(_front->mediaStopPosition()));
@@ -404,27 +412,23 @@ void RMPlayerBase::_startPlayback() {
         _startClockTimer();
         _syncEnabled = true;
     }
-    if (_stepMode != STEP_NONE) {
-        stopSeekUpdateTimer();
-        _paused = !_front->isPaused();
-        if (_stepMode == STEP_BACKWARD) {
-            _pause(true, false, 0);
-            const qint64 d = _frontDuration();
-            _setPositionSlider(d < 1000 ? 0 : d);
-        } else {
-            _pause(true, true, 0);
-        }
-        if (wasPaused) {
-            seek(1, false);
-        }
-    } else if (_paused) {
-        // Kept paused from before: the recording stands on its first
-        // picture, which a paused seek shows.
-        _front->pause(true);
-        if (_rearLoaded()) {
-            _rear->pause(true);
-        }
-        seek(_front->mediaStartPosition(), true);
+    if (!_paused) {
+        return;
+    }
+    // Kept paused from before, or reached by a step: the recording stands
+    // still on its first picture, or on its last one when a step back came
+    // from the recording after it. A paused seek shows that picture, and
+    // its landing moves the slider and the time.
+    _front->pause(true);
+    if (_rearLoaded()) {
+        _rear->pause(true);
+    }
+    const qint64 at = atEnd ? _frontDuration() : _front->mediaStartPosition();
+    _pausedPosition = at;
+    _setPositionSlider(at);
+    seek(at, !across);
+    if (across) {
+        _continueAcross();
     }
 }
 
@@ -569,9 +573,14 @@ void RMPlayerBase::_applyVolume() {
 }
 
 void RMPlayerBase::onSetVolume() {
+    // A temporary mute holds the volume at 0; its end applies the new one.
+    if (_temporarilyMuted) {
+        return;
+    }
     _applyVolume();
     const double speed = _front->speed();
-    if (_muteButton && _muteButton->isChecked() && speed > 0.75 && speed < 1.5) {
+    const bool muted = _muteButton && _muteButton->isChecked();
+    if (!muted && speed > 0.75 && speed < 1.5) {
         _front->audio()->setMute(false);
     }
 }
@@ -592,16 +601,28 @@ void RMPlayerBase::onMute() {
 
 void RMPlayerBase::muteIfRequired(int msec) {
     if (_temporarilyMuted) {
+        // A mute without end (a drag) outlasts a short one under way.
+        if (msec < 1 && _unmuteTimer != nullptr) {
+            _unmuteTimer->stop();
+        }
         return;
     }
     _temporarilyMuted = true;
     _front->audio()->setVolume(0);
     if (msec >= 1) {
-        QTimer::singleShot(msec, this, SLOT(onUnMuteIfRequired()));
+        if (_unmuteTimer == nullptr) {
+            _unmuteTimer = new QTimer(this);
+            _unmuteTimer->setSingleShot(true);
+            connect(_unmuteTimer, SIGNAL(timeout()), this, SLOT(onUnMuteIfRequired()));
+        }
+        _unmuteTimer->start(msec);
     }
 }
 
 void RMPlayerBase::onUnMuteIfRequired() {
+    if (_unmuteTimer != nullptr) {
+        _unmuteTimer->stop();
+    }
     _temporarilyMuted = false;
     // A return to normal speed during the temporary mute left the sound
     // muted; at its end the sound comes back as the controls say.
@@ -687,9 +708,22 @@ void RMPlayerBase::_completeStop() {
     });
 }
 
+void RMPlayerBase::_toRest() {
+    ++_loadGeneration;
+    _stepMode = STEP_NONE;
+    _dragging = false;
+    _quietPausedSeek = false;
+    _syncEnabled = false;
+    _dropSyncRestart();
+    _killClockTimer();
+    if (_temporarilyMuted) {
+        onUnMuteIfRequired();
+    }
+}
+
 void RMPlayerBase::stop() {
     _stopped = true;
-    _dragging = false;
+    _toRest();
     RMKeyEvent::instance()->setEnabled(false);
     _pendingStops = 0;
     for (AVPlayer* player : {_front, _rear}) {

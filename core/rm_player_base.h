@@ -31,7 +31,13 @@ public:
     // Renderer kinds as the controller counts them.
     enum RENDERER_KIND { RENDERER_NONE = 0, RENDERER_OPENGL = 1, RENDERER_WIDGET = 2 };
     // Step modes of the stepping layer.
-    enum STEP_MODE { STEP_NONE = 0, STEP_FORWARD = 1, STEP_BACKWARD = 2, STEP_FRAME = 3 };
+    enum STEP_MODE {
+        STEP_NONE = 0,
+        STEP_FORWARD = 1,
+        STEP_BACKWARD = 2,
+        STEP_FRAME = 3,
+        STEP_FRAME_BACK = 4
+    };
 
     explicit RMPlayerBase(QObject* parent = nullptr);
     ~RMPlayerBase() override;
@@ -53,9 +59,12 @@ public:
     RMVideoItem* currentItem() const { return _currentItem.data(); }
     bool isSwapped() const { return _swapped; }
     bool isRearAsFront() const { return _rearAsFront; }
-    // The front player draws in the main pane unless exactly one of swapped
-    // and rear-as-front holds.
-    bool frontInMain() const { return _swapped == _rearAsFront; }
+    // The front player draws in the main pane unless swapped; it plays the
+    // rear file when the front file is missing or broken (rear as front),
+    // so a recording's only file shows in the large pane.
+    bool frontInMain() const { return !_swapped; }
+    // Whether the main (true) or the sub pane shows the front camera.
+    bool paneShowsFrontCamera(bool main) const { return main == frontInMain() && !_rearAsFront; }
     // The player whose pictures the main (true) or the sub pane shows.
     AVPlayer* playerInPane(bool main) const { return main == frontInMain() ? _front : _rear; }
     bool isStopped() const { return _stopped; }
@@ -68,7 +77,8 @@ public:
     // Starts, pauses or resumes; afterLoad is true when a load completes.
     void playOrPause(bool afterLoad);
     void updateSpeed(double speed);
-    // Holds the volume at 0; for msec >= 1 it comes back after msec.
+    // Holds the volume at 0; for msec >= 1 it comes back after msec, else
+    // at onUnMuteIfRequired().
     void muteIfRequired(int msec);
     // The controls the controller drives: the position slider (with the
     // signals sliderPressedWithKnob(bool) and mouseReleased()), the volume
@@ -85,8 +95,6 @@ public Q_SLOTS:
     virtual void clearScreen(bool) {}
     virtual void seek(qint64, bool) {}
     virtual void stopSeekUpdateTimer() {}
-    virtual void updatePausedScreenRearOnly() {}
-    virtual void updatePausedScreenFrontOnly() {}
 
     void onLoad(RMVideoItem* item);
     void onMute();
@@ -113,6 +121,15 @@ Q_SIGNALS:
     void positionChanged(qint64 current, qint64 total);
 
 protected:
+    // Every stop and every load comes through here: it clears each transient
+    // flag (step mode, temporary mute, dragging) and stops each pending
+    // timer, and a pending rear start of an earlier load is dropped. The
+    // stepping layer adds its own.
+    virtual void _toRest();
+    // A step that is under way ends now: its players go to its position.
+    virtual void _finishStep() {}
+    // After a step crossed into this recording and it stands still there.
+    virtual void _continueAcross() {}
     // Pauses (true) or resumes (false) both players and the shared clock;
     // pos is the paused position (-1: the front position).
     void _pause(bool pause, bool wait, qint64 pos);
@@ -156,11 +173,18 @@ protected:
     bool _dragging = false;
     double _selectedSpeed = 1.0;
     bool _temporarilyMuted = false;
+    QTimer* _unmuteTimer = nullptr;  // ends a timed temporary mute
     // The list owns the recording and may free it at any reload.
     QPointer<RMVideoItem> _currentItem;
     bool _swapped = false;
     bool _rearAsFront = false;
     int _pendingStops = 0;
+    // A step ran past the edge of the previous recording into this one: it
+    // starts still at its end (STEP_BACKWARD) or its start (STEP_FORWARD).
+    QPointer<RMVideoItem> _acrossItem;
+    int _acrossMode = STEP_NONE;
+    // Counts loads and stops; a delayed start of an older one is dropped.
+    quint64 _loadGeneration = 0;
 
 private:
     void _createPlayers();
@@ -175,5 +199,4 @@ private:
     void _removeUnplayable(RMVideoItem* item);
 
     quint64 _stopGeneration = 0;  // counts stops; a pending completion of an older one is dropped
-    quint64 _loadGeneration = 0;  // counts loads; a pending rear start of an older one is dropped
 };

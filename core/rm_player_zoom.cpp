@@ -88,11 +88,13 @@ void RMPlayerZoom::stopZoom(bool main) {
 }
 
 void RMPlayerZoom::clearScreen(bool front) {
-    VideoRenderer* renderer = front == frontInMain() ? _mainRenderer : _subRenderer;
+    // The pane this player draws in, and that pane's overview.
+    const bool main = front == frontInMain();
+    VideoRenderer* renderer = main ? _mainRenderer : _subRenderer;
     if (renderer != nullptr) {
         renderer->receive(VideoFrame());
     }
-    VideoRenderer* zoom = front ? _mainZoomRenderer : _subZoomRenderer;
+    VideoRenderer* zoom = main ? _mainZoomRenderer : _subZoomRenderer;
     if (zoom != nullptr) {
         zoom->receive(VideoFrame());
     }

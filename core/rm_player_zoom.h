@@ -30,10 +30,8 @@ public:
 
 public Q_SLOTS:
     // Blanks the renderer the front (true) or rear (false) player draws on
-    // now, and the zoom renderer of that side.
+    // now, and the zoom overview of that pane.
     void clearScreen(bool front) override;
-    void updatePausedScreenRearOnly() override {}
-    void updatePausedScreenFrontOnly() override {}
 
 private:
     VideoRenderer* _mainZoomed = nullptr;

@@ -62,6 +62,8 @@ public:
     void setRelativeTimeMode(bool relative) { relative_ = relative; }
     bool relativeTimeMode() const { return relative_; }
     qint64 duration() const;
+    // The video's nominal frames per second; 0 when unknown or not loaded.
+    double frameRate() const { return info_.frameRate; }
     qint64 mediaStartPosition() const;
     // Where playback ends: the start plus the media end (see setFixedDuration).
     qint64 mediaStopPosition() const;

@@ -116,6 +116,11 @@ void OpenGLWidgetRenderer::onSettingsChanged() {
     update();
 }
 
+void OpenGLWidgetRenderer::showEvent(QShowEvent* event) {
+    QOpenGLWidget::showEvent(event);
+    update();
+}
+
 void OpenGLWidgetRenderer::prepare() {
     if (program_ == nullptr) {
         grabFramebuffer();

@@ -34,6 +34,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void onFrameReceived(const VideoFrame& frame, bool update) override;
     void onSettingsChanged() override;
+    // Frames that came while the widget was hidden asked for no paint that
+    // happened: their request is still pending, and a shown widget is not
+    // necessarily painted again (its last picture is composed instead), so
+    // the next frame would ask for nothing. Showing asks for the paint.
+    void showEvent(QShowEvent* event) override;
 
 private:
     bool uploadYuv(const VideoFrame& frame);

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QJsonArray>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include "ui/rm_frame_video_main.h"
 #include "ui/rm_frame_video_sub.h"
 #include "ui/rm_graph_widget.h"
+#include "ui/rm_play_slider.h"
 #include "ui/rm_released_slider.h"
 #include "ui/rm_slider.h"
 #include "ui/rm_speed_label.h"
@@ -40,6 +42,7 @@
 #include "ui/window_main.h"
 #include "viewer_fixture.h"
 #include "widgets/rm_button.h"
+#include "widgets/rm_widget_check_box.h"
 #include "widgets/title_widget.h"
 
 Q_DECLARE_METATYPE(PLAY_EVENT)
@@ -76,6 +79,14 @@ bool showsANumber(const QLabel* label) {
     return ok;
 }
 
+QString toString(const QList<qint64>& values) {
+    QStringList out;
+    for (qint64 v : values) {
+        out << QString::number(v);
+    }
+    return out.join(',');
+}
+
 QString toString(const QList<PLAY_EVENT>& events) {
     QStringList out;
     for (PLAY_EVENT e : events) {
@@ -98,12 +109,22 @@ private slots:
     void steppingRepeatsAndPlayersFollow();
     void steppingCrossesIntoTheNeighbours();
     void steppingStopsAtTheFirstRecordingsStart();
+    void tapsShowTheirPictureAndPlayFollows();
+    void aCaptureAfterAStepTakesTheStepsPictures();
+    void frameStepsAreExactBothWays_data();
+    void frameStepsAreExactBothWays();
+    void unevenChannelsPlayInStep_data();
+    void unevenChannelsPlayInStep();
     void twoSwapsWithin80msMakeOne();
     void swapWithoutARecordingSwapsOnlyThePanes();
     void sliderClickOffTheHandleJumps();
     void draggingShowsPicturesOnTheWay();
-    void speedHalfIsSilentAndBackFromFourReseeks();
+    void soundFollowsSpeedMuteAndVolume();
     void stopDuringALoadLeavesNextWorking();
+    void nothingStartsAfterAStopDuringTheRearDelay_data();
+    void nothingStartsAfterAStopDuringTheRearDelay();
+    void aDialogDuringADragGivesTheSoundBack();
+    void checkBoxKeysReachThePlayerOnlyOutsideDialogs();
     void deactivationReleasesTheHeldKey();
     void fullScreenMovesTheBarsAndKeepsTheChannelsInStep();
     void screenshots();
@@ -113,6 +134,10 @@ private slots:
     void cleanupTestCase();
 
 private:
+    // A card of one 3 s recording whose front and rear files ffmpeg made
+    // with the given codecs (an empty rear codec: no rear file).
+    bool makeShapedCard(const QString& name, int fps, int bframes, const QString& frontCodec,
+                        const QString& rearCodec, double seconds = 3, double rearSeconds = 3);
     // A card folder made of files of the main card, some damaged.
     QString makeVariant(const QString& name, const QStringList& files, const QStringList& damaged);
     bool openCard(const QString& folder, int count);
@@ -122,6 +147,14 @@ private:
     bool play(int row);
     bool playing() const;
     qint64 sliderValue() const;
+    // The time of the picture the main (true) or sub pane was given, in ms.
+    qint64 shownMs(bool main) const;
+    // Pauses and stands both players still at `ms`.
+    bool pauseAt(qint64 ms);
+    // One press and release of a stepping key; waits until both players
+    // have landed.
+    bool tap(int key);
+    bool landed() const;
 
     QTemporaryDir _cards;
     WindowMain* _window = nullptr;
@@ -166,6 +199,31 @@ bool TestPlayer::playing() const {
 
 qint64 TestPlayer::sliderValue() const {
     return _window->frameLeft()->frameSlider()->positionSlider()->value();
+}
+
+qint64 TestPlayer::shownMs(bool main) const {
+    const VideoRenderer* renderer = main ? _player->mainRenderer() : _player->subRenderer();
+    const VideoFrame frame = renderer->currentFrame();
+    return frame.isValid() ? qRound64(frame.timestamp() * 1000) : -1;
+}
+
+bool TestPlayer::landed() const {
+    AVPlayer* rear = _player->rearPlayer();
+    return !_player->frontPlayer()->isSeeking() && (!rear->isLoaded() || !rear->isSeeking());
+}
+
+bool TestPlayer::pauseAt(qint64 ms) {
+    if (!_player->frontPlayer()->isPaused()) {
+        _player->onPlayOrPause();
+    }
+    _player->seek(ms, false);
+    return waitUntil([&] { return landed() && qAbs(shownMs(true) - ms) < 40; });
+}
+
+bool TestPlayer::tap(int key) {
+    RMKeyEvent::instance()->pressed(key);
+    RMKeyEvent::instance()->released(key);
+    return waitUntil([this] { return landed() && _player->stepMode() == RMPlayerBase::STEP_NONE; });
 }
 
 void TestPlayer::loadPlayPauseStop() {
@@ -292,32 +350,198 @@ void TestPlayer::steppingRepeatsAndPlayersFollow() {
 }
 
 void TestPlayer::steppingCrossesIntoTheNeighbours() {
+    // Back from below one second: the previous recording stands still on
+    // its last picture, in both panes, with the slider and the time there.
     QVERIFY(play(1));
-    _player->onPlayOrPause();
-    _window->frameLeft()->frameSlider()->positionSlider()->setValue(200);
-    // Back from below one second: the previous recording, from its end.
+    QVERIFY(pauseAt(200));
     RMKeyEvent::instance()->pressed(Qt::Key_Left);
     RMKeyEvent::instance()->released(Qt::Key_Left);
-    QVERIFY(waitUntil([this] {
-        return _player->currentItem() == item(0) && playing() == false &&
-               _player->frontPlayer()->isLoaded();
+    const qint64 end = item(0)->durationMs;
+    QVERIFY(waitUntil([&] {
+        return _player->currentItem() == item(0) && landed() && shownMs(true) > end - 100 &&
+               shownMs(false) > end - 100;
     }));
-    QVERIFY(waitUntil([this] { return sliderValue() > 2000; }));
+    QVERIFY(_player->frontPlayer()->isPaused());
+    QVERIFY(waitUntil([&] { return qAbs(sliderValue() - shownMs(true)) <= 1; }));
+    QCOMPARE(_window->frameLeft()->frameSlider()->playSlider()->currentLabel()->text(),
+             QString("00:07"));
+    // The step is over: Play plays on from there, into the next recording.
+    QCOMPARE(_player->stepMode(), int(RMPlayerBase::STEP_NONE));
+    _player->onPlayOrPause();
+    QVERIFY(waitUntil([this] { return _player->currentItem() == item(1) && playing(); }));
+
+    // A held key goes on stepping in the neighbour, past its end.
+    QVERIFY(pauseAt(1200));
+    RMKeyEvent::instance()->pressed(Qt::Key_Left);
+    QVERIFY(waitUntil([&] {
+        return _player->currentItem() == item(0) && _player->frontPlayer()->isLoaded() &&
+               sliderValue() > 0 && sliderValue() < end - 1500;
+    }));
+    RMKeyEvent::instance()->released(Qt::Key_Left);
+    QVERIFY(waitUntil([this] { return !_player->isSeekTimerActive(); }));
 }
 
 void TestPlayer::steppingStopsAtTheFirstRecordingsStart() {
-    // No recording before the first: a step back below one second stays in
-    // this recording, at its start, and stepping ends.
+    // No recording before the first: a step back below one second shows
+    // this recording's first picture, and stepping ends.
     QVERIFY(play(0));
-    _player->onPlayOrPause();
-    _window->frameLeft()->frameSlider()->positionSlider()->setValue(300);
-    RMKeyEvent::instance()->pressed(Qt::Key_Left);
-    RMKeyEvent::instance()->released(Qt::Key_Left);
-    spin(600);
+    QVERIFY(pauseAt(300));
+    QVERIFY(tap(Qt::Key_Left));
     QCOMPARE(_player->currentItem(), item(0));
-    QVERIFY(_player->frontPlayer()->isPlaying());
-    QVERIFY(sliderValue() <= 300);
+    QVERIFY2(shownMs(true) < 40 && shownMs(false) < 40,
+             qPrintable(QString("%1 %2").arg(shownMs(true)).arg(shownMs(false))));
+    QCOMPARE(sliderValue(), qint64(0));
     QVERIFY(!_player->isSeekTimerActive());
+}
+
+void TestPlayer::tapsShowTheirPictureAndPlayFollows() {
+    QVERIFY(play(0));
+    QVERIFY(pauseAt(1000));
+    // A tap sends its seek at the release.
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    RMKeyEvent::instance()->released(Qt::Key_Right);
+    QVERIFY(_player->frontPlayer()->isSeeking());
+    QVERIFY(waitUntil([this] { return landed() && shownMs(true) == 2000; }));
+    // Rapid taps: the picture catches up with the last one's time.
+    for (int i = 0; i < 4; ++i) {
+        RMKeyEvent::instance()->pressed(Qt::Key_Right);
+        RMKeyEvent::instance()->released(Qt::Key_Right);
+        spin(30);
+    }
+    QCOMPARE(sliderValue(), qint64(6000));
+    QVERIFY(waitUntil([this] { return landed() && shownMs(true) == 6000; }));
+    QCOMPARE(shownMs(false), qint64(6000));
+    // Play at once after a held step plays, from the step's position.
+    QSignalSpy steps(_player, &RMPlayer::positionChanged);
+    RMKeyEvent::instance()->pressed(Qt::Key_Left);
+    QVERIFY(waitUntil([&] { return steps.count() == 2; }));
+    RMKeyEvent::instance()->released(Qt::Key_Left);
+    QCOMPARE(sliderValue(), qint64(3000));
+    _player->onPlayOrPause();
+    QVERIFY(playing());
+    QVERIFY(waitUntil([this] { return shownMs(true) > 3050 && shownMs(true) < 3600; }));
+}
+
+void TestPlayer::aCaptureAfterAStepTakesTheStepsPictures() {
+    // Captured right after a held step's release, before the players have
+    // followed: both stills are the step's pictures, named after it.
+    QVERIFY(play(0));
+    QVERIFY(pauseAt(1000));
+    QStringList files;
+    QObject context;
+    disconnect(_player, SIGNAL(videoCaptureDone(QList<QString>*)), _window, nullptr);
+    connect(_player, &RMPlayer::videoCaptureDone, &context, [&](QList<QString>* list) {
+        files = *list;
+        for (const QString& file : *list) {
+            QFile::remove(file);
+        }
+        delete list;
+    });
+    QSignalSpy steps(_player, &RMPlayer::positionChanged);
+    RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    QVERIFY(waitUntil([&] { return steps.count() == 2; }));
+    RMKeyEvent::instance()->released(Qt::Key_Right);
+    QVERIFY(_player->requestVideoCapture());
+    QVERIFY(waitUntil([&] { return files.size() == 2; }, 3000));
+    connect(_player, SIGNAL(videoCaptureDone(QList<QString>*)), _window,
+            SLOT(onRequestVideoCaptureDone(QList<QString>*)));
+    const QString name = item(0)->titleCapture(4000);
+    QVERIFY2(QFileInfo(files.at(0)).fileName() == name + "_CH1_4000.jpg" &&
+                 QFileInfo(files.at(1)).fileName() == name + "_CH2_4000.jpg",
+             qPrintable(files.join(' ')));
+}
+
+void TestPlayer::frameStepsAreExactBothWays_data() {
+    QTest::addColumn<int>("fps");
+    QTest::addColumn<int>("bframes");
+    QTest::addColumn<QString>("codec");
+    QTest::newRow("25") << 25 << 0 << "libx264";
+    QTest::newRow("30") << 30 << 0 << "libx264";
+    QTest::newRow("60") << 60 << 0 << "libx264";
+    QTest::newRow("b-frames") << 30 << 2 << "libx264";
+    QTest::newRow("hevc") << 30 << 0 << "libx265";
+}
+
+void TestPlayer::frameStepsAreExactBothWays() {
+    QFETCH(int, fps);
+    QFETCH(int, bframes);
+    QFETCH(QString, codec);
+    if (!engine_fixture::hasEncoder(codec)) {
+        QSKIP("no encoder");
+    }
+    const QString name = QString("frames-%1-%2-%3").arg(fps).arg(bframes).arg(codec);
+    QVERIFY(makeShapedCard(name, fps, bframes, codec, codec));
+    QVERIFY(play(0));
+    const double interval = 1000.0 / fps;
+    QVERIFY(pauseAt(qRound64(20 * interval)));
+    const qint64 start = shownMs(true);
+    QList<qint64> forward{start};
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(tap(Qt::Key_F));
+        forward << shownMs(true);
+        // The position is the shown picture's time.
+        QVERIFY(waitUntil([&] { return qAbs(sliderValue() - forward.last()) <= 1; }));
+    }
+    QList<qint64> back{forward.last()};
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(tap(RMKeyEvent::kFrameBackKey));
+        back << shownMs(true);
+    }
+    for (int i = 1; i <= 10; ++i) {
+        QVERIFY2(qAbs(forward.at(i) - forward.at(i - 1) - interval) < 2 &&
+                     qAbs(back.at(i - 1) - back.at(i) - interval) < 2,
+                 qPrintable(QString("forward %1, back %2").arg(toString(forward), toString(back))));
+    }
+    QCOMPARE(back.last(), start);
+    // At the first picture a step back stays there.
+    QVERIFY(pauseAt(0));
+    QVERIFY(tap(RMKeyEvent::kFrameBackKey));
+    QCOMPARE(shownMs(true), qint64(0));
+    QVERIFY(openCard(_cards.path() + "/card", 3));
+}
+
+void TestPlayer::unevenChannelsPlayInStep_data() {
+    QTest::addColumn<QString>("frontCodec");
+    QTest::addColumn<QString>("rearCodec");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("rearSeconds");
+    QTest::newRow("hevc front, h264 rear") << "libx265"
+                                           << "libx264" << 3.0 << 3.0;
+    QTest::newRow("rear shorter") << "libx264"
+                                  << "libx264" << 3.0 << 2.0;
+    QTest::newRow("under a second") << "libx264"
+                                    << "libx264" << 0.8 << 0.8;
+}
+
+void TestPlayer::unevenChannelsPlayInStep() {
+    // Both panes show the same moment while both channels have pictures;
+    // past the end of a shorter rear, the rear keeps its last picture while
+    // the front goes on; at the end the (only) recording plays again.
+    QFETCH(QString, frontCodec);
+    QFETCH(QString, rearCodec);
+    QFETCH(double, seconds);
+    QFETCH(double, rearSeconds);
+    if (!engine_fixture::hasEncoder(frontCodec)) {
+        QSKIP("no encoder");
+    }
+    QVERIFY(makeShapedCard(QTest::currentDataTag(), 30, 0, frontCodec, rearCodec, seconds,
+                           rearSeconds));
+    QVERIFY(play(0));
+    const qint64 middle = qRound64(rearSeconds * 500);
+    QVERIFY(pauseAt(middle));
+    QVERIFY2(qAbs(shownMs(false) - shownMs(true)) <= 34,
+             qPrintable(QString("%1 %2").arg(shownMs(true)).arg(shownMs(false))));
+    if (rearSeconds < seconds) {
+        const qint64 beyond = qRound64((rearSeconds + seconds) * 500);
+        QVERIFY(pauseAt(beyond));
+        QVERIFY(waitUntil([&] { return shownMs(false) > rearSeconds * 1000 - 100; }));
+        QVERIFY(shownMs(false) < rearSeconds * 1000);
+    }
+    EventLog log(_player);
+    _player->onPlayOrPause();
+    QVERIFY(waitUntil([&] { return log.count(PE_STARTED) == 1 && playing(); }, 8000));
+    QVERIFY(waitUntil([&] { return shownMs(true) >= 0 && shownMs(false) >= 0; }));
+    QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
 void TestPlayer::twoSwapsWithin80msMakeOne() {
@@ -338,6 +562,17 @@ void TestPlayer::twoSwapsWithin80msMakeOne() {
     QVERIFY(!_window->frameLeft()->videoMain()->showsFront());
     _player->toggleSwap(true);
     QCOMPARE(_player->frontPlayer()->renderer(), _player->mainRenderer());
+    // Blanking the rear channel while swapped blanks the large pane and its
+    // zoom overview.
+    _player->toggleSwap(true);
+    _player->onPlayOrPause();
+    QVERIFY(_player->startZoom(true) != nullptr);
+    VideoRenderer* overview = _player->zoomRenderer(true);
+    QVERIFY(waitUntil([&] { return overview->currentFrame().isValid(); }));
+    _player->clearScreen(false);
+    QVERIFY(!overview->currentFrame().isValid());
+    QVERIFY(!_player->mainRenderer()->currentFrame().isValid());
+    _player->stopZoom(true);
 }
 
 void TestPlayer::swapWithoutARecordingSwapsOnlyThePanes() {
@@ -353,16 +588,21 @@ void TestPlayer::swapWithoutARecordingSwapsOnlyThePanes() {
 void TestPlayer::sliderClickOffTheHandleJumps() {
     QVERIFY(play(0));
     RMSlider* slider = _window->frameLeft()->frameSlider()->positionSlider();
-    QVERIFY(waitUntil([&] { return slider->isEnabled(); }));
+    QVERIFY(waitUntil([&] { return slider->isEnabled() && sliderValue() > 300; }));
     QSignalSpy knob(slider, &RMSlider::sliderPressedWithKnob);
     const QPoint point(slider->width() * 3 / 4, slider->height() / 2);
+    const qint64 target = slider->valueAt(point.x());
+    QVERIFY(target > 5000);
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, point);
     QCOMPARE(knob.count(), 1);
     QCOMPARE(knob.first().first().toBool(), false);
-    const qint64 target = slider->valueAt(point.x());
-    QVERIFY(target > 1500);
-    QVERIFY(waitUntil([&] { return qAbs(_player->frontPlayer()->position() - target) < 300; }));
-    QVERIFY(waitUntil([this] { return playing(); }));
+    // Both panes jump there at once (normal playback would take five
+    // seconds to get there), and playback goes on from there.
+    QVERIFY(waitUntil(
+        [&] { return qAbs(shownMs(true) - target) <= 34 && qAbs(shownMs(false) - target) <= 34; },
+        2000));
+    QVERIFY(playing());
+    QVERIFY(waitUntil([&] { return shownMs(true) > target + 200; }));
 }
 
 void TestPlayer::draggingShowsPicturesOnTheWay() {
@@ -394,14 +634,45 @@ void TestPlayer::draggingShowsPicturesOnTheWay() {
     QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 
-void TestPlayer::speedHalfIsSilentAndBackFromFourReseeks() {
+void TestPlayer::soundFollowsSpeedMuteAndVolume() {
     QVERIFY(play(0));
+    AudioOutput* audio = _player->frontPlayer()->audio();
+    RMFrameSlider* bar = _window->frameLeft()->frameSlider();
+    const auto volumeOf = [](int v) { return (10 + 0.9 * v) * 0.009; };
+    const auto soundAt = [&](int v) {
+        return waitUntil(
+            [&] { return !audio->isMute() && qAbs(audio->volume() - volumeOf(v)) < 1e-6; }, 500);
+    };
+    const int v = bar->volumeSlider()->value();
     _player->updateSpeed(0.5);
-    QVERIFY(_player->frontPlayer()->audio()->isMute());
+    QVERIFY(audio->isMute());
+    // Back to normal speed within a short mute (as at play and pause): the
+    // sound returns when the mute ends, at the volume set.
+    _player->muteIfRequired(100);
     _player->updateSpeed(1.0);
-    // Also when the speed returns within a short mute (play, pause).
-    spin(50);
-    QVERIFY(!_player->frontPlayer()->audio()->isMute());
+    QCOMPARE(audio->volume(), 0.0);
+    QVERIFY(soundAt(v));
+    // And after a pause, a seek and a drag.
+    _player->onPlayOrPause();
+    _player->onPlayOrPause();
+    QVERIFY(soundAt(v));
+    _player->seek(2000, false);
+    QVERIFY(soundAt(v));
+    RMSlider* slider = bar->positionSlider();
+    emit slider->sliderPressedWithKnob(true);
+    _player->onSliderMove(4000);
+    QCOMPARE(audio->volume(), 0.0);
+    _player->onSliderRelease();
+    QVERIFY(soundAt(v));
+    // The mute button holds the sound off while the volume changes.
+    bar->muteButton()->click();
+    QVERIFY(audio->isMute());
+    bar->volumeSlider()->setValue(60);
+    QVERIFY(audio->isMute());
+    bar->muteButton()->click();
+    QVERIFY(soundAt(60));
+    bar->volumeSlider()->setValue(v);
+
     _player->updateSpeed(4.0);
     QCOMPARE(AVPlayer::skipCount(), 16);
     QSignalSpy landed(_player->frontPlayer(), &AVPlayer::seekFinished);
@@ -431,6 +702,89 @@ void TestPlayer::stopDuringALoadLeavesNextWorking() {
     QVERIFY(play(0));
     _window->frameList()->table()->onNext();
     QVERIFY(waitUntil([this] { return _player->currentItem() == item(1) && playing(); }));
+}
+
+void TestPlayer::nothingStartsAfterAStopDuringTheRearDelay_data() {
+    QTest::addColumn<bool>("reload");
+    QTest::newRow("stop") << false;
+    QTest::newRow("reload") << true;
+}
+
+void TestPlayer::nothingStartsAfterAStopDuringTheRearDelay() {
+    // The rear channel starts a moment after it has loaded; a stop or a
+    // folder reload in that moment must leave everything stopped.
+    QFETCH(bool, reload);
+    QVERIFY(play(0));
+    _player->onUserStop();
+    QVERIFY(waitUntil([this] { return !_player->frontPlayer()->isPlaying(); }));
+    QObject context;
+    bool stoppedInTheGap = false;
+    connect(_player->rearPlayer(), &AVPlayer::mediaStatusChanged, &context,
+            [&](MediaStatus status) {
+                if (status == LoadedMedia && !stoppedInTheGap) {
+                    stoppedInTheGap = true;
+                    if (reload) {
+                        _window->openFolder(_cards.path() + "/card");
+                    } else {
+                        _player->onUserStop();
+                    }
+                }
+            });
+    EventLog log(_player);
+    spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
+    _window->frameList()->table()->onDoubleClickItem(1, 1);
+    QVERIFY(waitUntil([&] { return stoppedInTheGap; }));
+    spin(400);
+    QVERIFY2(!log.has(PE_STARTED), qPrintable(toString(log.kinds())));
+    QVERIFY(!_player->frontPlayer()->isPlaying());
+    QVERIFY(!RMKeyEvent::instance()->isEnabled());
+    QVERIFY(!_window->frameLeft()->framePlay()->stopButton()->isEnabled());
+    QVERIFY(openCard(_cards.path() + "/card", 3));
+}
+
+void TestPlayer::aDialogDuringADragGivesTheSoundBack() {
+    // A dialog opens while the knob is held (F5), and its release never
+    // comes: the drag ends there, and the sound comes back.
+    QVERIFY(play(0));
+    RMSlider* slider = _window->frameLeft()->frameSlider()->positionSlider();
+    QVERIFY(waitUntil([&] { return slider->isEnabled(); }));
+    slider->setSliderDown(true);
+    emit slider->sliderPressedWithKnob(true);
+    slider->setSliderPosition(3000);
+    QCOMPARE(_player->frontPlayer()->audio()->volume(), 0.0);
+    QDialog dialog(_window);
+    viewer_fixture::ModalScript script({[](QWidget* modal) {
+        static_cast<QDialog*>(modal)->reject();
+        return true;
+    }});
+    dialog.exec();
+    QVERIFY(script.done());
+    QVERIFY(_player->frontPlayer()->audio()->volume() > 0);
+    // And across the next recording too.
+    QVERIFY(play(1));
+    QVERIFY(waitUntil([this] { return _player->frontPlayer()->audio()->volume() > 0; }, 500));
+}
+
+void TestPlayer::checkBoxKeysReachThePlayerOnlyOutsideDialogs() {
+    QVERIFY(play(0));
+    RMKeyEvent* keys = RMKeyEvent::instance();
+    // In the list: a press and its release step once.
+    QWidget page;
+    auto* box = new RMWidgetCheckBox(&page);
+    page.show();
+    QTest::keyPress(box, Qt::Key_Right);
+    QVERIFY(keys->isKeyHeld());
+    QTest::keyRelease(box, Qt::Key_Right);
+    QVERIFY(!keys->isKeyHeld());
+    // In a modal dialog, the keys are the dialog's.
+    QDialog dialog(_window);
+    auto* inDialog = new RMWidgetCheckBox(&dialog);
+    dialog.setModal(true);
+    dialog.show();
+    QTest::keyPress(inDialog, Qt::Key_Right);
+    QVERIFY(!keys->isKeyHeld());
+    QTest::keyRelease(inDialog, Qt::Key_Right);
+    dialog.hide();
 }
 
 void TestPlayer::deactivationReleasesTheHeldKey() {
@@ -594,6 +948,33 @@ QString TestPlayer::makeVariant(const QString& name, const QStringList& files,
     return _cards.path() + "/" + name;
 }
 
+bool TestPlayer::makeShapedCard(const QString& name, int fps, int bframes,
+                                const QString& frontCodec, const QString& rearCodec, double seconds,
+                                double rearSeconds) {
+    const QString folder = _cards.path() + "/" + name + "/DCIM";
+    QDir().mkpath(folder);
+    const QString base = folder + "/NNF_240517-083000-000001_";
+    engine_fixture::MediaShape shape;
+    shape.fps = fps;
+    shape.bframes = bframes;
+    shape.gop = fps;
+    shape.audio = true;
+    shape.codec = frontCodec;
+    shape.seconds = seconds;
+    if (!QFile::copy(engine_fixture::makeMedia(name + "-front", shape), base + "1.mp4")) {
+        return false;
+    }
+    if (!rearCodec.isEmpty()) {
+        shape.audio = false;
+        shape.codec = rearCodec;
+        shape.seconds = rearSeconds;
+        if (!QFile::copy(engine_fixture::makeMedia(name + "-rear", shape), base + "2.mp4")) {
+            return false;
+        }
+    }
+    return openCard(_cards.path() + "/" + name, 1);
+}
+
 bool TestPlayer::openCard(const QString& folder, int count) {
     return viewer_fixture::openCard(_window, folder, count);
 }
@@ -603,17 +984,24 @@ void TestPlayer::reloadWhilePlayingLeavesNoDanglingItem() {
     QPointer<RMVideoItem> playing = item(0);
     // Opening a folder frees every recording of the old list.
     QVERIFY(openCard(_cards.path() + "/card", 3));
-    QVERIFY(waitUntil([&] { return playing.isNull(); }));
+    QVERIFY(waitUntil([&] { return playing.isNull() && !_player->frontPlayer()->isLoaded(); }));
+    spin(100);
     QVERIFY(_player->currentItem() == nullptr);
     QVERIFY(RMPlayProcess::instance()->pendingItem() == nullptr);
-    // Everything that follows the player still works.
+    // Nothing plays: play says so, a swap only exchanges the blank panes,
+    // and the stepping keys do nothing; then a recording plays as before.
+    EventLog log(_player);
     _player->onPlayOrPause();
+    QVERIFY2(log.has(PE_NOT_LOADED) && !log.has(PE_PLAYING) && !log.has(PE_PAUSED),
+             qPrintable(toString(log.kinds())));
     _player->toggleSwap(true);
-    spin(100);
+    QVERIFY(_player->isSwapped());
+    QVERIFY(!_player->mainRenderer()->currentFrame().isValid());
     _player->toggleSwap(true);
     RMKeyEvent::instance()->pressed(Qt::Key_Right);
+    QVERIFY(!RMKeyEvent::instance()->isKeyHeld());
+    QVERIFY(!_player->isSeekTimerActive());
     RMKeyEvent::instance()->released(Qt::Key_Right);
-    spin(400);
     QVERIFY(play(1));
 }
 
@@ -633,18 +1021,40 @@ void TestPlayer::oneChannelAndDamagedRecordings() {
     QVERIFY(!sub->swapButton()->isEnabled());
     QVERIFY(!_player->isRearAsFront());
 
-    // Rear only: the rear file plays in the front player, with its sound.
-    QVERIFY(play(1));
-    QVERIFY(_player->isRearAsFront());
-    QVERIFY(item(1)->rearAsFront);
-    QCOMPARE(_player->frontPlayer()->file(), item(1)->rearPath);
-    QVERIFY(sub->swapButton()->isEnabled());
-
-    // A front file that cannot play: the rear takes its place.
-    QVERIFY(play(2));
-    QVERIFY(_player->isRearAsFront());
+    // Rear only, and a front file that cannot play: the rear file plays in
+    // the front player, with its sound, in the large pane as the rear
+    // camera, at normal size and in full screen; swap moves it to the small
+    // pane and back.
+    RMFrameVideoMain* main = _window->frameLeft()->videoMain();
+    RMFrameBottom* bottom = _window->frameLeft()->frameBottom();
+    const auto playsIn = [this](bool mainPane) {
+        const qint64 first = shownMs(mainPane);
+        return waitUntil([=] { return shownMs(mainPane) > first && first >= 0; }) &&
+               shownMs(!mainPane) < 0;
+    };
+    for (int row : {1, 2}) {
+        QVERIFY(play(row));
+        QVERIFY(_player->isRearAsFront());
+        QVERIFY(item(row)->frontPath.isEmpty() || row == 1);
+        QCOMPARE(_player->frontPlayer()->file(), item(row)->rearPath);
+        QVERIFY(playsIn(true));
+        QVERIFY(!main->showsFront() && main->isVideoOn());
+        QVERIFY(sub->swapButton()->isEnabled());
+        sub->swapButton()->click();
+        QVERIFY(playsIn(false));
+        QVERIFY(waitUntil([this] { return !_player->isEventsBlocked(); }));
+        sub->swapButton()->click();
+        QVERIFY(playsIn(true));
+        _window->titleWidget()->fullScreenButton()->click();
+        QVERIFY(waitUntil([this] { return _window->isEnabled(); }, 3000));
+        QVERIFY(playsIn(true));
+        // The camera buttons say the rear camera shows, and there is no
+        // other to choose.
+        QVERIFY(!bottom->frontButton()->isEnabled() && !bottom->rearButton()->isEnabled());
+        QMetaObject::invokeMethod(_window, "onFullScreen");
+        QVERIFY(waitUntil([this] { return !_window->isFullScreen(); }, 3000));
+    }
     QVERIFY(item(2)->frontPath.isEmpty());
-    QVERIFY(_player->frontPlayer()->displyedFrame().isValid());
     QVERIFY(openCard(_cards.path() + "/card", 3));
 }
 

@@ -271,14 +271,14 @@ void RMDialogMap::refreshSpeedBarUnit() {
 
 void RMDialogMap::keyPressEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->pressed(event->key());
+        RMKeyEvent::instance()->pressed(RMKeyEvent::keyOf(event));
     }
     QDialog::keyPressEvent(event);
 }
 
 void RMDialogMap::keyReleaseEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->released(event->key());
+        RMKeyEvent::instance()->released(RMKeyEvent::keyOf(event));
     }
     QDialog::keyReleaseEvent(event);
 }

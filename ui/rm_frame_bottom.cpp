@@ -42,18 +42,21 @@ RMFrameBottom::RMFrameBottom(QWidget* parent) : RMWidgetStyleBase(parent, "", tr
 }
 
 void RMFrameBottom::updateSwapStatus() {
-    const bool swapped = RMPlayer::instance()->isSwapped();
-    _frontButton->setEnabled(swapped && _hasRear);
-    _frontButton->setStyleStatus("on", !swapped);
-    _rearButton->setEnabled(!swapped && _hasRear);
-    _rearButton->setStyleStatus("on", swapped);
+    // The buttons follow the camera the large pane shows and the files the
+    // recording has.
+    const bool frontShown = RMPlayer::instance()->paneShowsFrontCamera(true);
+    _frontButton->setEnabled(!frontShown && _hasFront);
+    _frontButton->setStyleStatus("on", frontShown);
+    _rearButton->setEnabled(frontShown && _hasRear);
+    _rearButton->setStyleStatus("on", !frontShown);
 }
 
 void RMFrameBottom::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     if (event == PE_SWAPPED || event == PE_UNSWAPPED) {
         updateSwapStatus();
     } else if (event == PE_STARTED && item != nullptr) {
-        _hasRear = !item->frontPath.isEmpty() && !item->rearPath.isEmpty();
+        _hasFront = !item->frontPath.isEmpty();
+        _hasRear = !item->rearPath.isEmpty();
         updateSwapStatus();
     }
 }

@@ -29,5 +29,6 @@ private:
     QHBoxLayout* _layout;
     RMButton* _frontButton;
     RMButton* _rearButton;
+    bool _hasFront = true;
     bool _hasRear = true;
 };

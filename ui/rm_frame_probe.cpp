@@ -13,6 +13,17 @@ QByteArray stamp(const VideoRenderer* renderer) {
     return frame.isValid() ? QByteArray::number(frame.timestamp(), 'f', 4) : QByteArray("-");
 }
 
+// Where a pane's picture is on the screen, as x,y,width,height; "-" when
+// it is not shown.
+QByteArray onScreen(QWidget* widget) {
+    if (widget == nullptr || !widget->isVisible()) {
+        return "-";
+    }
+    const QPoint at = widget->mapToGlobal(QPoint(0, 0));
+    return QByteArray::number(at.x()) + ',' + QByteArray::number(at.y()) + ',' +
+           QByteArray::number(widget->width()) + ',' + QByteArray::number(widget->height());
+}
+
 }  // namespace
 
 RMFrameProbe::RMFrameProbe(QWidget* window, const QString& path)
@@ -34,5 +45,6 @@ void RMFrameProbe::timerEvent(QTimerEvent*) {
     RMPlayer* player = RMPlayer::instance();
     const QByteArray mode = _window->isFullScreen() ? "full" : "normal";
     _file.write(mode + ' ' + stamp(player->mainRenderer()) + ' ' + stamp(player->subRenderer()) +
-                '\n');
+                ' ' + onScreen(player->mainVideoWidget()) + ' ' +
+                onScreen(player->subVideoWidget()) + '\n');
 }

@@ -112,6 +112,13 @@ void RMFrameVideoBase::refreshLanguage() {
     _title->setPixmap(QPixmap(":/image/" + image + suffix + ".png"));
 }
 
+void RMFrameVideoBase::_refreshCamera() {
+    // The large pane shows the rear camera while swapped, and also when the
+    // rear file plays alone.
+    _showsFront = RMPlayer::instance()->paneShowsFrontCamera(_front);
+    refreshLanguage();
+}
+
 void RMFrameVideoBase::onLanguageChange(RMLanguage::LANGUAGE_TYPE) {
     refreshLanguage();
 }
@@ -151,15 +158,14 @@ void RMFrameVideoBase::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     switch (event) {
         case PE_SWAPPED:
         case PE_UNSWAPPED:
-            // The large pane shows the rear camera while swapped.
-            _showsFront = _front != (event == PE_SWAPPED);
-            refreshLanguage();
-            _logo->setProperty(_front ? "rear" : "front", QVariant(_front != _showsFront));
+            _refreshCamera();
+            _logo->setProperty(_front ? "rear" : "front", QVariant(event == PE_SWAPPED));
             _logo->style()->unpolish(_logo);
             _logo->style()->polish(_logo);
             break;
         case PE_STARTED:
             if (item != nullptr) {
+                _refreshCamera();
                 _resolution = RMPlayer::instance()->frontPlayer()->displyedFrame().size();
                 if (_zoomOn) {
                     onForceUpdateZoom();

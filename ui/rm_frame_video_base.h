@@ -64,6 +64,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
     void _videoOnOff(bool on);
+    // The title follows the camera this pane shows.
+    void _refreshCamera();
     // Remembers where the mouse is and schedules one zoom update.
     void _updateZoomProcess(QPoint position);
     void _startZoomView();

@@ -19,11 +19,11 @@ RMFrameVideoMain::RMFrameVideoMain(QWidget* parent)
 
 void RMFrameVideoMain::onPlayEvent(PLAY_EVENT event, RMVideoItem* item) {
     RMFrameVideoBase::onPlayEvent(event, item);
-    // In full screen only the large pane shows: a recording without its
-    // rear file must not leave it on the blank rear channel.
+    // In full screen only the large pane shows: a recording with one file
+    // must not leave it on the blank channel.
     RMPlayer* player = RMPlayer::instance();
     if (event == PE_STARTED && item != nullptr && _fullScreen && player->isSwapped() &&
-        (item->rearPath.isEmpty() || item->frontPath.isEmpty()) && !item->rearAsFront) {
+        (item->rearPath.isEmpty() || item->frontPath.isEmpty())) {
         player->toggleSwap(true);
     }
 }

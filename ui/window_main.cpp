@@ -109,7 +109,14 @@ WindowMain::WindowMain(QWidget* parent)
     connect(player, SIGNAL(playEvent(PLAY_EVENT, RMVideoItem*)), table,
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     RMPlayProcess::instance()->connectEvents(table);
-    RMWidgetCheckBox::setKeyHandler([](int key) { RMKeyEvent::instance()->pressed(key); });
+    RMWidgetCheckBox::setKeyHandler([](const QKeyEvent* event, bool pressed) {
+        RMKeyEvent* keys = RMKeyEvent::instance();
+        if (pressed) {
+            keys->pressed(RMKeyEvent::keyOf(event));
+        } else {
+            keys->released(RMKeyEvent::keyOf(event));
+        }
+    });
     _connectMap();
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
@@ -214,14 +221,14 @@ void WindowMain::showEvent(QShowEvent* event) {
 
 void WindowMain::keyPressEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->pressed(event->key());
+        RMKeyEvent::instance()->pressed(RMKeyEvent::keyOf(event));
     }
     RMWindowBase::keyPressEvent(event);
 }
 
 void WindowMain::keyReleaseEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat()) {
-        RMKeyEvent::instance()->released(event->key());
+        RMKeyEvent::instance()->released(RMKeyEvent::keyOf(event));
     }
     RMWindowBase::keyReleaseEvent(event);
 }
@@ -275,6 +282,8 @@ void WindowMain::onFullScreen() {
     if (toNormal) {
         hide();
     } else {
+        _normalPosition = pos();
+        _hasNormalPosition = true;
         // The window stays mapped on its way to full screen: the request
         // then reaches the window manager as a message it acts on, while a
         // state set on an unmapped window was lost on the first switch.
@@ -335,6 +344,11 @@ void WindowMain::onFullScreen() {
     fullScreenBusy = false;
     setUpdatesEnabled(true);
     show();
+    if (toNormal && _hasNormalPosition) {
+        // Shown again, the window would land where the window system puts
+        // new windows; it goes back where it was.
+        move(_normalPosition);
+    }
 }
 
 void WindowMain::onMakeFocusOSX() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+
 #include "widgets/rm_window_base.h"
 
 class QDialog;
@@ -90,6 +92,8 @@ private:
     QDialog* focusDialog = nullptr;
     bool _closing = false;
     bool _fullScreenRequested = false;  // the viewer itself went full screen
+    QPoint _normalPosition;             // where the window was before full screen
+    bool _hasNormalPosition = false;
     bool _renderersPrepared = false;
     RMScreenSaverInhibitor* _screenSaver = nullptr;
 };

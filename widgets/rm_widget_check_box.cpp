@@ -4,18 +4,30 @@
 
 RMWidgetCheckBox::RMWidgetCheckBox(QWidget* parent) : QCheckBox(parent) {}
 
-std::function<void(int)>& RMWidgetCheckBox::_keyHandler() {
-    static std::function<void(int)> handler;
+std::function<void(const QKeyEvent*, bool)>& RMWidgetCheckBox::_keyHandler() {
+    static std::function<void(const QKeyEvent*, bool)> handler;
     return handler;
 }
 
-void RMWidgetCheckBox::setKeyHandler(std::function<void(int key)> handler) {
+void RMWidgetCheckBox::setKeyHandler(
+    std::function<void(const QKeyEvent* event, bool pressed)> handler) {
     _keyHandler() = std::move(handler);
 }
 
-void RMWidgetCheckBox::keyPressEvent(QKeyEvent* event) {
-    if (!event->isAutoRepeat() && _keyHandler()) {
-        _keyHandler()(event->key());
+void RMWidgetCheckBox::_forward(const QKeyEvent* event, bool pressed) const {
+    // A modal dialog keeps its keys: the player behind it must not step.
+    if (event->isAutoRepeat() || !_keyHandler() || window()->isModal()) {
+        return;
     }
+    _keyHandler()(event, pressed);
+}
+
+void RMWidgetCheckBox::keyPressEvent(QKeyEvent* event) {
+    _forward(event, true);
     QCheckBox::keyPressEvent(event);
+}
+
+void RMWidgetCheckBox::keyReleaseEvent(QKeyEvent* event) {
+    _forward(event, false);
+    QCheckBox::keyReleaseEvent(event);
 }

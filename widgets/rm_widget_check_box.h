@@ -4,17 +4,21 @@
 #include <functional>
 
 // A check box that still lets the stepping keys reach the player: every key
-// pressed in one goes to the key handler that the main window installs.
+// pressed and released in one goes to the key handler that the main window
+// installs, except in a modal dialog, whose keys are its own.
 class RMWidgetCheckBox : public QCheckBox {
     Q_OBJECT
 public:
     explicit RMWidgetCheckBox(QWidget* parent = nullptr);
 
-    static void setKeyHandler(std::function<void(int key)> handler);
+    // pressed: true for a press, false for a release.
+    static void setKeyHandler(std::function<void(const QKeyEvent* event, bool pressed)> handler);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    static std::function<void(int)>& _keyHandler();
+    void _forward(const QKeyEvent* event, bool pressed) const;
+    static std::function<void(const QKeyEvent*, bool)>& _keyHandler();
 };
