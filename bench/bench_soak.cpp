@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "app/rm_app.h"
+#include "app/rm_web_engine_flags.h"
 #include "core/rm_key_event.h"
 #include "core/rm_player.h"
 #include "engine/audio_output.h"
@@ -191,8 +192,10 @@ struct Soak {
         }
     }
     void key(Qt::Key key, bool press) {
+        // The viewer's shortcuts act only in its active window.
         if (!window->isActiveWindow()) {
             window->activateWindow();
+            (void)QTest::qWaitForWindowActive(window, 1000);
         }
         if (press) {
             QTest::keyPress(window, key);
@@ -320,12 +323,14 @@ struct Soak {
         spin(kCheckPlayMs);
         const double main1 = player->mainRenderer()->currentFrame().timestamp();
         const double sub1 = player->subRenderer()->currentFrame().timestamp();
-        const bool advanced = player->currentItem() == first && main1 > main0 && sub1 > sub0;
+        const bool advanced = main1 > main0 && sub1 > sub0;
         if (!advanced) {
             ++stuck;
         }
-        std::printf("check %d at %.1f min: main %.2f -> %.2f s, sub %.2f -> %.2f s%s\n", checks,
-                    minutes(), main0, main1, sub0, sub1, advanced ? "" : "  STUCK");
+        std::printf("check %d at %.1f min: main %.2f -> %.2f s, sub %.2f -> %.2f s%s%s\n", checks,
+                    minutes(), main0, main1, sub0, sub1,
+                    player->currentItem() == first ? "" : " (not the first recording)",
+                    advanced ? "" : "  STUCK");
         std::fflush(stdout);
     }
 
@@ -376,6 +381,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toUtf8());
     QDir().mkpath(home.path() + "/Documents");
+    // The map's web engine gets the viewer's own flags.
+    RMWebEngineFlags::apply();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
