@@ -30,6 +30,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -156,7 +157,9 @@ private:
             QTest::mouseClick(capture->cancelButtonOfPopup(), Qt::LeftButton);
         } else {
             ++others;
-            std::printf("closing a %s\n", modal->metaObject()->className());
+            const auto* box = qobject_cast<QMessageBox*>(modal);
+            std::printf("closing a %s%s%s\n", modal->metaObject()->className(), box ? ": " : "",
+                        box ? qPrintable(box->text()) : "");
             QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
         }
     }
