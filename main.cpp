@@ -2,6 +2,7 @@
 #include <QFileInfo>
 #include <cstdlib>
 
+#include "app/rm_allocator.h"
 #include "app/rm_app.h"
 #include "app/rm_application.h"
 #include "app/rm_command_line.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     if (answered >= 0) {
         return answered;
     }
+    RMAllocator::configure();
     // Read by the web engine when the map window first opens.
     RMWebEngineFlags::apply();
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);

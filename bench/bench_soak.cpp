@@ -40,6 +40,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/rm_allocator.h"
 #include "app/rm_app.h"
 #include "app/rm_web_engine_flags.h"
 #include "core/rm_key_event.h"
@@ -384,7 +385,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toUtf8());
     QDir().mkpath(home.path() + "/Documents");
-    // The map's web engine gets the viewer's own flags.
+    // The viewer's own allocator set-up and web engine flags.
+    RMAllocator::configure();
     RMWebEngineFlags::apply();
     QApplication app(argc, argv);
     QCommandLineParser parser;
