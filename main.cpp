@@ -1,12 +1,12 @@
-#include <unistd.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <cstdlib>
 
+#include "app/rm_allocator.h"
 #include "app/rm_app.h"
 #include "app/rm_application.h"
 #include "app/rm_command_line.h"
+#include "app/rm_web_engine_flags.h"
 #include "recordings/rm_video_file_list.h"
 #include "ui/rm_frame_probe.h"
 #include "ui/window_main.h"
@@ -23,15 +23,6 @@ QString folderArgument(const QStringList& arguments) {
     }
     return QDir::cleanPath(QFileInfo(arguments.at(1)).absoluteFilePath());
 }
-
-// The web engine refuses to start as root unless its sandbox is off.
-QByteArray webEngineFlags() {
-    QByteArray flags = "--disable-web-security --disable-gpu";
-    if (geteuid() == 0) {
-        flags += " --no-sandbox";
-    }
-    return flags;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,7 +31,9 @@ int main(int argc, char** argv) {
     if (answered >= 0) {
         return answered;
     }
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webEngineFlags());
+    RMAllocator::configure();
+    // Read by the web engine when the map window first opens.
+    RMWebEngineFlags::apply();
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     RMApplication app(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);

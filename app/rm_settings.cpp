@@ -119,3 +119,42 @@ QString RMSettings::mapTileAttribution() {
     }
     return stored;
 }
+
+QString RMSettings::mapAerialUrl() {
+    return _loadString("/MAP", "AERIAL_URL").trimmed();
+}
+
+QString RMSettings::mapAerialAttribution() {
+    return _loadString("/MAP", "AERIAL_ATTRIBUTION");
+}
+
+QString RMSettings::mapLayer() {
+    return _loadString("/MAP", "LAYER") == "aerial" ? QStringLiteral("aerial")
+                                                    : QStringLiteral("road");
+}
+
+void RMSettings::setMapLayer(const QString& layer) {
+    if (layer != mapLayer()) {
+        _setString("/MAP", "LAYER", layer);
+    }
+}
+
+bool RMSettings::mapWindowPosition(QPoint* position) {
+    bool okX = false;
+    bool okY = false;
+    const int x = _loadValue("/MAP", "WINDOW_X", QVariant()).toInt(&okX);
+    const int y = _loadValue("/MAP", "WINDOW_Y", QVariant()).toInt(&okY);
+    if (okX && okY) {
+        *position = QPoint(x, y);
+    }
+    return okX && okY;
+}
+
+void RMSettings::setMapWindowPosition(const QPoint& position) {
+    QPoint stored;
+    if (mapWindowPosition(&stored) && stored == position) {
+        return;
+    }
+    _setValue("/MAP", "WINDOW_X", position.x());
+    _setValue("/MAP", "WINDOW_Y", position.y());
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 
 class QSettings;
@@ -35,6 +36,17 @@ public:
     // the standard OpenStreetMap tiles and their credit when not set.
     QString mapTileUrl();
     QString mapTileAttribution();
+    // An aerial tile source offered beside the road map (AERIAL_URL and
+    // AERIAL_ATTRIBUTION); empty unless set.
+    QString mapAerialUrl();
+    QString mapAerialAttribution();
+    // The base layer the user chose last ("road" or "aerial"; LAYER).
+    QString mapLayer();
+    void setMapLayer(const QString& layer);
+    // Where the user left the map window (WINDOW_X, WINDOW_Y); false when
+    // it was never placed.
+    bool mapWindowPosition(QPoint* position);
+    void setMapWindowPosition(const QPoint& position);
 
     static const char* const kDefaultTileUrl;
     static const char* const kDefaultTileAttribution;

@@ -1,11 +1,15 @@
 // The map window against the real page in the web engine: which points the
 // window joins by a line, and what the page draws from its calls.
 #include <QJsonArray>
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryFile>
 #include <QWebEngineProfile>
 
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_settings.h"
+#include "app/rm_web_engine_flags.h"
 #include "engine_fixture.h"
 #include "map_fixture.h"
 #include "sensor_fixture.h"
@@ -24,6 +28,24 @@ namespace {
 
 const double kLat = 35.68;
 const double kLon = 139.76;
+
+// Web engine processes started by this one.
+int webEngineProcesses() {
+    int count = 0;
+    const QString parent = QString::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // pid (comm) state ppid ...
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QString comm = line.section('(', 1).section(')', 0, 0);
+        const QString ppid = line.section(')', 1).simplified().section(' ', 1, 1);
+        count += comm.startsWith("QtWebEngine") && ppid == parent ? 1 : 0;
+    }
+    return count;
+}
 
 // The flags and the level of each setLatLag call, as "level,first,distance".
 QStringList calls(const QStringList& scripts) {
@@ -49,6 +71,55 @@ private slots:
         ini.sync();
         RMApp::instance()->initialize(*qApp);
         RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        // The engine starts with the viewer's own flags.
+        RMWebEngineFlags::apply();
+    }
+
+    // Runs first: no web view has been made in this process yet.
+    void theEngineStartsWhenTheWindowFirstOpens() {
+        if (QGuiApplication::platformName() == "offscreen") {
+            QSKIP("no OpenGL under the offscreen platform");
+        }
+        RMDialogMap dialog(nullptr);
+        auto item = makeItem(makeData({{kLat, kLon, 40}}));
+        dialog.onPlayEvent(PE_STARTED, item.get());
+        dialog.onPositionChanged(0, 1000);
+        engine_fixture::spin(500);
+        QVERIFY(dialog.mapWidget() == nullptr);
+        QCOMPARE(webEngineProcesses(), 0);
+        dialog.show();
+        QVERIFY(dialog.mapWidget() != nullptr);
+        QStringList scripts;
+        connect(dialog.mapWidget(), &RMWidgetMap::scriptRun,
+                [&](const QString& s) { scripts << s; });
+        QVERIFY(waitUntil([&] { return webEngineProcesses() > 0; }));
+        // The point given before the page loaded is placed first.
+        QVERIFY(waitUntil([&] { return dialog.isPageLoaded(); }));
+        QVERIFY(scripts.value(0).startsWith("setTileLayers("));
+        QCOMPARE(scripts.value(1), QString("setLatLag(35.680000,139.760000,3,1,1);"));
+        QVERIFY(waitUntil([&] {
+            return pageState(dialog.mapWidget()->page())["markers"].toArray().size() == 1;
+        }));
+    }
+
+    // Under the offscreen platform there is no OpenGL: the window says that
+    // the map needs it, and the process goes on.
+    void withoutOpenGLTheWindowSaysSo() {
+        if (QGuiApplication::platformName() != "offscreen") {
+            QSKIP("needs the offscreen platform");
+        }
+        RMDialogMap dialog(nullptr);
+        dialog.show();
+        QVERIFY(dialog.mapWidget() == nullptr);
+        QVERIFY(dialog.noMapLabel() != nullptr && dialog.noMapLabel()->isVisible());
+        QVERIFY(dialog.noMapLabel()->text().contains("OpenGL"));
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
+        QCOMPARE(dialog.noMapLabel()->text(),
+                 QString("The map needs OpenGL, which is not available here."));
+        RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_JAPANESE);
+        dialog.moveTo(kLon, kLat, 40, false);  // nothing to draw on, nothing breaks
+        engine_fixture::spin(500);
+        QCOMPARE(webEngineProcesses(), 0);
     }
 
     void haversineAndLevels() {
@@ -60,31 +131,119 @@ private slots:
         QCOMPARE(RMDialogMap::speedLevel(-5), 0);
     }
 
-    void tileSourceComesFromTheSettings() {
-        QCOMPARE(RMSettings::instance()->mapTileUrl(),
-                 QString("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    // Road tiles alone (drawn from a server), then road and aerial with a
+    // choice that is kept.
+    void aerialTilesAreOfferedWhenConfiguredAndTheChoiceKept() {
+        map_fixture::TileServer server;
+        const QString road = server.urlTemplate();
+        const QString aerial = "http://127.0.0.1:9/aerial/{z}/{x}/{y}.jpg";
+        QSettings ini(RMApp::appPath(RMApp::PATH_CONFIG), QSettings::IniFormat);
+        ini.setValue("MAP/TILE_URL", road);
+        ini.sync();
+        const auto opened = [](RMDialogMap& dialog) {
+            dialog.show();
+            return waitUntil([&] { return dialog.isPageLoaded(); }) && waitUntil([&] {
+                       return !pageState(dialog.mapWidget()->page())["tiles"].toArray().isEmpty();
+                   });
+        };
+        // A tile server of one's own gets only the credit given for it.
         QVERIFY(RMSettings::instance()->mapTileAttribution().isEmpty());
+        {
+            RMDialogMap dialog(nullptr);
+            QVERIFY(opened(dialog));
+            const QJsonObject state = pageState(dialog.mapWidget()->page());
+            QCOMPARE(state["tiles"].toArray(), QJsonArray({road}));
+            QVERIFY(state["choices"].toArray().isEmpty());
+            QVERIFY(waitUntil(
+                [&] { return pageState(dialog.mapWidget()->page())["tilesDrawn"].toInt() > 0; }));
+            // Same-origin checks are on: the page shows the server's tiles
+            // but a script on it cannot read them.
+            const QString read = map_fixture::scriptRead(dialog.mapWidget()->page(),
+                                                         QUrl(road.section("{z}", 0, 0) + "1.png"));
+            QVERIFY2(read.startsWith("failed"), qPrintable(read));
+        }
+        ini.setValue("MAP/AERIAL_URL", aerial);
+        ini.setValue("MAP/AERIAL_ATTRIBUTION", "Aerial pictures");
+        ini.sync();
+        {
+            RMDialogMap dialog(nullptr);
+            QVERIFY(opened(dialog));
+            const QJsonObject state = pageState(dialog.mapWidget()->page());
+            QCOMPARE(state["tiles"].toArray(), QJsonArray({road}));
+            QCOMPARE(state["choices"].toArray(), QJsonArray({"道路地図", "航空写真"}));
+            dialog.mapWidget()->page()->runJavaScript(
+                "document.querySelectorAll('.leaflet-control-layers-base input')[1].click();");
+            QVERIFY(waitUntil([] { return RMSettings::instance()->mapLayer() == "aerial"; }));
+            QCOMPARE(pageState(dialog.mapWidget()->page())["tiles"].toArray(),
+                     QJsonArray({aerial}));
+        }
+        {
+            RMDialogMap dialog(nullptr);
+            QVERIFY(opened(dialog));
+            QCOMPARE(pageState(dialog.mapWidget()->page())["tiles"].toArray(),
+                     QJsonArray({aerial}));
+        }
+        ini.remove("MAP/AERIAL_URL");
+        ini.remove("MAP/AERIAL_ATTRIBUTION");
+        ini.remove("MAP/LAYER");
+        ini.setValue("MAP/TILE_URL", "http://127.0.0.1:9/{z}/{x}/{y}.png");
+        ini.sync();
     }
 
-    void aPointBeforeThePageLoadedIsPlacedFirst() {
-        RMDialogMap dialog(nullptr);
-        QStringList scripts;
-        connect(dialog.mapWidget(), &RMWidgetMap::scriptRun,
-                [&](const QString& s) { scripts << s; });
-        auto item = makeItem(makeData({{kLat, kLon, 40}}));
-        dialog.onPlayEvent(PE_STARTED, item.get());
-        dialog.onPositionChanged(0, 1000);
-        QVERIFY(!dialog.isPageLoaded());
-        QVERIFY(waitUntil([&] { return dialog.isPageLoaded(); }));
-        QVERIFY(scripts.value(0).startsWith("setTileLayer"));
-        QCOMPARE(scripts.value(1), QString("setLatLag(35.680000,139.760000,3,1,1);"));
-        QVERIFY(waitUntil([&] {
-            return pageState(dialog.mapWidget()->page())["markers"].toArray().size() == 1;
-        }));
+    void opensBesideTheMainWindowOrWhereTheUserLeftIt() {
+        const QSize size(403, 493);
+        const QRect full(0, 0, 1920, 1080);
+        const QPoint onScreen(100, 50);
+        const QPoint offScreen(3000, 50);
+        struct Case {
+            QRect main;
+            QRect screen;
+            const QPoint* stored;
+            QPoint expected;
+        };
+        const Case cases[] = {
+            {{445, 182, 1030, 716}, full, nullptr, {1483, 182}},            // right of it
+            {{880, 100, 1030, 716}, full, nullptr, {469, 100}},             // no room right: left
+            {{125, 42, 1030, 716}, {0, 0, 1280, 800}, nullptr, {877, 42}},  // over the list
+            {{445, 700, 1030, 716}, full, nullptr, {1483, 587}},            // kept on the screen
+            {{445, 182, 1030, 716}, full, &onScreen, onScreen},
+            {{445, 182, 1030, 716}, full, &offScreen, {1483, 182}},  // a screen that is gone
+        };
+        for (const Case& c : cases) {
+            QCOMPARE(RMDialogMap::placement(c.main, size, c.screen, c.stored, {c.screen}),
+                     c.expected);
+        }
+        // The real window: beside its main window, then where it was left.
+        QSettings ini(RMApp::appPath(RMApp::PATH_CONFIG), QSettings::IniFormat);
+        ini.remove("MAP/WINDOW_X");
+        ini.remove("MAP/WINDOW_Y");
+        ini.sync();
+        QWidget main;
+        main.setGeometry(200, 100, 600, 400);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QPoint expected =
+            RMDialogMap::placement(main.frameGeometry(), size, main.screen()->availableGeometry(),
+                                   nullptr, {main.screen()->availableGeometry()});
+        {
+            RMDialogMap dialog(&main);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(dialog.pos(), expected);
+            dialog.move(60, 70);
+            QVERIFY(waitUntil([&] { return dialog.pos() == QPoint(60, 70); }));
+            dialog.onClose();
+        }
+        RMDialogMap again(&main);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.pos(), QPoint(60, 70));
+        again.onClose();
     }
 
     void lineRulesAndWhatThePageDraws() {
         RMDialogMap dialog(nullptr);
+        dialog.show();
         QVERIFY(waitUntil([&] { return dialog.isPageLoaded(); }));
         QStringList scripts;
         connect(dialog.mapWidget(), &RMWidgetMap::scriptRun,
@@ -138,13 +297,10 @@ private slots:
 
     void fullScreenHidesAnOpenMapAndBringsItBack() {
         RMDialogMap dialog(nullptr);
-        dialog.show();  // off screen, as the main window starts it
-        QVERIFY(dialog.isHiddenReal());
-        QVERIFY(!dialog.testAttribute(Qt::WA_DontShowOnScreen));
         RMApp* app = RMApp::instance();
         Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_ENTERING);
         Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_LEAVING);
-        QVERIFY(dialog.isHidden());  // a closed map stays closed
+        QVERIFY(dialog.isHiddenReal());  // a closed map stays closed
         dialog.show();
         QVERIFY(!dialog.isHiddenReal());
         Q_EMIT app->appEvent(RMApp::EVENT_FULLSCREEN_ENTERING);
@@ -155,7 +311,7 @@ private slots:
         QVERIFY(dialog.isHiddenReal());
     }
 
-    void aCreditLinkGoesToTheBrowserNotIntoTheMap() {
+    void linksGoToTheBrowserAndLocalFilesStayUnread() {
         QList<QUrl> opened;
         WebUrlRequestInterceptor::setOpener([&](const QUrl& url) {
             opened << url;
@@ -183,9 +339,17 @@ private slots:
         QCOMPARE(opened.first().host(), QString("leafletjs.com"));
         QCOMPARE(view.url(), QUrl(RMWidgetMap::kPageUrl));
         WebUrlRequestInterceptor::setOpener({});
-        // Tile requests name the viewer, once however many views there are.
-        RMWidgetMap second(nullptr);
-        QCOMPARE(second.page()->profile()->httpUserAgent().count("orvin-viewer/"), 1);
+        // Tile requests name the viewer.
+        QCOMPARE(view.profile()->httpUserAgent().count("orvin-viewer/"), 1);
+
+        // A script on the page cannot read a local file.
+        QTemporaryFile secret;
+        QVERIFY(secret.open());
+        secret.write("secret");
+        secret.flush();
+        const QString read =
+            map_fixture::scriptRead(view.page(), QUrl::fromLocalFile(secret.fileName()));
+        QVERIFY2(read.startsWith("failed") && !read.contains("secret"), qPrintable(read));
     }
 
     void pageBreaksOnEitherFlag() {

@@ -1,12 +1,15 @@
 #include "ui/rm_dialog_map.h"
 
 #include <QGridLayout>
-#include <QJsonArray>
+#include <QGuiApplication>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QOpenGLContext>
 #include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -43,17 +46,17 @@ RMDialogMap* RMDialogMap::instance(QWidget* parent) {
 
 RMDialogMap::RMDialogMap(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::FramelessWindowHint) {
     setModal(false);
-    setAttribute(Qt::WA_DontShowOnScreen, true);
-    setAttribute(Qt::WA_ShowWithoutActivating, true);
     setFixedSize(kWidth, kHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
     layout->setContentsMargins(0, 0, 0, 0);
     _title = new TitleWidget(this, "地図", QString(), true);
     layout->addWidget(_title);
-    _map = new RMWidgetMap(this);
-    _map->setFixedSize(kWidth, kMapHeight);
-    layout->addWidget(_map);
+    _mapArea = new QWidget(this);
+    _mapArea->setFixedSize(kWidth, kMapHeight);
+    auto* area = new QVBoxLayout(_mapArea);
+    area->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(_mapArea);
     _createLegend(layout);
     _drag = new RMWidgetDrag(this, kDragHeight);
 
@@ -69,11 +72,100 @@ RMDialogMap::RMDialogMap(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Frame
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
             SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
-    // Script calls count only once the page can take them.
-    connect(_map, SIGNAL(loadFinished(bool)), this, SLOT(_onLoadFinished(bool)));
     refreshLanguage();
     refreshSpeedBarUnit();
+}
+
+bool RMDialogMap::_openGLUsable() {
+    // The web engine composites through the application's shared OpenGL
+    // context; without one it would abort the process when it starts.
+    QOpenGLContext* shared = QOpenGLContext::globalShareContext();
+    return shared != nullptr && shared->isValid();
+}
+
+void RMDialogMap::_createMapView() {
+    if (_map || _noMap) {
+        return;
+    }
+    if (!_openGLUsable()) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "no OpenGL: the map cannot be drawn";
+        _noMap = new QLabel(_mapArea);
+        _noMap->setObjectName("text");
+        _noMap->setAlignment(Qt::AlignCenter);
+        _noMap->setWordWrap(true);
+        _mapArea->layout()->addWidget(_noMap);
+        _noMap->show();  // made while the window is being shown
+        refreshLanguage();
+        return;
+    }
+    _map = new RMWidgetMap(_mapArea);
+    _mapArea->layout()->addWidget(_map);
+    _map->show();
+    // Script calls count only once the page can take them.
+    connect(_map, SIGNAL(loadFinished(bool)), this, SLOT(_onLoadFinished(bool)));
+    connect(_map, SIGNAL(titleChanged(QString)), this, SLOT(_onPageTitle(QString)));
     _map->loadMap();
+}
+
+void RMDialogMap::showEvent(QShowEvent* event) {
+    _createMapView();
+    _placeOnFirstShow();
+    QDialog::showEvent(event);
+}
+
+void RMDialogMap::hideEvent(QHideEvent* event) {
+    // Where the user left the window is where it opens next time.
+    RMSettings::instance()->setMapWindowPosition(pos());
+    QDialog::hideEvent(event);
+}
+
+void RMDialogMap::_placeOnFirstShow() {
+    if (_placed) {
+        return;
+    }
+    _placed = true;
+    QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    QList<QRect> screens;
+    for (QScreen* each : QGuiApplication::screens()) {
+        screens << each->availableGeometry();
+    }
+    QPoint stored;
+    const bool known = RMSettings::instance()->mapWindowPosition(&stored);
+    const QRect mainRect = main ? main->frameGeometry() : QRect();
+    move(placement(mainRect, size(), screen->availableGeometry(), known ? &stored : nullptr,
+                   screens));
+}
+
+QPoint RMDialogMap::placement(const QRect& mainWindow, const QSize& size, const QRect& screen,
+                              const QPoint* stored, const QList<QRect>& screens) {
+    const int kGap = 8;
+    if (stored) {
+        // Still reachable: its title bar lies on some screen.
+        const QRect title(*stored, QSize(size.width(), kDragHeight));
+        for (const QRect& each : screens) {
+            if (each.intersected(title).width() >= size.width() / 3 &&
+                each.contains(QPoint(title.center().x(), stored->y()))) {
+                return *stored;
+            }
+        }
+    }
+    if (!mainWindow.isValid()) {
+        return screen.center() - QPoint(size.width() / 2, size.height() / 2);
+    }
+    const int top = qBound(screen.top(), mainWindow.top(),
+                           qMax(screen.top(), screen.bottom() + 1 - size.height()));
+    if (mainWindow.right() + kGap + size.width() <= screen.right()) {
+        return QPoint(mainWindow.right() + 1 + kGap, top);
+    }
+    if (mainWindow.left() - kGap - size.width() >= screen.left()) {
+        return QPoint(mainWindow.left() - kGap - size.width(), top);
+    }
+    // No room beside it: over the list, on the right, rather than the video.
+    return QPoint(qMax(screen.left(), screen.right() + 1 - size.width()), top);
 }
 
 void RMDialogMap::_createLegend(QVBoxLayout* layout) {
@@ -115,12 +207,6 @@ int RMDialogMap::speedLevel(double speedKmh) {
 }
 
 bool RMDialogMap::isHiddenReal() {
-    if (testAttribute(Qt::WA_DontShowOnScreen)) {
-        setAttribute(Qt::WA_DontShowOnScreen, false);
-        setAttribute(Qt::WA_ShowWithoutActivating, false);
-        hide();
-        return true;
-    }
     return isHidden();
 }
 
@@ -136,7 +222,7 @@ void RMDialogMap::onClose() {
 
 void RMDialogMap::onAppEvent(RMApp::Event event) {
     if (event == RMApp::EVENT_FULLSCREEN_ENTERING) {
-        if (isVisible() && !testAttribute(Qt::WA_DontShowOnScreen)) {
+        if (isVisible()) {
             hide();
             _hiddenForFullScreen = true;
         }
@@ -146,6 +232,9 @@ void RMDialogMap::onAppEvent(RMApp::Event event) {
             show();
         }
     } else if (event == RMApp::EVENT_APP_CLOSING) {
+        if (isVisible()) {
+            RMSettings::instance()->setMapWindowPosition(pos());
+        }
         _pageLoaded = false;
         delete _map;
         _map = nullptr;
@@ -236,13 +325,35 @@ void RMDialogMap::_onLoadFinished(bool ok) {
         return;
     }
     _pageLoaded = true;
-    RMSettings* settings = RMSettings::instance();
-    const QJsonArray tiles{settings->mapTileUrl(), settings->mapTileAttribution()};
-    _map->runScript("setTileLayer.apply(null," +
-                    QString::fromUtf8(QJsonDocument(tiles).toJson(QJsonDocument::Compact)) + ");");
+    _sendTileLayers();
     // A point that arrived while the page was loading is placed now.
     if (_lastLatitude != kNone) {
         moveTo(_lastLongitude, _lastLatitude, _lastSpeed, false);
+    }
+}
+
+void RMDialogMap::_sendTileLayers() {
+    if (!_pageLoaded || !_map) {
+        return;
+    }
+    RMSettings* settings = RMSettings::instance();
+    RMLanguage* language = RMLanguage::instance();
+    const QJsonObject road{{"url", settings->mapTileUrl()},
+                           {"attribution", settings->mapTileAttribution()},
+                           {"name", language->text("道路地図", "Road map")}};
+    const QJsonObject aerial{{"url", settings->mapAerialUrl()},
+                             {"attribution", settings->mapAerialAttribution()},
+                             {"name", language->text("航空写真", "Aerial")}};
+    const QJsonObject layers{{"road", road}, {"aerial", aerial}, {"chosen", settings->mapLayer()}};
+    _map->runScript("setTileLayers(" +
+                    QString::fromUtf8(QJsonDocument(layers).toJson(QJsonDocument::Compact)) + ");");
+}
+
+void RMDialogMap::_onPageTitle(const QString& title) {
+    // The page names the base layer the user chose in its title.
+    const QString layer = title.section(':', 1);
+    if (title.startsWith("layer:") && (layer == "road" || layer == "aerial")) {
+        RMSettings::instance()->setMapLayer(layer);
     }
 }
 
@@ -253,6 +364,7 @@ void RMDialogMap::onSpeedUnitChange() {
 void RMDialogMap::onLanguageChange(RMLanguage::LANGUAGE_TYPE) {
     refreshLanguage();
     refreshSpeedBarUnit();
+    _sendTileLayers();
 }
 
 void RMDialogMap::refreshLanguage() {
@@ -261,6 +373,10 @@ void RMDialogMap::refreshLanguage() {
     _lowLabel->setText(language->text("低速", "Low speed"));
     _highLabel->setText(language->text("高速 ( 130 Km/h 以上 )", "High speed (up to 130km/h)"));
     _title->closeButton()->setToolTip(language->text("閉じる", "Exit"));
+    if (_noMap) {
+        _noMap->setText(language->text("地図の表示には OpenGL が必要です。",
+                                       "The map needs OpenGL, which is not available here."));
+    }
 }
 
 void RMDialogMap::refreshSpeedBarUnit() {

@@ -18,8 +18,9 @@ class TitleWidget;
 
 // The map window: the GPS track of the recordings being played, coloured
 // by speed, with the car at the current position, and a colour legend. It
-// drives the page only through the page's setLatLag(). One per process; it
-// is created hidden from the screen so the page loads before it is opened.
+// drives the page only through the page's setLatLag(). One per process. The
+// web view (and with it the web engine) is made when the window first
+// opens; where the engine cannot draw (no OpenGL) the window says so.
 class RMDialogMap : public QDialog {
     Q_OBJECT
 public:
@@ -37,12 +38,20 @@ public:
     // Colour level 0..13 of a speed in km/h.
     static int speedLevel(double speedKmh);
 
-    // Unmaps the dialog the first time (it was shown off screen) and then
-    // tells whether it is hidden.
+    // Whether the window is closed.
     bool isHiddenReal();
+    // Where the window opens: where the user left it when that is still on
+    // a screen, else beside the main window when the screen has room there,
+    // else at the screen's edge on the main window's list side.
+    static QPoint placement(const QRect& mainWindow, const QSize& size, const QRect& screen,
+                            const QPoint* stored, const QList<QRect>& screens);
     void moveTo(double longitude, double latitude, double speed, bool line);
 
+    // Null until the window first opens, and when the engine cannot draw.
     RMWidgetMap* mapWidget() const { return _map; }
+    // The text shown in place of the map when the engine cannot draw; null
+    // while it can.
+    QLabel* noMapLabel() const { return _noMap; }
     TitleWidget* titleWidget() const { return _title; }
     QLabel* highSpeedLabel() const { return _highLabel; }
     bool isPageLoaded() const { return _pageLoaded; }
@@ -56,20 +65,31 @@ public Q_SLOTS:
     void onLanguageChange(RMLanguage::LANGUAGE_TYPE language);
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private Q_SLOTS:
     void _onLoadFinished(bool ok);
+    void _onPageTitle(const QString& title);
 
 private:
+    // The web view, or the notice that the map needs OpenGL.
+    void _createMapView();
+    static bool _openGLUsable();
+    void _sendTileLayers();
+    void _placeOnFirstShow();
     void _createLegend(class QVBoxLayout* layout);
     bool _lineAllowed(qint64 previousPosition, qint64 position, double latitude, double longitude);
     void refreshLanguage();
     void refreshSpeedBarUnit();
 
     TitleWidget* _title;
-    RMWidgetMap* _map;  // null once the application closes
+    QWidget* _mapArea;
+    RMWidgetMap* _map = nullptr;  // made at the first opening; null again at closing
+    QLabel* _noMap = nullptr;
+    bool _placed = false;  // opened at least once
     QLabel* _lowLabel;
     QLabel* _highLabel;
     RMWidgetDrag* _drag;

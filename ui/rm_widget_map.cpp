@@ -9,28 +9,34 @@
 
 const char* const RMWidgetMap::kPageUrl = "qrc:/html/gmap.html";
 
-RMWidgetMap::RMWidgetMap(QWidget* parent) : QWebEngineView(parent) {
-    _configure(this);
+RMWidgetMap::RMWidgetMap(QWidget* parent)
+    : QWebEngineView(parent), _profile(new QWebEngineProfile) {
     // Tile servers ask applications to name themselves.
-    QWebEngineProfile* profile = page()->profile();
-    const QString name = QStringLiteral(" orvin-viewer/") + QStringLiteral(ORVIN_VERSION);
-    if (!profile->httpUserAgent().endsWith(name)) {
-        profile->setHttpUserAgent(profile->httpUserAgent() + name);
-    }
+    _profile->setHttpUserAgent(_profile->httpUserAgent() + QStringLiteral(" orvin-viewer/") +
+                               QStringLiteral(ORVIN_VERSION));
+    _interceptor = new WebUrlRequestInterceptor(this, false);
+    _profile->setUrlRequestInterceptor(_interceptor);
+    setPage(_newPage(this));
     setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 RMWidgetMap::~RMWidgetMap() {
-    // The profile outlives this view and must not call a deleted interceptor.
-    if (_interceptor) {
-        page()->profile()->setUrlRequestInterceptor(nullptr);
-    }
+    // Pages go before their profile, and the profile never calls a deleted
+    // interceptor.
+    delete _extraView;
+    delete page();
+    _profile->setUrlRequestInterceptor(nullptr);
+    delete _profile;
 }
 
-void RMWidgetMap::_configure(QWebEngineView* view) {
-    QWebEngineSettings* settings = view->page()->settings();
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+QWebEnginePage* RMWidgetMap::_newPage(QObject* parent) {
+    auto* page = new QWebEnginePage(_profile, parent);
+    // The page is local (the resource bundle) and draws remote tiles; it
+    // never reads local files.
+    QWebEngineSettings* settings = page->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    return page;
 }
 
 void RMWidgetMap::loadMap() {
@@ -50,11 +56,11 @@ QWebEngineView* RMWidgetMap::createWindow(QWebEnginePage::WebWindowType type) {
     }
     _extraView = new QWebEngineView(this);
     _extraView->hide();
-    _configure(_extraView);
+    _extraView->setPage(_newPage(_extraView));
     // The new tab's first page load is the first main-frame request the
     // profile sees from now on; the map's tiles are not main frames.
     auto* interceptor = new WebUrlRequestInterceptor(this);
-    _extraView->page()->profile()->setUrlRequestInterceptor(interceptor);
+    _profile->setUrlRequestInterceptor(interceptor);
     delete _interceptor;
     _interceptor = interceptor;
     return _extraView;

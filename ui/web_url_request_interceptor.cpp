@@ -3,8 +3,13 @@
 #include <QDesktopServices>
 #include <QtDebug>
 
-WebUrlRequestInterceptor::WebUrlRequestInterceptor(QObject* parent)
-    : QWebEngineUrlRequestInterceptor(parent) {}
+WebUrlRequestInterceptor::WebUrlRequestInterceptor(QObject* parent, bool forNewTab)
+    : QWebEngineUrlRequestInterceptor(parent), _handled(!forNewTab) {}
+
+bool WebUrlRequestInterceptor::isAllowed(const QUrl& url) {
+    static const QStringList allowed{"qrc", "http", "https", "data", "blob"};
+    return allowed.contains(url.scheme().toLower());
+}
 
 WebUrlRequestInterceptor::Opener& WebUrlRequestInterceptor::_opener() {
     static Opener opener;
@@ -16,6 +21,11 @@ void WebUrlRequestInterceptor::setOpener(Opener opener) {
 }
 
 void WebUrlRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
+    if (!isAllowed(info.requestUrl())) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "blocked:" << info.requestUrl().scheme();
+        info.block(true);
+        return;
+    }
     const bool mainFrame = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame;
     if (handle(info.requestUrl(), mainFrame)) {
         qInfo() << "interceptRequest" << info.requestUrl() << info.resourceType();

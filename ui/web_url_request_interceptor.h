@@ -4,15 +4,21 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <functional>
 
-// Hands the first page a link opens in a new tab to the system's browser,
-// once, and only when it is a web address (http or https): a link to a
-// local file or any other scheme is never handed on.
+// Guards the map's profile. Requests for anything but the page's bundle and
+// the web (qrc, http, https, data, blob) are blocked, so a script on the
+// page never reads a local file. When made for a new tab, it also hands the
+// first page a link opens there to the system's browser, once, and only
+// when it is a web address: a link to a local file or any other scheme is
+// never handed on.
 class WebUrlRequestInterceptor : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
 public:
     using Opener = std::function<bool(const QUrl&)>;
 
-    explicit WebUrlRequestInterceptor(QObject* parent = nullptr);
+    // forNewTab false: only the scheme guard.
+    explicit WebUrlRequestInterceptor(QObject* parent = nullptr, bool forNewTab = true);
+    // Whether the page may load this address at all.
+    static bool isAllowed(const QUrl& url);
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
     // Decides on one request; true for the one it takes (the first main

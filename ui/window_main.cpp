@@ -153,9 +153,8 @@ void WindowMain::_connectScreenSaver() {
 }
 
 void WindowMain::_connectMap() {
-    // Shown off screen, so the page has loaded when the user opens it.
+    // The map's web engine starts when the user first opens the window.
     RMDialogMap* map = RMDialogMap::instance(this);
-    map->show();
     RMSpeedLabel* speed = _left->frameGraph()->speedLabel();
     connect(speed, SIGNAL(speedUnitChange()), map, SLOT(onSpeedUnitChange()));
     map->onSpeedUnitChange();
