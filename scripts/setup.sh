@@ -14,7 +14,8 @@ packages=(
   libswresample-dev libavfilter-dev ffmpeg
   xvfb xauth x11-utils xdotool openbox libgl1-mesa-dri mesa-utils
   fonts-dseg fonts-noto-cjk libxml2-utils zlib1g-dev
-  desktop-file-utils appstream man-db groff-base strace
+  desktop-file-utils appstream man-db groff-base strace poppler-utils
+  fonts-dejavu-core
 )
 
 missing=()
