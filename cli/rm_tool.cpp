@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "app/version.h"
+#include "cli/rm_tool_evidence.h"
 #include "cli/rm_tool_export.h"
 #include "mp4/mov_format.h"
 #include "recordings/rm_sensor_data.h"
@@ -63,6 +64,9 @@ QString RMTool::usage() {
            "                  (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)\n"
            "                  [--layout original|inset|side] [--stamp|--no-stamp] [--no-gpx]\n"
            "                  [--corner br|bl|tr|tl] [--smaller] [--out DIR]\n"
+           "       orvin-tool evidence FOLDER|FILE --start \"yyyy-MM-dd HH:mm:ss\"\n"
+           "                  (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)\n"
+           "                  [--at \"yyyy-MM-dd HH:mm:ss\"] [--lang ja|en] [--out DIR]\n"
            "       orvin-tool --help | --version\n";
 }
 
@@ -105,6 +109,9 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "export") {
         return RMToolExport(_out, _err).run(rest);
+    }
+    if (command == "evidence") {
+        return RMToolEvidence(_out, _err).run(rest);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());

@@ -15,8 +15,10 @@ public:
     // arguments start with "export"; returns the exit code.
     int run(const QStringList& arguments);
 
+    // The recordings of a folder, or the one recording a file belongs to.
+    static QList<RMClipSource> sources(const QString& path);
+
 private:
-    QList<RMClipSource> _sources(const QString& path);
     int _fail(const QString& message);
 
     FILE* _out;

@@ -1,5 +1,6 @@
 #include "export/rm_evidence_report.h"
 
+#include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -354,7 +355,16 @@ QRgb RMEvidenceReport::speedColor(double kmh) {
 }
 
 bool RMEvidenceReport::write(const QString& path, const RMEvidenceReportInput& input) {
-    QPdfWriter writer(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot write" << path << file.errorString();
+        return false;
+    }
+    return write(&file, input) && file.flush();
+}
+
+bool RMEvidenceReport::write(QIODevice* device, const RMEvidenceReportInput& input) {
+    QPdfWriter writer(device);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setResolution(kDpi);
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -363,7 +373,7 @@ bool RMEvidenceReport::write(const QString& path, const RMEvidenceReportInput& i
     writer.setCreator(QStringLiteral("Orvin viewer"));
     Sheet sheet(&writer, input.japanese);
     if (!sheet.isActive()) {
-        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot write" << path;
+        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot draw the report";
         return false;
     }
     writeHeader(sheet, input);

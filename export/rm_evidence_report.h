@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QIODevice>
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -43,6 +44,7 @@ struct RMEvidenceReportInput {
 class RMEvidenceReport {
 public:
     static bool write(const QString& path, const RMEvidenceReportInput& input);
+    static bool write(QIODevice* device, const RMEvidenceReportInput& input);
 
     // The colour of a speed on the route, in the map window's 14 steps of
     // 13 km/h from green to red.
