@@ -424,8 +424,8 @@ RMExportResult RMEvidencePack::run(const Progress& progress) {
     if (!_put(folder, "README.txt", QByteArray(kReadme), &files)) {
         return failed();
     }
-    std::sort(files.begin(), files.end(),
-              [](const File& a, const File& b) { return a.path < b.path; });
+    const auto byPath = [](const File& a, const File& b) { return a.path < b.path; };
+    std::sort(files.begin(), files.end(), byPath);
     input.japanese = _job.japanese;
     input.model = _job.model;
     for (const QString& path : RMEvidencePack::originals(_job)) {
@@ -445,6 +445,7 @@ RMExportResult RMEvidencePack::run(const Progress& progress) {
     if (!_put(folder, "report.pdf", pdf, &files)) {
         return failed();
     }
+    std::sort(files.begin(), files.end(), byPath);
     QByteArray sums;
     for (const File& file : files) {
         sums += file.sha256 + "  " + file.path.toUtf8() + '\n';

@@ -277,7 +277,8 @@ private Q_SLOTS:
         present.removeOne("SHA256SUMS");
         present.sort();
         QCOMPARE(listed, present);
-        QCOMPARE(present.filter(QRegularExpression("^original/.*_[12]\\.mp4$")).size(), 4);
+        QCOMPARE(present.filter(QRegularExpression("^original/.*_[12]\\.mp4$")).size(),
+                 from < 10 ? 4 : 2);
         QCOMPARE(present.filter(QRegularExpression("^[^/]*(_[12]|_inset)\\.mp4$")).size(), 3);
         QCOMPARE(present.filter(QRegularExpression("^still_.*\\.png$")).size(), 4);
         QCOMPARE(present.contains("track.gpx"), gps);
@@ -292,8 +293,10 @@ private Q_SLOTS:
         while (card.hasNext()) {
             const QFileInfo source(card.next());
             const QFileInfo copy(pack + "/original/" + source.fileName());
-            QCOMPARE(contents(copy.filePath()), contents(source.filePath()));
-            QCOMPARE(copy.lastModified(), source.lastModified());
+            if (copy.exists()) {
+                QCOMPARE(contents(copy.filePath()), contents(source.filePath()));
+                QCOMPARE(copy.lastModified(), source.lastModified());
+            }
             if (source.fileName().endsWith("_1.mp4")) {
                 fronts << source.filePath();
             }
