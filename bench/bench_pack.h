@@ -30,12 +30,39 @@ inline QStringList insetArguments(const QString& frontList, const QString& rearL
                                .arg(r.height())
                                .arg(r.x())
                                .arg(r.y());
-    return {"-v",      "error",    "-nostdin", "-y",       "-f",          "concat",
-            "-safe",   "0",        "-i",       frontList,  "-f",          "concat",
-            "-safe",   "0",        "-i",       rearList,   "-filter_complex", filter,
-            "-map",    "0:a?",     "-c:a",     "copy",     "-c:v",        "libx264",
-            "-preset", "veryfast", "-crf",     "20",       "-threads",    QString::number(bench_clip::kThreads),
-            "-pix_fmt", "yuv420p", target};
+    return {"-v",
+            "error",
+            "-nostdin",
+            "-y",
+            "-f",
+            "concat",
+            "-safe",
+            "0",
+            "-i",
+            frontList,
+            "-f",
+            "concat",
+            "-safe",
+            "0",
+            "-i",
+            rearList,
+            "-filter_complex",
+            filter,
+            "-map",
+            "0:a?",
+            "-c:a",
+            "copy",
+            "-c:v",
+            "libx264",
+            "-preset",
+            "veryfast",
+            "-crf",
+            "20",
+            "-threads",
+            QString::number(bench_clip::kThreads),
+            "-pix_fmt",
+            "yuv420p",
+            target};
 }
 
 // Prints the figures; false when a measurement failed.

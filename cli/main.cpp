@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     // which need a GUI application;
     // it runs without a display.
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && (std::strcmp(argv[1], "export") == 0 || std::strcmp(argv[1], "evidence") == 0)) {
+    if (argc > 1 &&
+        (std::strcmp(argv[1], "export") == 0 || std::strcmp(argv[1], "evidence") == 0)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }

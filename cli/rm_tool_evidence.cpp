@@ -75,7 +75,8 @@ int RMToolEvidence::run(const QStringList& arguments) {
     if (!lang.isEmpty() && lang != "ja" && lang != "en") {
         return _fail("--lang is ja or en");
     }
-    job.japanese = lang.isEmpty() ? QLocale::system().language() == QLocale::Japanese : lang == "ja";
+    job.japanese =
+        lang.isEmpty() ? QLocale::system().language() == QLocale::Japanese : lang == "ja";
     job.outDir = parser.isSet("out") ? parser.value("out") : RMApp::appPath(RMApp::PATH_EXPORT);
     job.cardRoot = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
     job.replace = true;

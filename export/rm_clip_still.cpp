@@ -12,9 +12,9 @@ extern "C" {
 namespace {
 QImage toImage(const AVFrame* frame) {
     QImage image(frame->width, frame->height, QImage::Format_RGB32);
-    SwsContext* sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format),
-                                     frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC,
-                                     nullptr, nullptr, nullptr);
+    SwsContext* sws =
+        sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
+                       frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!sws || image.isNull()) {
         sws_freeContext(sws);
         return QImage();

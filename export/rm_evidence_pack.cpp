@@ -50,7 +50,8 @@ const char kReadme[] =
 bool flush(const QString& path, QString* error) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 || (::fsync(fd) != 0 && errno != EINVAL)) {
-        *error = QFileInfo(path).fileName() + ": cannot be flushed (" + qt_error_string(errno) + ")";
+        *error =
+            QFileInfo(path).fileName() + ": cannot be flushed (" + qt_error_string(errno) + ")";
         if (fd >= 0) {
             ::close(fd);
         }
@@ -451,8 +452,8 @@ RMExportResult RMEvidencePack::run(const Progress& progress) {
         sums += file.sha256 + "  " + file.path.toUtf8() + '\n';
     }
     QList<File> all = files;
-    if (!_put(folder, "SHA256SUMS", sums, &all) || !_verify(folder, all) ||
-        _stopped() || !_place(folder, target)) {
+    if (!_put(folder, "SHA256SUMS", sums, &all) || !_verify(folder, all) || _stopped() ||
+        !_place(folder, target)) {
         return failed();
     }
     temp.setAutoRemove(false);

@@ -64,8 +64,8 @@ private:
     std::atomic<bool>* _cancel;
     std::atomic<bool> _abort{false};  // any thread: a part failed or the user cancelled
     std::mutex _lock;
-    QString _error;      // _lock: the first cause
-    Progress _progress;  // called under _lock
+    QString _error;                      // _lock: the first cause
+    Progress _progress;                  // called under _lock
     std::atomic<int> _copyPermille{0};   // the copier thread's
     std::atomic<int> _cutPermille{0};    // the copier thread's
     std::atomic<int> _insetPermille{0};  // the encoder thread's

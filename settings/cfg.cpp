@@ -246,7 +246,8 @@ QString CFG::modelName(const QString& path) {
     if (!head.startsWith(QByteArray(kModelName, kModelNameLength))) {
         return QString();
     }
-    return QString::fromLatin1(head.constData(), int(qstrnlen(head.constData(), uint(head.size()))));
+    return QString::fromLatin1(head.constData(),
+                               int(qstrnlen(head.constData(), uint(head.size()))));
 }
 
 QString CFG::temporaryPath(const QString& path) {

@@ -91,8 +91,8 @@ QByteArray folderHash(const QString& folder) {
 }
 
 // The largest of a CSV column over the rows a filter keeps, as printed.
-double largest(const QByteArray& csv, int column, const std::function<bool(const QStringList&)>& keep,
-               bool magnitude = false) {
+double largest(const QByteArray& csv, int column,
+               const std::function<bool(const QStringList&)>& keep, bool magnitude = false) {
     double best = 0;
     for (const QByteArray& line : csv.split('\n').mid(1)) {
         const QStringList f = QString::fromUtf8(line).split(',');
@@ -319,12 +319,13 @@ private Q_SLOTS:
             return 10 * r + seconds >= from && 10 * r + seconds < to;
         };
         if (gps) {
-            const double speed =
-                largest(run(bin("orvin-tool"), {"gps", _card, "--format", "csv"}), 5,
-                        [&](const QStringList& f) { return f[6] == "1" && inRange(f, f[1].toInt()); });
+            const double speed = largest(
+                run(bin("orvin-tool"), {"gps", _card, "--format", "csv"}), 5,
+                [&](const QStringList& f) { return f[6] == "1" && inRange(f, f[1].toInt()); });
             QVERIFY2(text.contains(QString("%1 km/h").arg(speed, 0, 'f', 0)), qPrintable(text));
             // 9 h of zone and 7 s of skew.
-            QVERIFY(text.contains(kStart.addSecs(from - 9 * 3600 - 7).toString("yyyy-MM-dd HH:mm:ss")));
+            QVERIFY(
+                text.contains(kStart.addSecs(from - 9 * 3600 - 7).toString("yyyy-MM-dd HH:mm:ss")));
             QVERIFY(text.contains("32407.0 s"));
         } else {
             QVERIFY(text.contains("No GPS fix in this range"));
@@ -335,8 +336,8 @@ private Q_SLOTS:
         }
         for (int axis = 0; axis < 3; ++axis) {
             const double peak = largest(
-                g, 3 + axis, [&](const QStringList& f) { return inRange(f, f[2].toDouble() / 1000); },
-                true);
+                g, 3 + axis,
+                [&](const QStringList& f) { return inRange(f, f[2].toDouble() / 1000); }, true);
             QVERIFY2(text.contains(QString("%1 g").arg(peak, 0, 'f', 2)), qPrintable(text));
         }
     }

@@ -171,28 +171,28 @@ private Q_SLOTS:
         const QString target = _dir.path() + "/packs";
         RMExportJob job;
         QString message;
-        ModalScript script(
-            {[&](QWidget* modal) {
-                 auto* popup = qobject_cast<RMPopupExport*>(modal);
-                 if (!popup) {
-                     return false;
-                 }
-                 popup->layoutButton(RMExportJob::LAYOUT_EVIDENCE)->click();
-                 popup->folderEdit()->setText(target);
-                 job = popup->job();
-                 QMetaObject::invokeMethod(popup->exportButton(), "click", Qt::QueuedConnection);
-                 return true;
-             },
-             [&](QWidget* modal) {
-                 auto* box = qobject_cast<QMessageBox*>(modal);
-                 if (!box) {
-                     return false;
-                 }
-                 message = box->text();
-                 QMetaObject::invokeMethod(box->button(QMessageBox::No), "click",
-                                           Qt::QueuedConnection);
-                 return true;
-             }});
+        ModalScript script({[&](QWidget* modal) {
+                                auto* popup = qobject_cast<RMPopupExport*>(modal);
+                                if (!popup) {
+                                    return false;
+                                }
+                                popup->layoutButton(RMExportJob::LAYOUT_EVIDENCE)->click();
+                                popup->folderEdit()->setText(target);
+                                job = popup->job();
+                                QMetaObject::invokeMethod(popup->exportButton(), "click",
+                                                          Qt::QueuedConnection);
+                                return true;
+                            },
+                            [&](QWidget* modal) {
+                                auto* box = qobject_cast<QMessageBox*>(modal);
+                                if (!box) {
+                                    return false;
+                                }
+                                message = box->text();
+                                QMetaObject::invokeMethod(box->button(QMessageBox::No), "click",
+                                                          Qt::QueuedConnection);
+                                return true;
+                            }});
         QTest::keyClick(_window, Qt::Key_F8);
         QVERIFY(waitUntil([&] { return script.done(); }, 120000));
         QCOMPARE(job.layout, RMExportJob::LAYOUT_EVIDENCE);

@@ -120,8 +120,8 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
         QStringLiteral("The receiver loses its fix for L seconds from S seconds into the drive "
                        "(a tunnel; default none)."),
         QStringLiteral("S:L"));
-    parser.addOptions({help,      recordings, seconds, seed,  layout,  sensor,  tiny,   frontSize,
-                       rearSize,  fps,        gop,     crf,   profile, bframes, noRear, start,
+    parser.addOptions({help,      recordings, seconds, seed,  layout,  sensor,  tiny,     frontSize,
+                       rearSize,  fps,        gop,     crf,   profile, bframes, noRear,   start,
                        utcOffset, jobs,       force,   quiet, truth,   fixGap,  clockSkew});
 
     if (!parser.parse(arguments)) {
