@@ -70,6 +70,9 @@ void RMClipMarks::onMarkOut() {
     }
 }
 
-void RMClipMarks::onListUpdateStarted(bool) {
-    clear();
+void RMClipMarks::onListUpdateStarted(bool loading) {
+    // A folder loads (true); a change of the list's filter (false) keeps them.
+    if (loading) {
+        clear();
+    }
 }

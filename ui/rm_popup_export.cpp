@@ -40,7 +40,7 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
       _now(now) {
     RMLanguage* language = RMLanguage::instance();
     setModal(true);
-    setFixedSize(540, 500);
+    setFixedSize(580, 540);  // room for the fourth choice
     hideCloseButton();
 
     QVBoxLayout* layout = _createContentPanel(6);
@@ -50,7 +50,7 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
     auto* rangeRow = new QHBoxLayout;
     _range = new QLabel(panel);
     rangeRow->addWidget(_range, 1);
-    RMButton* around = RMButton::create(panel, rangeRow, "button", QString(), QSize(130, 30));
+    RMButton* around = RMButton::create(panel, rangeRow, "button", QString(), QSize(180, 30));
     around->setText(language->text("現在位置の前後30秒", "30 s around now"));
     layout->addLayout(rangeRow);
     connect(around, SIGNAL(clicked()), this, SLOT(onAroundNow()));
@@ -93,6 +93,7 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
     layout->addWidget(_gpx);
     _note = new QLabel(panel);
     _note->setWordWrap(true);
+    _note->setMinimumHeight(36);
     layout->addWidget(_note);
 
     auto* folderRow = new QHBoxLayout;

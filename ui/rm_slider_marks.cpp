@@ -13,7 +13,7 @@
 
 namespace {
 const QColor kMark(255, 176, 32);
-const QColor kSpan(255, 176, 32, 80);
+const QColor kSpan(255, 176, 32, 120);
 }  // namespace
 
 RMSliderMarks::RMSliderMarks(QSlider* slider) : QWidget(slider), _slider(slider) {
