@@ -187,6 +187,9 @@ bool RMFileCopier::_copyData(int in, Pending* pending, QString* error) {
                 return false;
             }
             *crc = quint32(crc32(*crc, reinterpret_cast<const Bytef*>(data), uInt(got)));
+            if (pending->observe) {
+                pending->observe(data, got);
+            }
             int failure = 0;
             if (!_writeAll(out, data, got, total, &failure)) {
                 *error = describe("writing the copy", failure);

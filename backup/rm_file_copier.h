@@ -34,6 +34,9 @@ public:
         // it says stop, the copy is dropped and `cancelled` is set.
         std::function<bool()> stop;
         bool cancelled = false;
+        // Sees every buffer read from the source, in order, as it is read:
+        // a caller can hash the data on the way without reading it twice.
+        std::function<void(const char* data, qint64 length)> observe;
     };
 
     static bool copy(const QString& source, const QString& target, QString* error = nullptr);

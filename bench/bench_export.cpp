@@ -3,23 +3,31 @@
 // The card is listed and every recording's GPS track is read and written as
 // GPX, as `orvin-tool gps CARD` does, with a warm cache (line
 // recordings=N gpx_s=X per_recording_ms=Y gpx_mb=Z). Then the clip run of
-// bench_clip.h; last line: copy_s= ffmpeg_copy_s= copy_ratio= inset_s=
-// ffmpeg_inset_s= inset_ratio= inset_fps=. Exits 1 when a measurement fails.
+// bench_clip.h (line copy_s= ffmpeg_copy_s= copy_ratio= inset_s=
+// ffmpeg_inset_s= inset_ratio= inset_fps=), then the evidence pack run of
+// bench_pack.h; last line: pack_s= standard_s= pack_ratio=. Exits 1 when a
+// measurement fails.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "bench_card.h"
 #include "bench_clip.h"
+#include "bench_pack.h"
 #include "cli/rm_tool.h"
 #include "recordings/rm_video_file_list.h"
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The pack's stamp and report draw text, which needs a GUI application.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication app(argc, argv);
     QLoggingCategory::setFilterRules("*.info=false");
     QCommandLineParser parser;
     parser.addOption({"card", "Card folder (made with orvin-make-card when absent).", "dir"});
@@ -55,6 +63,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (!bench_clip::measure(parser.value("clip-card"))) {
         std::printf("clip run: fail\n");
+        return 1;
+    }
+    std::fflush(stdout);
+    if (!bench_pack::measure(parser.value("clip-card"))) {
+        std::printf("pack run: fail\n");
         return 1;
     }
     return 0;

@@ -8,10 +8,12 @@
 #include "cli/rm_tool.h"
 
 int main(int argc, char** argv) {
-    // The export draws its stamp with fonts, which need a GUI application;
+    // The export draws its stamp and the evidence pack its report with fonts,
+    // which need a GUI application;
     // it runs without a display.
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "export") == 0) {
+    if (argc > 1 &&
+        (std::strcmp(argv[1], "export") == 0 || std::strcmp(argv[1], "evidence") == 0)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }

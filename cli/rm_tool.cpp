@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "app/version.h"
+#include "cli/rm_tool_evidence.h"
 #include "cli/rm_tool_export.h"
 #include "mp4/mov_format.h"
 #include "mp4/rm_mp4_index.h"
@@ -75,6 +76,10 @@ const Command kCommands[] = {
      " [--layout original|inset|side] [--stamp|--no-stamp] [--no-gpx] [--corner br|bl|tr|tl]"
      " [--smaller] [--out DIR]",
      "a clip of a range on the camera clock: original quality, or a composite"},
+    {"evidence",
+     "FOLDER|FILE --start \"yyyy-MM-dd HH:mm:ss\" (--end \"yyyy-MM-dd HH:mm:ss\" | --seconds S)"
+     " [--at \"yyyy-MM-dd HH:mm:ss\"] [--lang ja|en] [--out DIR]",
+     "an evidence pack of a range: the originals, clips, track, stills, report and hashes"},
 };
 }  // namespace
 
@@ -141,6 +146,9 @@ QList<QCommandLineOption> RMTool::_options(const QString& command) {
     if (command == "export") {
         return RMToolExport::options();
     }
+    if (command == "evidence") {
+        return RMToolEvidence::options();
+    }
     return {};
 }
 
@@ -188,6 +196,9 @@ int RMTool::run(const QStringList& arguments) {
     }
     if (command == "export") {
         return RMToolExport(_out, _err).run(rest);
+    }
+    if (command == "evidence") {
+        return RMToolEvidence(_out, _err).run(rest);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fprintf(_out, "%s", utf8(usage()).constData());

@@ -24,7 +24,7 @@ int RMToolExport::_fail(const QString& message) {
     return kNothingDone;
 }
 
-QList<RMClipSource> RMToolExport::_sources(const QString& path) {
+QList<RMClipSource> RMToolExport::sources(const QString& path) {
     const QFileInfo info(path);
     const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
     QList<QUrl> urls;
@@ -106,7 +106,7 @@ int RMToolExport::run(const QStringList& arguments) {
     job.cardRoot = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
     job.replace = true;
     QString error;
-    job.parts = RMClipRange::resolve(_sources(path), start, end, &error);
+    job.parts = RMClipRange::resolve(sources(path), start, end, &error);
     if (job.parts.isEmpty()) {
         return _fail(error);
     }

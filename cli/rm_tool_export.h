@@ -18,8 +18,10 @@ public:
     // The command's options, for its parser and its usage.
     static QList<QCommandLineOption> options();
 
+    // The recordings of a folder, or the one recording a file belongs to.
+    static QList<RMClipSource> sources(const QString& path);
+
 private:
-    QList<RMClipSource> _sources(const QString& path);
     int _fail(const QString& message);
 
     FILE* _out;

@@ -24,6 +24,8 @@ public:
     // GPX 1.1 of the samples of the whole seconds from fromMs[p] to toMs[p]
     // of each part (one track per recording); empty when no sample has a fix.
     QByteArray gpx(const std::vector<qint64>& fromMs, const std::vector<qint64>& toMs) const;
+    // The sensor data of a part's recording (never null for a valid part).
+    const RMSensorData* data(int part) const { return _data[size_t(part)].get(); }
 
 private:
     QList<RMClipPart> _parts;

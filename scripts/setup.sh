@@ -15,7 +15,7 @@ packages=(
   xvfb xauth x11-utils xdotool openbox libgl1-mesa-dri mesa-utils
   fonts-dseg fonts-noto-cjk fonts-dejavu-core libx264-164 qttranslations5-l10n libxml2-utils
   zlib1g-dev
-  desktop-file-utils appstream man-db groff-base strace
+  desktop-file-utils appstream man-db groff-base strace poppler-utils
 )
 
 missing=()

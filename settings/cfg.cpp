@@ -237,6 +237,19 @@ bool CFG::load(QString path) {
     return ok;
 }
 
+QString CFG::modelName(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    const QByteArray head = file.read(16);
+    if (!head.startsWith(QByteArray(kModelName, kModelNameLength))) {
+        return QString();
+    }
+    return QString::fromLatin1(head.constData(),
+                               int(qstrnlen(head.constData(), uint(head.size()))));
+}
+
 QString CFG::temporaryPath(const QString& path) {
     return path + ".tmp";
 }

@@ -22,6 +22,9 @@ public:
     static void restore();
     // Reads the record; a file without the model name gives the defaults.
     static bool load(QString path);
+    // The model name a settings file holds, read without touching the
+    // records above; empty when the file is missing or not the camera's.
+    static QString modelName(const QString& path);
     // Writes the record whole or not at all. stored follows what is on the
     // card: the record after a good save, what was read back after a late
     // failure, the old record when the file was left unchanged.

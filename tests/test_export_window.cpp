@@ -166,6 +166,49 @@ private Q_SLOTS:
         QVERIFY(viewer_fixture::playRow(_window, 0));
     }
 
+    // The window's fourth choice makes an evidence pack of the range in the
+    // background, its first stills at the position shown; the message names
+    // the pack.
+    void evidencePack() {
+        QVERIFY(playPast(0, 3000));
+        const QString target = _dir.path() + "/packs";
+        RMExportJob job;
+        QString message;
+        ModalScript script({[&](QWidget* modal) {
+                                auto* popup = qobject_cast<RMPopupExport*>(modal);
+                                if (!popup) {
+                                    return false;
+                                }
+                                popup->layoutButton(RMExportJob::LAYOUT_EVIDENCE)->click();
+                                popup->folderEdit()->setText(target);
+                                job = popup->job();
+                                QMetaObject::invokeMethod(popup->exportButton(), "click",
+                                                          Qt::QueuedConnection);
+                                return true;
+                            },
+                            [&](QWidget* modal) {
+                                auto* box = qobject_cast<QMessageBox*>(modal);
+                                if (!box) {
+                                    return false;
+                                }
+                                message = box->text();
+                                QMetaObject::invokeMethod(box->button(QMessageBox::No), "click",
+                                                          Qt::QueuedConnection);
+                                return true;
+                            }});
+        QTest::keyClick(_window, Qt::Key_F8);
+        QVERIFY(waitUntil([&] { return script.done(); }, 120000));
+        QCOMPARE(job.layout, RMExportJob::LAYOUT_EVIDENCE);
+        const QDateTime first = RMVideoFileList::instance()->shownItems()[0]->dateTime;
+        QVERIFY(qAbs(first.msecsTo(job.at) - _player->capturePosition()) < 1000);
+        const QStringList packs = QDir(target).entryList({"evidence_*"}, QDir::Dirs);
+        QCOMPARE(packs.size(), 1);
+        QVERIFY2(message.contains(packs.first()), qPrintable(message));
+        for (const char* name : {"report.pdf", "SHA256SUMS", "still_picked_front.png"}) {
+            QVERIFY2(QFileInfo::exists(target + "/" + packs.first() + "/" + name), name);
+        }
+    }
+
     void screenshots() {
         // Not a check: with ORVIN_SCREENSHOT_DIR set, writes the README's
         // picture of an inset frame with its stamp (the window's comes from

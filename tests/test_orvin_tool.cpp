@@ -162,7 +162,8 @@ private Q_SLOTS:
         const QString out = home().path() + "/one.gpx";
         QCOMPARE(tool({"gps", cards + "/one", "-o", out}).code, 0);
         QProcess lint;
-        lint.start("xmllint", {"--noout", "--schema", QStringLiteral(ORVIN_TEST_DATA "/gpx-1.1.xsd"), out});
+        lint.start("xmllint",
+                   {"--noout", "--schema", QStringLiteral(ORVIN_TEST_DATA "/gpx-1.1.xsd"), out});
         QVERIFY(lint.waitForFinished(30000));
         QVERIFY2(lint.exitCode() == 0, lint.readAllStandardError().constData());
 
@@ -275,7 +276,8 @@ private Q_SLOTS:
     void helpAndWhatIsLeftOut() {
         const Result help = tool({"--help"});
         QCOMPARE(help.code, 0);
-        for (const char* command : {"list", "gps", "gsensor", "cfg", "recover", "export"}) {
+        for (const char* command :
+             {"list", "gps", "gsensor", "cfg", "recover", "export", "evidence"}) {
             QVERIFY2(help.out.contains(QByteArray("  ") + command + " "), help.out.constData());
             const Result one = tool({command, "--help"});
             QCOMPARE(one.code, 0);

@@ -86,8 +86,11 @@ void RMExportController::onFinished(const RMExportJob& job, const RMExportResult
     if (!result.ok) {
         QMessageBox box(
             QMessageBox::Warning, QString(),
-            language->text("書き出しに失敗しました。", "The clip could not be written.") + "\n" +
-                result.error,
+            (job.layout == RMExportJob::LAYOUT_EVIDENCE
+                 ? language->text("証拠資料パックを作成できませんでした。",
+                                  "The evidence pack could not be made.")
+                 : language->text("書き出しに失敗しました。", "The clip could not be written.")) +
+                "\n" + result.error,
             QMessageBox::Ok, _window);
         box.exec();
         return;

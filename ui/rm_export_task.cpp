@@ -1,13 +1,16 @@
 #include "ui/rm_export_task.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QProgressBar>
 #include <QRunnable>
 #include <QThreadPool>
 #include <QtDebug>
 
 #include "app/rm_language.h"
+#include "export/rm_evidence_pack.h"
 #include "export/rm_export_runner.h"
+#include "settings/cfg.h"
 #include "widgets/rm_dialog_progress.h"
 
 RMExportTask* RMExportTask::instance() {
@@ -45,11 +48,19 @@ bool RMExportTask::start(const RMExportJob& job) {
     popup->progressBar()->setFormat("%p%");
     RMDialogProgress::setCancelHandler(&RMExportTask::_cancelFromPopup);
     QThreadPool::globalInstance()->start(QRunnable::create([this, job] {
-        RMExportRunner runner(job, &_cancel);
-        const RMExportResult result = runner.run([this](double fraction) {
+        const auto progress = [this](double fraction) {
             QMetaObject::invokeMethod(this, "_onProgress", Qt::QueuedConnection,
                                       Q_ARG(double, fraction));
-        });
+        };
+        RMExportResult result;
+        if (job.layout == RMExportJob::LAYOUT_EVIDENCE) {
+            // The model name is read here, off the GUI thread.
+            RMExportJob pack = job;
+            pack.model = CFG::modelName(QDir(job.cardRoot).filePath("__SYSTEM.CFG"));
+            result = RMEvidencePack(pack, &_cancel).run(progress);
+        } else {
+            result = RMExportRunner(job, &_cancel).run(progress);
+        }
         QMetaObject::invokeMethod(this, "_onDone", Qt::QueuedConnection,
                                   Q_ARG(RMExportResult, result));
     }));

@@ -40,7 +40,7 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
       _now(now) {
     RMLanguage* language = RMLanguage::instance();
     setModal(true);
-    setFixedSize(580, 510);
+    setFixedSize(580, 540);  // room for the fourth choice
     hideCloseButton();
 
     QVBoxLayout* layout = _createContentPanel(6);
@@ -57,11 +57,13 @@ RMPopupExport::RMPopupExport(QWidget* parent, const QList<RMClipSource>& sources
 
     _layouts = new QButtonGroup(this);
     const QStringList ja = {"元の画質 (再エンコードなし、前方・後方の2ファイル)",
-                            "前方＋後方の小窓 (1ファイル)", "前方・後方を左右に並べる (1ファイル)"};
+                            "前方＋後方の小窓 (1ファイル)", "前方・後方を左右に並べる (1ファイル)",
+                            "証拠資料パック (元ファイル、SHA-256、レポート)"};
     const QStringList en = {"Original quality (no re-encoding, front and rear files)",
                             "Front with the rear inset (one video)",
-                            "Front and rear side by side (one video)"};
-    for (int i = 0; i < 3; ++i) {
+                            "Front and rear side by side (one video)",
+                            "Evidence pack (the original files, SHA-256, a report)"};
+    for (int i = 0; i < ja.size(); ++i) {
         auto* button = new QRadioButton(language->text(ja[i], en[i]), panel);
         _layouts->addButton(button, i);
         layout->addWidget(button);
@@ -182,10 +184,20 @@ void RMPopupExport::onLayoutChanged() {
     RMLanguage* language = RMLanguage::instance();
     const int layout = _layouts->checkedId();
     const bool original = layout == RMExportJob::LAYOUT_ORIGINAL;
-    _corner->setEnabled(layout == RMExportJob::LAYOUT_INSET);
-    _stamp->setEnabled(!original);
+    const bool evidence = layout == RMExportJob::LAYOUT_EVIDENCE;
+    _corner->setEnabled(layout == RMExportJob::LAYOUT_INSET || evidence);
+    _stamp->setEnabled(!original && !evidence);
     _smaller->setEnabled(!original);
+    _gpx->setEnabled(!evidence);
     QString note = language->text("H.264 (CRF 20) で書き出します。", "Written as H.264 (CRF 20).");
+    if (evidence) {
+        note = language->text(
+            "カードの元ファイル、クリップ、GPS・G センサー、静止画 (現在位置と最大 G)、"
+            "レポート (PDF) と SHA-256 の一覧を1つのフォルダーにまとめます。",
+            "One folder with the card's original files, the clips, GPS and G-sensor data, "
+            "stills (the current position and the largest G), a PDF report and the SHA-256 "
+            "list.");
+    }
     if (original) {
         note = language->text("元の画質のクリップは開始マークの前のキーフレームから始まります。",
                               "An original-quality clip starts at the key frame before the start "
@@ -216,6 +228,8 @@ RMExportJob RMPopupExport::job() const {
     job.smaller = _smaller->isChecked();
     job.mph = RMApp::isMPH;
     job.outDir = _folder->text();
+    job.at = _now;  // a pack's first stills
+    job.japanese = RMLanguage::instance()->isJapanese();
     if (!job.parts.isEmpty()) {
         job.cardRoot = RMExportRunner::cardOf(job.parts.front().source.primary());
     }

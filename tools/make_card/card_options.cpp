@@ -97,6 +97,11 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
         QStringLiteral("utc-offset"),
         QStringLiteral("Hours the camera's local time is ahead of UTC (default 9)."),
         QStringLiteral("H"));
+    const QCommandLineOption clockSkew(
+        QStringLiteral("clock-skew"),
+        QStringLiteral("Seconds the camera's clock runs ahead of GPS time, beyond the UTC offset "
+                       "(negative: behind; default 0)."),
+        QStringLiteral("S"));
     const QCommandLineOption jobs(
         QStringLiteral("jobs"),
         QStringLiteral("Files encoded at the same time (default: one per core)."),
@@ -115,9 +120,9 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
         QStringLiteral("The receiver loses its fix for L seconds from S seconds into the drive "
                        "(a tunnel; default none)."),
         QStringLiteral("S:L"));
-    parser.addOptions({help,      recordings, seconds, seed,  layout,  sensor,  tiny,   frontSize,
-                       rearSize,  fps,        gop,     crf,   profile, bframes, noRear, start,
-                       utcOffset, jobs,       force,   quiet, truth,   fixGap});
+    parser.addOptions({help,      recordings, seconds, seed,  layout,  sensor,  tiny,     frontSize,
+                       rearSize,  fps,        gop,     crf,   profile, bframes, noRear,   start,
+                       utcOffset, jobs,       force,   quiet, truth,   fixGap,  clockSkew});
 
     if (!parser.parse(arguments)) {
         *text = parser.errorText();
@@ -231,6 +236,10 @@ CardOptions::Parse CardOptions::parse(const QStringList& arguments, CardOptions*
             return bad(utcOffset, QStringLiteral("whole hours from -12 to 14"));
         }
         o.utcOffsetMinutes = hours * 60;
+    }
+    if (parser.isSet(clockSkew) &&
+        !parseInt(parser.value(clockSkew), -86400, 86400, &o.clockSkewSeconds)) {
+        return bad(clockSkew, QStringLiteral("whole seconds from -86400 to 86400"));
     }
     // The names hold two-digit years: the last recording must still fit.
     const QDateTime last = o.start.addSecs(qint64(o.recordings) * o.seconds);

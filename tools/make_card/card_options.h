@@ -38,6 +38,9 @@ struct CardOptions {
     // time zone of this machine gets in the way.
     QDateTime start = QDateTime(QDate(2024, 5, 17), QTime(8, 30, 0), Qt::UTC);
     int utcOffsetMinutes = 9 * 60;
+    // Seconds the camera's clock runs ahead of GPS time beyond the zone
+    // (negative: behind): the names and the GPS records then disagree.
+    int clockSkewSeconds = 0;
     int jobs = 1;  // files encoded at the same time; the command line defaults to the cores
     bool force = false;
     bool quiet = false;

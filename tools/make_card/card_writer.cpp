@@ -123,8 +123,9 @@ bool CardWriter::run() {
     const double longitude = kStartLongitude + place.range(-0.01, 0.01);
     // The receiver needs a few seconds for its first fix.
     const int noFix = std::min(place.between(5, 12), std::max(1, m_options.seconds / 2));
-    const qint64 startUtcMs =
-        m_options.start.toMSecsSinceEpoch() - qint64(m_options.utcOffsetMinutes) * 60000;
+    const qint64 startUtcMs = m_options.start.toMSecsSinceEpoch() -
+                              qint64(m_options.utcOffsetMinutes) * 60000 -
+                              qint64(m_options.clockSkewSeconds) * 1000;
     DriveModel drive(m_options.seed, startUtcMs, latitude, longitude, noFix);
     drive.setFixGap(m_options.fixGapStart, m_options.fixGapSeconds);
 
