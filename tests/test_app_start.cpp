@@ -48,8 +48,9 @@ private Q_SLOTS:
         QCOMPARE(RMApp::appPath(RMApp::PATH_REPORT), root + "/report");
         QCOMPARE(RMApp::appPath(RMApp::PATH_CONFIG), root + "/viewersetup/conf.ini");
         QCOMPARE(RMApp::appPath(RMApp::PATH_BACKUP), root + "/backup");
+        QCOMPARE(RMApp::appPath(RMApp::PATH_EXPORT), root + "/export");
         QCOMPARE(RMApp::appPath(0), QString());
-        QCOMPARE(RMApp::appPath(4), QString());
+        QCOMPARE(RMApp::appPath(5), QString());
     }
 
     void withoutDocumentsNothingIsCreated() {
