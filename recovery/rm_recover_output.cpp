@@ -272,7 +272,7 @@ void RMRecoverOutput::_stopCopy() {
     _copier.join();
 }
 
-bool RMRecoverOutput::finish(qint64 end, const std::vector<RMRecovery::Patch>& patches,
+bool RMRecoverOutput::finish(qint64 end, const std::vector<RMRecoverPatch>& patches,
                              const QByteArray& moov,
                              const std::function<bool(qint64 copied)>& keepGoing, QString* error,
                              bool* cancelled) {
@@ -313,7 +313,7 @@ bool RMRecoverOutput::finish(qint64 end, const std::vector<RMRecovery::Patch>& p
         return false;
     }
     QString why;
-    for (const RMRecovery::Patch& patch : patches) {
+    for (const RMRecoverPatch& patch : patches) {
         if (!_writeAt(patch.pos, patch.bytes.constData(), patch.bytes.size(), &why)) {
             *error = "writing failed: " + why;
             return false;

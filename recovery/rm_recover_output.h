@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "recovery/rm_recovery.h"
+#include "recovery/rm_recover_patch.h"
 
 // Writes a recovered recording. The original's bytes are copied on a thread
 // of their own while the recovery still reads the file, by the kernel where
@@ -38,7 +38,7 @@ public:
     // The data ends at `end`: the copy is finished there (asking
     // `keepGoing` with the bytes copied now and then; false cancels), the
     // patches and the movie box written, the file flushed and put in place.
-    bool finish(qint64 end, const std::vector<RMRecovery::Patch>& patches, const QByteArray& moov,
+    bool finish(qint64 end, const std::vector<RMRecoverPatch>& patches, const QByteArray& moov,
                 const std::function<bool(qint64 copied)>& keepGoing, QString* error,
                 bool* cancelled);
 

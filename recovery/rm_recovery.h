@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp4/rm_mp4_index.h"
+#include "recovery/rm_recover_patch.h"
 
 // Recovers recordings that a power loss cut off: the camera left their
 // media data without an index (an "mdat" of size 0 and no "moov"). A
@@ -50,10 +51,7 @@ public:
     static QString findReference(const QString& path);
 
     // Bytes of the output that differ from the original.
-    struct Patch {
-        qint64 pos = 0;
-        QByteArray bytes;
-    };
+    using Patch = RMRecoverPatch;
     // The media data's header for data ending at `dataEnd`: its size, with
     // 64 bits when needed; false when there is no room for that.
     static bool mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,
