@@ -7,6 +7,7 @@
 
 #include "export/rm_clip_plan.h"
 #include "mp4/rm_box_view.h"
+#include "mp4/rm_box_writer.h"
 #include "mp4/rm_mp4_index.h"
 
 namespace {
@@ -14,52 +15,6 @@ quint32 type(const char* text) {
     return RMMp4Index::fourcc(text);
 }
 
-void put32(QByteArray& b, quint32 v) {
-    char d[4];
-    qToBigEndian(v, d);
-    b.append(d, 4);
-}
-
-void put64(QByteArray& b, quint64 v) {
-    char d[8];
-    qToBigEndian(v, d);
-    b.append(d, 8);
-}
-
-void set32(QByteArray& b, int pos, quint32 v) {
-    if (pos >= 0 && pos + 4 <= b.size()) {
-        qToBigEndian(v, b.data() + pos);
-    }
-}
-
-void set64(QByteArray& b, int pos, quint64 v) {
-    if (pos >= 0 && pos + 8 <= b.size()) {
-        qToBigEndian(v, b.data() + pos);
-    }
-}
-
-int beginFull(QByteArray& b, const char* name) {
-    const int at = b.size();
-    put32(b, 0);
-    put32(b, type(name));
-    put32(b, 0);  // version and flags
-    return at;
-}
-
-void end(QByteArray& b, int at) {
-    set32(b, at, quint32(b.size() - at));
-}
-
-// A duration field of a full box, 32 or 64 bits by the box's version.
-void setDuration(QByteArray& b, int boxPos, int offset0, int offset1, quint64 value) {
-    const bool wide = quint8(b[boxPos + 8]) == 1;
-    const int at = boxPos + 12 + (wide ? offset1 : offset0);
-    if (wide) {
-        set64(b, at, value);
-    } else {
-        set32(b, at, quint32(qMin<quint64>(value, std::numeric_limits<quint32>::max())));
-    }
-}
 }  // namespace
 
 RMClipMoov::RMClipMoov(const RMClipPlan& plan, quint64 dataStart)
@@ -106,14 +61,14 @@ void RMClipMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int bo
     }
     if (container || t == type("stbl")) {
         const int at = out.size();
-        put32(out, 0);
-        put32(out, t);
+        RMBoxWriter::put32(out, 0);
+        RMBoxWriter::put32(out, t);
         if (t == type("stbl")) {
             _sampleTable(out, in, pos + header, boxEnd);
         } else {
             _copy(out, in, pos + header, boxEnd);
         }
-        end(out, at);
+        RMBoxWriter::end(out, at);
         return;
     }
     const int at = out.size();
@@ -123,11 +78,11 @@ void RMClipMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int bo
         return;  // such boxes are copied untouched
     }
     if (t == type("mvhd")) {
-        setDuration(out, at, 12, 20, _presentation(_plan.videoTrack()));
+        RMBoxWriter::setDuration(out, at, 8, 12, 20, _presentation(_plan.videoTrack()));
     } else if (t == type("tkhd") && inTrack) {
-        setDuration(out, at, 16, 24, _presentation(_track));
+        RMBoxWriter::setDuration(out, at, 8, 16, 24, _presentation(_track));
     } else if (t == type("mdhd") && inTrack) {
-        setDuration(out, at, 12, 20, _plan.tracks()[size_t(_track)].mediaDuration);
+        RMBoxWriter::setDuration(out, at, 8, 12, 20, _plan.tracks()[size_t(_track)].mediaDuration);
     } else if (t == type("elst") && inTrack) {
         // The first edit that shows media shows the clip's media.
         const bool wide = quint8(out[at + 8]) == 1;
@@ -139,11 +94,11 @@ void RMClipMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int bo
                                           : qFromBigEndian<qint32>(out.constData() + entry + 4);
             if (mediaTime >= 0) {
                 if (wide) {
-                    set64(out, entry, _presentation(_track));
-                    set64(out, entry + 8, quint64(_edit(_track)));
+                    RMBoxWriter::set64(out, entry, _presentation(_track));
+                    RMBoxWriter::set64(out, entry + 8, quint64(_edit(_track)));
                 } else {
-                    set32(out, entry, quint32(_presentation(_track)));
-                    set32(out, entry + 4, quint32(_edit(_track)));
+                    RMBoxWriter::set32(out, entry, quint32(_presentation(_track)));
+                    RMBoxWriter::set32(out, entry + 4, quint32(_edit(_track)));
                 }
                 break;
             }
@@ -175,20 +130,20 @@ void RMClipMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos, in
             sync.push_back(quint32(i + 1));
         }
     }
-    int at = beginFull(out, "stts");
-    put32(out, quint32(runs.size()));
+    int at = RMBoxWriter::beginFull(out, "stts");
+    RMBoxWriter::put32(out, quint32(runs.size()));
     for (const auto& run : runs) {
-        put32(out, run.first);
-        put32(out, run.second);
+        RMBoxWriter::put32(out, run.first);
+        RMBoxWriter::put32(out, run.second);
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
     if (sync.size() != track.samples.size()) {
-        at = beginFull(out, "stss");
-        put32(out, quint32(sync.size()));
+        at = RMBoxWriter::beginFull(out, "stss");
+        RMBoxWriter::put32(out, quint32(sync.size()));
         for (quint32 n : sync) {
-            put32(out, n);
+            RMBoxWriter::put32(out, n);
         }
-        end(out, at);
+        RMBoxWriter::end(out, at);
     }
 
     // Chunks: runs of this track's samples that follow each other in the clip.
@@ -202,38 +157,38 @@ void RMClipMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos, in
             chunks.emplace_back(_dataStart + all[size_t(index)].offset, 1);
         }
     }
-    at = beginFull(out, "stsc");
+    at = RMBoxWriter::beginFull(out, "stsc");
     const int countAt = out.size();
-    put32(out, 0);
+    RMBoxWriter::put32(out, 0);
     quint32 entries = 0;
     for (size_t i = 0; i < chunks.size(); ++i) {
         if (i == 0 || chunks[i].second != chunks[i - 1].second) {
-            put32(out, quint32(i + 1));
-            put32(out, chunks[i].second);
-            put32(out, 1);
+            RMBoxWriter::put32(out, quint32(i + 1));
+            RMBoxWriter::put32(out, chunks[i].second);
+            RMBoxWriter::put32(out, 1);
             ++entries;
         }
     }
-    set32(out, countAt, entries);
-    end(out, at);
+    RMBoxWriter::set32(out, countAt, entries);
+    RMBoxWriter::end(out, at);
 
-    at = beginFull(out, "stsz");
-    put32(out, 0);
-    put32(out, quint32(track.samples.size()));
+    at = RMBoxWriter::beginFull(out, "stsz");
+    RMBoxWriter::put32(out, 0);
+    RMBoxWriter::put32(out, quint32(track.samples.size()));
     for (int index : track.samples) {
-        put32(out, all[size_t(index)].size);
+        RMBoxWriter::put32(out, all[size_t(index)].size);
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
 
     const bool wide = !chunks.empty() && chunks.back().first > std::numeric_limits<quint32>::max();
-    at = beginFull(out, wide ? "co64" : "stco");
-    put32(out, quint32(chunks.size()));
+    at = RMBoxWriter::beginFull(out, wide ? "co64" : "stco");
+    RMBoxWriter::put32(out, quint32(chunks.size()));
     for (const auto& chunk : chunks) {
         if (wide) {
-            put64(out, chunk.first);
+            RMBoxWriter::put64(out, chunk.first);
         } else {
-            put32(out, quint32(chunk.first));
+            RMBoxWriter::put32(out, quint32(chunk.first));
         }
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mp4/rm_box_view.h"
+#include "mp4/rm_box_writer.h"
 #include "mp4/rm_mp4_index.h"
 #include "recovery/rm_recover_walker.h"
 
@@ -14,57 +15,10 @@ quint32 type(const char* text) {
     return RMMp4Index::fourcc(text);
 }
 
-void put32(QByteArray& b, quint32 v) {
-    char d[4];
-    qToBigEndian(v, d);
-    b.append(d, 4);
-}
-
-void put64(QByteArray& b, quint64 v) {
-    char d[8];
-    qToBigEndian(v, d);
-    b.append(d, 8);
-}
-
-void set32(QByteArray& b, int pos, quint32 v) {
-    if (pos >= 0 && pos + 4 <= b.size()) {
-        qToBigEndian(v, b.data() + pos);
-    }
-}
-
-void set64(QByteArray& b, int pos, quint64 v) {
-    if (pos >= 0 && pos + 8 <= b.size()) {
-        qToBigEndian(v, b.data() + pos);
-    }
-}
-
-// Starts a full box; returns where its size goes.
-int beginFull(QByteArray& b, const char* name) {
-    const int at = b.size();
-    put32(b, 0);
-    put32(b, type(name));
-    put32(b, 0);  // version and flags
-    return at;
-}
-
 bool inTrackBox(quint32 t) {
     return t == type("tkhd") || t == type("mdhd");
 }
 
-void end(QByteArray& b, int at) {
-    set32(b, at, quint32(b.size() - at));
-}
-
-// A duration field of a full box, 32 or 64 bits by the box's version.
-void setDuration(QByteArray& b, int boxPos, int header, int offset0, int offset1, quint64 value) {
-    const bool wide = quint8(b[boxPos + header]) == 1;
-    const int at = boxPos + header + 4 + (wide ? offset1 : offset0);
-    if (wide) {
-        set64(b, at, value);
-    } else {
-        set32(b, at, quint32(qMin<quint64>(value, std::numeric_limits<quint32>::max())));
-    }
-}
 }  // namespace
 
 RMRecoverMoov::RMRecoverMoov(const RMMp4Index& reference, const RMRecoverWalker& walker)
@@ -113,12 +67,12 @@ void RMRecoverMoov::_setTimes(QByteArray& b, int at) const {
         return;
     }
     if (quint8(b[at + 8]) == 1) {
-        set64(b, at + 12, _creation);
-        set64(b, at + 20, _modification);
+        RMBoxWriter::set64(b, at + 12, _creation);
+        RMBoxWriter::set64(b, at + 20, _modification);
     } else {
         const quint64 most = std::numeric_limits<quint32>::max();
-        set32(b, at + 12, quint32(qMin(_creation, most)));
-        set32(b, at + 16, quint32(qMin(_modification, most)));
+        RMBoxWriter::set32(b, at + 12, quint32(qMin(_creation, most)));
+        RMBoxWriter::set32(b, at + 16, quint32(qMin(_modification, most)));
     }
 }
 
@@ -146,14 +100,14 @@ void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int
     }
     if (container || t == type("stbl")) {
         const int at = out.size();
-        put32(out, 0);
-        put32(out, t);
+        RMBoxWriter::put32(out, 0);
+        RMBoxWriter::put32(out, t);
         if (t == type("stbl")) {
             _sampleTable(out, in, pos + header, boxEnd);
         } else {
             _copy(out, in, pos + header, boxEnd);
         }
-        end(out, at);
+        RMBoxWriter::end(out, at);
         return;
     }
     if (t == type("udta")) {
@@ -169,11 +123,11 @@ void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int
     }
     const bool inTrack = _track >= 0 && _track < _walker.trackCount();
     if (t == type("mvhd")) {
-        setDuration(out, at, 8, 12, 20, movieDuration());
+        RMBoxWriter::setDuration(out, at, 8, 12, 20, movieDuration());
     } else if (t == type("tkhd") && inTrack) {
-        setDuration(out, at, 8, 16, 24, _presentation(_track));
+        RMBoxWriter::setDuration(out, at, 8, 16, 24, _presentation(_track));
     } else if (t == type("mdhd") && inTrack) {
-        setDuration(out, at, 8, 12, 20, _mediaDuration(_track));
+        RMBoxWriter::setDuration(out, at, 8, 12, 20, _mediaDuration(_track));
     } else if (t == type("elst") && inTrack) {
         // The first edit that shows media lasts as long as the media now does.
         const bool wide = quint8(out[at + 8]) == 1;
@@ -185,9 +139,9 @@ void RMRecoverMoov::_copyBox(QByteArray& out, const QByteArray& in, int pos, int
                                           : qFromBigEndian<qint32>(out.constData() + entry + 4);
             if (mediaTime >= 0) {
                 if (wide) {
-                    set64(out, entry, _presentation(_track));
+                    RMBoxWriter::set64(out, entry, _presentation(_track));
                 } else {
-                    set32(out, entry, quint32(_presentation(_track)));
+                    RMBoxWriter::set32(out, entry, quint32(_presentation(_track)));
                 }
                 break;
             }
@@ -216,13 +170,13 @@ void RMRecoverMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos,
             runs.emplace_back(1, d);
         }
     }
-    int at = beginFull(out, "stts");
-    put32(out, quint32(runs.size()));
+    int at = RMBoxWriter::beginFull(out, "stts");
+    RMBoxWriter::put32(out, quint32(runs.size()));
     for (const auto& run : runs) {
-        put32(out, run.first);
-        put32(out, run.second);
+        RMBoxWriter::put32(out, run.first);
+        RMBoxWriter::put32(out, run.second);
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
 
     std::vector<quint32> sync;
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -231,12 +185,12 @@ void RMRecoverMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos,
         }
     }
     if (sync.size() != samples.size()) {
-        at = beginFull(out, "stss");
-        put32(out, quint32(sync.size()));
+        at = RMBoxWriter::beginFull(out, "stss");
+        RMBoxWriter::put32(out, quint32(sync.size()));
         for (quint32 n : sync) {
-            put32(out, n);
+            RMBoxWriter::put32(out, n);
         }
-        end(out, at);
+        RMBoxWriter::end(out, at);
     }
 
     // Chunks: runs of samples that follow each other in the file.
@@ -250,38 +204,38 @@ void RMRecoverMoov::_sampleTable(QByteArray& out, const QByteArray& in, int pos,
             chunks.emplace_back(quint64(samples[i].offset), 1);
         }
     }
-    at = beginFull(out, "stsc");
+    at = RMBoxWriter::beginFull(out, "stsc");
     const int countAt = out.size();
-    put32(out, 0);
+    RMBoxWriter::put32(out, 0);
     quint32 entries = 0;
     for (size_t i = 0; i < chunks.size(); ++i) {
         if (i == 0 || chunks[i].second != chunks[i - 1].second) {
-            put32(out, quint32(i + 1));
-            put32(out, chunks[i].second);
-            put32(out, 1);
+            RMBoxWriter::put32(out, quint32(i + 1));
+            RMBoxWriter::put32(out, chunks[i].second);
+            RMBoxWriter::put32(out, 1);
             ++entries;
         }
     }
-    set32(out, countAt, entries);
-    end(out, at);
+    RMBoxWriter::set32(out, countAt, entries);
+    RMBoxWriter::end(out, at);
 
-    at = beginFull(out, "stsz");
-    put32(out, 0);
-    put32(out, quint32(samples.size()));
+    at = RMBoxWriter::beginFull(out, "stsz");
+    RMBoxWriter::put32(out, 0);
+    RMBoxWriter::put32(out, quint32(samples.size()));
     for (const RMRecoverWalker::Sample& s : samples) {
-        put32(out, s.size);
+        RMBoxWriter::put32(out, s.size);
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
 
     const bool wide = !chunks.empty() && chunks.back().first > std::numeric_limits<quint32>::max();
-    at = beginFull(out, wide ? "co64" : "stco");
-    put32(out, quint32(chunks.size()));
+    at = RMBoxWriter::beginFull(out, wide ? "co64" : "stco");
+    RMBoxWriter::put32(out, quint32(chunks.size()));
     for (const auto& chunk : chunks) {
         if (wide) {
-            put64(out, chunk.first);
+            RMBoxWriter::put64(out, chunk.first);
         } else {
-            put32(out, quint32(chunk.first));
+            RMBoxWriter::put32(out, quint32(chunk.first));
         }
     }
-    end(out, at);
+    RMBoxWriter::end(out, at);
 }
