@@ -55,6 +55,31 @@ QList<QCommandLineOption> RMToolExport::options() {
             {"out", "Output folder.", "folder"}};
 }
 
+QString RMToolExport::range(const QCommandLineParser& parser, QDateTime* start, QDateTime* end) {
+    *start = QDateTime::fromString(parser.value("start"), kTimeFormat);
+    *end = QDateTime::fromString(parser.value("end"), kTimeFormat);
+    if (!start->isValid()) {
+        return "--start needs a time \"yyyy-MM-dd HH:mm:ss\"";
+    }
+    if (parser.isSet("seconds") == parser.isSet("end")) {
+        return "give either --end or --seconds";
+    }
+    if (parser.isSet("seconds")) {
+        bool ok = false;
+        const double seconds = parser.value("seconds").toDouble(&ok);
+        if (!ok || seconds <= 0) {
+            return "--seconds needs a positive number";
+        }
+        *end = start->addMSecs(qint64(seconds * 1000));
+    } else if (!end->isValid()) {
+        return "--end needs a time \"yyyy-MM-dd HH:mm:ss\"";
+    }
+    if (*end <= *start) {
+        return "the start is not before the end";
+    }
+    return QString();
+}
+
 int RMToolExport::run(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.addPositionalArgument("path", "A folder of recordings or one recording.");
@@ -67,26 +92,11 @@ int RMToolExport::run(const QStringList& arguments) {
     if (!QFileInfo::exists(path)) {
         return _fail(path + ": no such file or folder");
     }
-    const QDateTime start = QDateTime::fromString(parser.value("start"), kTimeFormat);
-    QDateTime end = QDateTime::fromString(parser.value("end"), kTimeFormat);
-    if (!start.isValid()) {
-        return _fail("--start needs a time \"yyyy-MM-dd HH:mm:ss\"");
-    }
-    if (parser.isSet("seconds") == parser.isSet("end")) {
-        return _fail("give either --end or --seconds");
-    }
-    if (parser.isSet("seconds")) {
-        bool ok = false;
-        const double seconds = parser.value("seconds").toDouble(&ok);
-        if (!ok || seconds <= 0) {
-            return _fail("--seconds needs a positive number");
-        }
-        end = start.addMSecs(qint64(seconds * 1000));
-    } else if (!end.isValid()) {
-        return _fail("--end needs a time \"yyyy-MM-dd HH:mm:ss\"");
-    }
-    if (end <= start) {
-        return _fail("the start is not before the end");
+    QDateTime start;
+    QDateTime end;
+    const QString rangeError = RMToolExport::range(parser, &start, &end);
+    if (!rangeError.isEmpty()) {
+        return _fail(rangeError);
     }
     RMExportJob job;
     const QStringList layouts = {"original", "inset", "side"};

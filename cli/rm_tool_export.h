@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QDateTime>
 #include <QList>
 #include <QStringList>
 #include <cstdio>
@@ -17,6 +19,9 @@ public:
     int run(const QStringList& arguments);
     // The command's options, for its parser and its usage.
     static QList<QCommandLineOption> options();
+    // The range given by --start with --end or --seconds: an error message,
+    // or empty with both times set.
+    static QString range(const QCommandLineParser& parser, QDateTime* start, QDateTime* end);
 
     // The recordings of a folder, or the one recording a file belongs to.
     static QList<RMClipSource> sources(const QString& path);
