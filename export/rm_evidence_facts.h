@@ -6,7 +6,7 @@
 #include "recordings/rm_gps_sample.h"
 
 // One GPS sample of a range, placed on the camera's clock (the clock of the
-// file names, kept as a zone-less date and time in Qt::UTC spec).
+// file names, kept as a zone-less date and time marked Qt::UTC).
 struct RMEvidenceGps {
     QDateTime clock;
     RMGPSSample sample;
