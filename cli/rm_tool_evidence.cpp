@@ -36,21 +36,14 @@ QList<QCommandLineOption> RMToolEvidence::options() {
 
 int RMToolEvidence::run(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("path", "A folder of recordings or one recording.");
     parser.addOptions(options());
-    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
-        return _fail(parser.errorText().isEmpty() ? "evidence needs one FOLDER or FILE"
-                                                  : parser.errorText());
-    }
-    const QString path = parser.positionalArguments().first();
-    if (!QFileInfo::exists(path)) {
-        return _fail(path + ": no such file or folder");
-    }
+    QString path;
     QDateTime start;
     QDateTime end;
-    const QString rangeError = RMToolExport::range(parser, &start, &end);
-    if (!rangeError.isEmpty()) {
-        return _fail(rangeError);
+    const QString argumentError =
+        RMToolExport::parse(&parser, arguments, "evidence", &path, &start, &end);
+    if (!argumentError.isEmpty()) {
+        return _fail(argumentError);
     }
     RMExportJob job;
     job.layout = RMExportJob::LAYOUT_EVIDENCE;

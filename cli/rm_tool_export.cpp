@@ -55,6 +55,21 @@ QList<QCommandLineOption> RMToolExport::options() {
             {"out", "Output folder.", "folder"}};
 }
 
+QString RMToolExport::parse(QCommandLineParser* parser, const QStringList& arguments,
+                            const QString& command, QString* path, QDateTime* start,
+                            QDateTime* end) {
+    parser->addPositionalArgument("path", "A folder of recordings or one recording.");
+    if (!parser->parse(arguments) || parser->positionalArguments().size() != 1) {
+        return parser->errorText().isEmpty() ? command + " needs one FOLDER or FILE"
+                                             : parser->errorText();
+    }
+    *path = parser->positionalArguments().first();
+    if (!QFileInfo::exists(*path)) {
+        return *path + ": no such file or folder";
+    }
+    return range(*parser, start, end);
+}
+
 QString RMToolExport::range(const QCommandLineParser& parser, QDateTime* start, QDateTime* end) {
     *start = QDateTime::fromString(parser.value("start"), kTimeFormat);
     *end = QDateTime::fromString(parser.value("end"), kTimeFormat);
@@ -82,21 +97,14 @@ QString RMToolExport::range(const QCommandLineParser& parser, QDateTime* start, 
 
 int RMToolExport::run(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addPositionalArgument("path", "A folder of recordings or one recording.");
     parser.addOptions(options());
-    if (!parser.parse(arguments) || parser.positionalArguments().size() != 1) {
-        return _fail(parser.errorText().isEmpty() ? "export needs one FOLDER or FILE"
-                                                  : parser.errorText());
-    }
-    const QString path = parser.positionalArguments().first();
-    if (!QFileInfo::exists(path)) {
-        return _fail(path + ": no such file or folder");
-    }
+    QString path;
     QDateTime start;
     QDateTime end;
-    const QString rangeError = RMToolExport::range(parser, &start, &end);
-    if (!rangeError.isEmpty()) {
-        return _fail(rangeError);
+    const QString argumentError =
+        RMToolExport::parse(&parser, arguments, "export", &path, &start, &end);
+    if (!argumentError.isEmpty()) {
+        return _fail(argumentError);
     }
     RMExportJob job;
     const QStringList layouts = {"original", "inset", "side"};

@@ -19,14 +19,19 @@ public:
     int run(const QStringList& arguments);
     // The command's options, for its parser and its usage.
     static QList<QCommandLineOption> options();
-    // The range given by --start with --end or --seconds: an error message,
-    // or empty with both times set.
-    static QString range(const QCommandLineParser& parser, QDateTime* start, QDateTime* end);
+    // Parses the arguments of `command` (its options already added): one
+    // existing FOLDER or FILE and the range of --start with --end or
+    // --seconds. An error message, or empty with path, start and end set.
+    static QString parse(QCommandLineParser* parser, const QStringList& arguments,
+                         const QString& command, QString* path, QDateTime* start, QDateTime* end);
 
     // The recordings of a folder, or the one recording a file belongs to.
     static QList<RMClipSource> sources(const QString& path);
 
 private:
+    // The range given by --start with --end or --seconds: an error message,
+    // or empty with both times set.
+    static QString range(const QCommandLineParser& parser, QDateTime* start, QDateTime* end);
     int _fail(const QString& message);
 
     FILE* _out;
