@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QCoreApplication>
 #include <QOpenGLContext>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWidget>
@@ -181,7 +183,8 @@ void RMPlayerBase::onLoad(RMVideoItem* item) {
         _front->stop();
     }
     _toRest();
-    item->loadAVIInfo();
+    // Read beside the loads; playback starts once it is done (_start).
+    item->loadAVIInfoInBackground();
     _currentItem = item;
     emit playEvent(PE_LOADING, item);
     _rearAsFront = false;
@@ -233,8 +236,7 @@ void RMPlayerBase::onMediaChangedF(MediaStatus status) {
             _front->setFixedDuration(quint64(_frontDuration()));
             if (_rear->file().isEmpty()) {
                 _loadedDuringStep = true;
-                playOrPause(true);
-                emit playEvent(PE_STARTED, item);
+                _start(item);
             } else {
                 _rear->load();
             }
@@ -255,10 +257,16 @@ void RMPlayerBase::_onFrontInvalid() {
     if (item == nullptr) {
         return;
     }
-    if (!item->repairTried && item->fix(_front->file())) {
-        _front->load();
-        return;
-    }
+    _repairThen(item, _front->file(), [this](RMVideoItem* item, bool repaired) {
+        if (repaired) {
+            _front->load();
+        } else {
+            _onFrontUnplayable(item);
+        }
+    });
+}
+
+void RMPlayerBase::_onFrontUnplayable(RMVideoItem* item) {
     if (!item->rearPath.isEmpty() && !_rearAsFront) {
         // The front file is unplayable: the rear plays alone, in front.
         item->frontPath.clear();
@@ -328,8 +336,58 @@ void RMPlayerBase::_startRear() {
         // The recording went (a reload) while the rear channel was waiting.
         return;
     }
+    _start(item);
+}
+
+void RMPlayerBase::_start(RMVideoItem* item) {
+    // The displays take the sensor data with PE_STARTED.
+    if (item != nullptr && item->isLoadingAVIInfo()) {
+        _startAfterSensors = _loadGeneration;
+        connect(item, &RMVideoItem::loadAVIInfoEnd, this, &RMPlayerBase::_onSensorsRead,
+                Qt::UniqueConnection);
+        connect(item, &RMVideoItem::loadAVIInfoFail, this, &RMPlayerBase::_onSensorsRead,
+                Qt::UniqueConnection);
+        return;
+    }
     playOrPause(true);
     emit playEvent(PE_STARTED, item);
+}
+
+void RMPlayerBase::_onSensorsRead() {
+    RMVideoItem* item = _currentItem.data();
+    if (item == nullptr || sender() != item || _startAfterSensors != _loadGeneration ||
+        item->isLoadingAVIInfo()) {
+        return;
+    }
+    _startAfterSensors = 0;
+    _start(item);
+}
+
+void RMPlayerBase::_repairThen(RMVideoItem* item, const QString& path,
+                               std::function<void(RMVideoItem*, bool)> then) {
+    if (item->repairTried) {
+        then(item, false);
+        return;
+    }
+    // The repair reads and may write the card: it runs on a worker thread,
+    // and its answer counts only while the same load is still going on.
+    item->repairTried = true;
+    const quint64 generation = _loadGeneration;
+    QPointer<RMPlayerBase> self(this);
+    QThreadPool::globalInstance()->start([self, generation, path, then] {
+        const bool repaired = RMVideoItem::repairFile(path);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, generation, repaired, then] {
+                if (self.isNull() || generation != self->_loadGeneration) {
+                    return;
+                }
+                if (RMVideoItem* current = self->_currentItem.data()) {
+                    then(current, repaired);
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void RMPlayerBase::_onRearInvalid() {
@@ -337,16 +395,17 @@ void RMPlayerBase::_onRearInvalid() {
     if (item == nullptr) {
         return;
     }
-    if (!item->repairTried && item->fix(_rear->file())) {
-        _rear->load();
-        return;
-    }
-    _rear->setFile(QString());
-    item->rearPath.clear();
-    emit RMVideoFileList::instance()->refreshItem();
-    clearScreen(false);
-    playOrPause(true);
-    emit playEvent(PE_STARTED, item);
+    _repairThen(item, _rear->file(), [this](RMVideoItem* item, bool repaired) {
+        if (repaired) {
+            _rear->load();
+            return;
+        }
+        _rear->setFile(QString());
+        item->rearPath.clear();
+        emit RMVideoFileList::instance()->refreshItem();
+        clearScreen(false);
+        _start(item);
+    });
 }
 
 // ---------------------------------------------------------------- play and pause

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 #include "app/rm_play_event.h"
 #include "engine/av_error.h"
@@ -185,6 +186,7 @@ protected:
     int _acrossMode = STEP_NONE;
     // Counts loads and stops; a delayed start of an older one is dropped.
     quint64 _loadGeneration = 0;
+    quint64 _startAfterSensors = 0;  // the load whose start waits for its sensor data
 
 private:
     void _createPlayers();
@@ -195,7 +197,16 @@ private:
     void _completeStop();
     void _applyVolume();
     void _onFrontInvalid();
+    void _onFrontUnplayable(RMVideoItem* item);
     void _onRearInvalid();
+    // Starts both channels and announces PE_STARTED, once the sensor data of
+    // `item` has been read.
+    void _start(RMVideoItem* item);
+    void _onSensorsRead();
+    // Tries the repair of `path` once per recording, off the GUI thread, then
+    // calls `then` with the current recording unless a stop or load came.
+    void _repairThen(RMVideoItem* item, const QString& path,
+                     std::function<void(RMVideoItem*, bool)> then);
     void _removeUnplayable(RMVideoItem* item);
 
     quint64 _stopGeneration = 0;  // counts stops; a pending completion of an older one is dropped

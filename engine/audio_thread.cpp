@@ -95,7 +95,7 @@ void AudioThread::newSerial(int serial) {
     seek_ = target.serial == serial ? target : SeekTarget();
     lastPts_ = -1;
     if (output_->isOpen()) {
-        output_->clear();
+        context_->whileAttached([this] { output_->clear(); });
     }
 }
 
@@ -188,8 +188,10 @@ void AudioThread::play(AVFrame* frame) {
         swr_convert(resampler_, out, outSamples, const_cast<const uint8_t**>(frame->extended_data),
                     frame->nb_samples);
     if (done > 0) {
-        output_->write(reinterpret_cast<const char*>(converted_.data()),
-                       qint64(done) * channels * 2);
+        context_->whileAttached([&] {
+            output_->write(reinterpret_cast<const char*>(converted_.data()),
+                           qint64(done) * channels * 2);
+        });
     }
 }
 
@@ -233,7 +235,7 @@ bool AudioThread::cardAlive() {
     qInfo() << "AudioThread::cardAlive" << __LINE__ << context_->path
             << "the sound card stopped taking sound; playing on silently";
     cardStalled_ = true;
-    output_->clear();
+    context_->whileAttached([this] { output_->clear(); });
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include "engine/audio_thread.h"
 #include "engine/av_clock.h"
 #include "engine/demux_thread.h"
+#include "engine/media_reaper.h"
 #include "engine/repaint_batch.h"
 #include "engine/video_capture.h"
 #include "engine/video_renderer.h"
@@ -28,7 +29,7 @@ void registerTypes() {
 
 }  // namespace
 
-AVPlayer::AVPlayer(QObject* parent) : QObject(parent) {
+AVPlayer::AVPlayer(QObject* parent) : QObject(parent), reaper_(std::make_unique<MediaReaper>()) {
     registerTypes();
     clock_ = new AVClock(AVClock::AudioClock, this);
     clock_->setClockAuto(true);
@@ -45,6 +46,8 @@ AVPlayer::AVPlayer(QObject* parent) : QObject(parent) {
 AVPlayer::~AVPlayer() {
     autoPlay_ = false;
     unload();
+    // The retired threads may still read the clock and the outputs.
+    reaper_.reset();
 }
 
 // ---------------------------------------------------------------- media
@@ -99,12 +102,17 @@ void AVPlayer::unload() {
     if (context_ == nullptr) {
         return;
     }
+    // Once aborted the threads never write to this player again; joining
+    // them (a decode or a read of the card may be in progress) is left to
+    // the reaper.
     context_->abort();
-    video_.reset();
-    audioThread_.reset();
-    demux_.reset();
     audio_->close();
-    context_.reset();
+    RetiredMedia media;
+    media.video = std::move(video_);
+    media.audio = std::move(audioThread_);
+    media.demux = std::move(demux_);
+    media.context = std::move(context_);
+    reaper_->retire(std::move(media));
     loaded_ = false;
 }
 

@@ -16,6 +16,7 @@ class AVClock;
 class AudioOutput;
 class AudioThread;
 class DemuxThread;
+class MediaReaper;
 class QTimer;
 class VideoCapture;
 class VideoRenderer;
@@ -32,8 +33,10 @@ class VideoThread;
 // thread. play(), pause() and stop() change state() before they return; the
 // matching signals (started, paused, stopped, stateChanged) arrive later
 // through the event loop, and those of a playback stopped in the meantime are
-// dropped. mediaStatusChanged is emitted as the status changes. stop() joins
-// the threads, also in the middle of a load or a seek; so does the destructor.
+// dropped. mediaStatusChanged is emitted as the status changes. stop() aborts
+// the threads, also in the middle of a load or a seek, and leaves their
+// joining to another thread: it never waits for a decode or a read in
+// progress. The destructor waits for all of them.
 //
 // Times are milliseconds. With relative time mode (the default) they count
 // from the start of the media; without it they are the media's own
@@ -171,7 +174,7 @@ private slots:
 private:
     void handle(const PlayerEvent& event);
     void startPlayback();
-    // Aborts and joins every thread of the current media and drops it.
+    // Aborts every thread of the current media and hands them to the reaper.
     void unload();
     // Stops playback; keeps the media status unless it says loading or loaded.
     void stopPlayback(bool userStop);
@@ -198,6 +201,8 @@ private:
     bool autoPlay_ = false;
     quint64 epoch_ = 0;  // counts stops; see emitLater()
 
+    // Joins the threads of media let go of; the destructor destroys it first.
+    std::unique_ptr<MediaReaper> reaper_;
     // The current media: its context and threads.
     std::shared_ptr<PlaybackContext> context_;
     std::unique_ptr<DemuxThread> demux_;

@@ -22,7 +22,10 @@ PlaybackContext::PlaybackContext(const QString& path, int audioStreamWanted,
 PlaybackContext::~PlaybackContext() = default;
 
 void PlaybackContext::abort() {
-    aborted_.store(true);
+    {
+        std::lock_guard<std::mutex> lock(attachMutex_);
+        aborted_.store(true);
+    }
     videoQueue.abort();
     audioQueue.abort();
     notifyChange();
@@ -183,7 +186,7 @@ StreamWait PlaybackContext::waitForRestart(const PacketQueue& queue, int serial)
 bool PlaybackContext::finishLanding(const PacketQueue& queue, int serial, uint64_t requestId,
                                     double seconds, bool video, bool announces, AVClock& clock) {
     if (announces) {
-        clock.updateExternalClock(std::llround(seconds * 1000));
+        whileAttached([&] { clock.updateExternalClock(std::llround(seconds * 1000)); });
         PlayerEvent event;
         event.type = PlayerEvent::SeekFinished;
         event.serial = serial;
@@ -192,7 +195,8 @@ bool PlaybackContext::finishLanding(const PacketQueue& queue, int serial, uint64
         post(event);
     }
     if (landed(serial, seconds, video)) {
-        clock.updateExternalClock(std::llround(restartLanding() * 1000));
+        const double landing = restartLanding();
+        whileAttached([&] { clock.updateExternalClock(std::llround(landing * 1000)); });
     }
     return waitForRestart(queue, serial) != StreamWait::Aborted;
 }

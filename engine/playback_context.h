@@ -67,7 +67,10 @@ struct PlayerEvent {
 // Everything one loaded file shares between the player (GUI thread) and its
 // demux, video and audio threads. A new context is made for every load and
 // dropped after its threads have been joined, so an event or a seek of one
-// load can never reach the next one.
+// load can never reach the next one. The threads write to what the player
+// owns (its clock, sound output and video outputs) only through
+// whileAttached(), so once abort() has returned they never do again and the
+// player can leave the joining to another thread.
 class PlaybackContext {
 public:
     // `wake` is called (on an engine thread) when the event mailbox turns
@@ -88,9 +91,21 @@ public:
     PacketQueue videoQueue;
     PacketQueue audioQueue;
 
-    // Control. Every change calls wake-ups of waitForChange().
+    // Control. Every change calls wake-ups of waitForChange(). abort() waits
+    // for a write through whileAttached() in progress (a frame handed to the
+    // outputs, sound to the card), never for a decode or a read.
     void abort();
     bool isAborted() const { return aborted_.load(); }
+    // Runs `write` unless the playback was aborted; false when it was not run.
+    template <class Write>
+    bool whileAttached(Write&& write) {
+        std::lock_guard<std::mutex> lock(attachMutex_);
+        if (aborted_.load()) {
+            return false;
+        }
+        write();
+        return true;
+    }
     void setPaused(bool paused);
     bool isPaused() const;
     // Playback has started: the decoding threads may present. Before it, the
@@ -171,7 +186,10 @@ public:
 
 private:
     std::function<void()> wake_;
+    // Set under attachMutex_, so that no whileAttached() write runs after
+    // abort() returns; read anywhere.
     std::atomic<bool> aborted_{false};
+    std::mutex attachMutex_;
     int serial_ = 0;  // demux thread only
 
     mutable std::mutex controlMutex_;

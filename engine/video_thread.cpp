@@ -270,7 +270,10 @@ bool VideoThread::present(AVFrame* frame, double pts) {
     if (context_->videoQueue.serial() != serial_) {
         return false;
     }
-    outputs_->deliver(VideoFrame(frame, pts));
+    const VideoFrame picture(frame, pts);
+    if (!context_->whileAttached([&] { outputs_->deliver(picture); })) {
+        return false;
+    }
     lastShownPts_ = pts;
     if (!firstFrameNotified_) {
         firstFrameNotified_ = true;

@@ -1,8 +1,11 @@
 #include "recordings/rm_video_item_2ch.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
 #include <QtDebug>
 #include <cstdio>
 
@@ -193,8 +196,7 @@ void RMVideoItem::_loadDuration() {
     std::fclose(file);
 }
 
-bool RMVideoItem::fix(QString path) {
-    repairTried = true;
+bool RMVideoItem::repairFile(const QString& path) {
     FILE* file = std::fopen(path.toUtf8().constData(), "r+b");
     if (!file) {
         return false;
@@ -206,26 +208,78 @@ bool RMVideoItem::fix(QString path) {
     return repaired;
 }
 
+RMSensorData* RMVideoItem::_readSensorData(const QString& path, quint32 durationMs) {
+    FILE* file = openFile(path, "rb");
+    if (!file) {
+        // The file vanished after the scan: the recording has no sensor data.
+        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot open" << path;
+        return nullptr;
+    }
+    auto* data = new RMSensorData(file, FILE_TYPE_MP4);
+    data->clipWithDuration(durationMs);
+    data->fixGPS();
+    std::fclose(file);
+    return data;
+}
+
 void RMVideoItem::loadAVIInfo() {
     if (sensorData) {
         return;
     }
-    FILE* file = openFile(primaryPath(), "rb");
-    if (!file) {
-        // The file vanished after the scan: the recording has no sensor data.
-        qInfo() << Q_FUNC_INFO << __LINE__ << "cannot open" << primaryPath();
+    _sensorRequest = 0;
+    sensorData = _readSensorData(primaryPath(), durationMs);
+    if (!sensorData) {
         Q_EMIT loadAVIInfoFail();
+    }
+}
+
+void RMVideoItem::loadAVIInfoInBackground() {
+    if (sensorData) {
+        QMetaObject::invokeMethod(this, &RMVideoItem::loadAVIInfoEnd, Qt::QueuedConnection);
         return;
     }
-    sensorData = new RMSensorData(file, FILE_TYPE_MP4);
-    sensorData->clipWithDuration(durationMs);
-    sensorData->fixGPS();
-    std::fclose(file);
+    if (_sensorRequest != 0) {
+        return;
+    }
+    static quint64 requests = 0;
+    const quint64 request = ++requests;
+    _sensorRequest = request;
+    QPointer<RMVideoItem> self(this);
+    const QString path = primaryPath();
+    const quint32 duration = durationMs;
+    QThreadPool::globalInstance()->start([self, request, path, duration] {
+        RMSensorData* data = _readSensorData(path, duration);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, request, data] {
+                if (self.isNull()) {
+                    delete data;
+                    return;
+                }
+                self->_takeSensorData(request, data);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RMVideoItem::_takeSensorData(quint64 request, RMSensorData* data) {
+    if (request != _sensorRequest || sensorData) {
+        delete data;  // cleared or loaded otherwise meanwhile
+        return;
+    }
+    _sensorRequest = 0;
+    sensorData = data;
+    if (data) {
+        Q_EMIT loadAVIInfoEnd();
+    } else {
+        Q_EMIT loadAVIInfoFail();
+    }
 }
 
 void RMVideoItem::clearSensorData() {
     delete sensorData;
     sensorData = nullptr;
+    _sensorRequest = 0;
 }
 
 void RMVideoItem::testBitrate2CH() {

@@ -37,8 +37,16 @@ public:
     // frontPath when there is one, else rearPath.
     QString primaryPath() const { return frontPath.isEmpty() ? rearPath : frontPath; }
 
-    bool fix(QString path);
+    // Repairs a file that will not open (see MOVFormat::fix); disk work, for
+    // a worker thread. True when something was repaired.
+    static bool repairFile(const QString& path);
+    // Reads the GPS and G-sensor samples here and now (command line, export).
     void loadAVIInfo();
+    // Reads them on a worker thread; loadAVIInfoEnd() follows on this item's
+    // thread once sensorData is set, or loadAVIInfoFail() when the file cannot
+    // be read. At once when they are loaded already.
+    void loadAVIInfoInBackground();
+    bool isLoadingAVIInfo() const { return _sensorRequest != 0; }
     void clearSensorData();
     void testBitrate2CH();
 
@@ -59,6 +67,9 @@ public:
     quint32 durationMs = 0;
     RMSensorData* sensorData = nullptr;
 
+private:
+    quint64 _sensorRequest = 0;  // the background read awaited, 0: none
+
 public Q_SLOTS:
     void onChecked();
 
@@ -68,6 +79,8 @@ Q_SIGNALS:
     void loadAVIInfoFail();
 
 private:
+    static RMSensorData* _readSensorData(const QString& path, quint32 durationMs);
+    void _takeSensorData(quint64 request, RMSensorData* data);
     void _loadDuration();
     QString _baseName() const;
 };

@@ -1,11 +1,17 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QMap>
 #include <QMutex>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "engine/audio_output.h"
 #include "engine/av_clock.h"
@@ -92,6 +98,7 @@ private slots:
     void removedRendererIsNeverTouchedAgain();
     void callsFromInsideSignals();
     void stopAndDestroyNeverHang();
+    void stopNeverWaitsForAStuckRead();
     void deblockingSkippedOnlyAboveNormalSpeed();
 };
 
@@ -517,6 +524,37 @@ void TestEnginePlayer::stopAndDestroyNeverHang() {
         spin(20);
         QCOMPARE(output.frameCount(), frames);
     }
+}
+
+void TestEnginePlayer::stopNeverWaitsForAStuckRead() {
+    // A card that stops answering: reading a pipe that a writer holds open
+    // blocks until the writer goes, here 2 s after the stop.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("stuck.mp4"));
+    QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+    const int writer = ::open(fifo.constData(), O_RDWR);
+    QVERIFY(writer >= 0);
+    NullRenderer output;
+    auto player = std::make_unique<AVPlayer>();
+    player->setRenderer(&output);
+    player->setFile(QFile::decodeName(fifo));
+    QVERIFY(player->load());
+    spin(100);
+    std::thread release([writer] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        ::close(writer);
+    });
+    QElapsedTimer stopping;
+    stopping.start();
+    player->stop();
+    const qint64 stopMs = stopping.elapsed();
+    // The next file loads and plays while the stuck read is still pending.
+    player->setFile(makeMedia("basic", MediaShape{320, 240, 30, 2.0, 30}));
+    player->play();
+    QVERIFY(waitUntil([&] { return output.frameCount() > 0; }, 1900));
+    QVERIFY2(stopMs < 1000, qPrintable(QString("stop() took %1 ms").arg(stopMs)));
+    player.reset();  // waits for the read to end
+    release.join();
 }
 
 namespace {
