@@ -72,6 +72,10 @@ bool RMApp::unsupportedGPU() {
     return qEnvironmentVariableIntValue("ORVIN_WIDGET_RENDERER") == 1;
 }
 
+bool RMApp::forceOpenGL() {
+    return qEnvironmentVariableIntValue("ORVIN_OPENGL_RENDERER") == 1;
+}
+
 bool RMApp::isModelDisk(QString root, char*) {
     const QString path = localPath(root + "\\__SYSTEM.CFG");
     if (!QFileInfo::exists(path)) {

@@ -65,6 +65,9 @@ public:
     // drawing here; the environment variable ORVIN_WIDGET_RENDERER=1 forces
     // the plain widget renderer (for machines whose OpenGL misbehaves).
     static bool unsupportedGPU();
+    // ORVIN_OPENGL_RENDERER=1 keeps the OpenGL renderer on an OpenGL drawn
+    // by the CPU, where the plain widget renderer is chosen otherwise.
+    static bool forceOpenGL();
 
     // Speed unit shared by the speed display and the map: true = mph.
     static bool isMPH;

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QCoreApplication>
-#include <QOpenGLContext>
 #include <QThreadPool>
 #include <QTimer>
 #include <QTimerEvent>
@@ -111,13 +110,23 @@ void RMPlayerBase::_createPlayers() {
     _rear->setSeekType(AnyFrameSeek);
 }
 
-void RMPlayerBase::_createRenderers() {
-    QList<VideoRendererId> candidates;
-    QOpenGLContext probe;
-    if (!RMApp::unsupportedGPU() && probe.create()) {
-        candidates << VideoRendererId_OpenGLWidget;
+QList<VideoRendererId> RMPlayerBase::_rendererCandidates() {
+    using Kind = VideoRendererFactory::OpenGLKind;
+    const Kind kind = RMApp::unsupportedGPU() ? Kind::None : VideoRendererFactory::openGLKind();
+    // On an OpenGL drawn by the CPU, a window holding OpenGL panes is
+    // composed whole on the CPU for every picture; plain widgets redraw only
+    // the panes, at a fraction of the cost.
+    if (kind == Kind::Hardware || (kind == Kind::Software && RMApp::forceOpenGL())) {
+        return {VideoRendererId_OpenGLWidget, VideoRendererId_Widget};
     }
-    candidates << VideoRendererId_Widget;
+    if (kind == Kind::Software) {
+        return {VideoRendererId_Widget, VideoRendererId_OpenGLWidget};
+    }
+    return {VideoRendererId_Widget};
+}
+
+void RMPlayerBase::_createRenderers() {
+    const QList<VideoRendererId> candidates = _rendererCandidates();
     for (VideoRendererId id : candidates) {
         VideoRenderer* main = VideoRendererFactory::create(id);
         if (main == nullptr || !main->isAvailable() || main->widget() == nullptr) {

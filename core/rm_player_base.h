@@ -196,6 +196,7 @@ private:
     void _startRear();
     void _completeStop();
     void _applyVolume();
+    static QList<VideoRendererId> _rendererCandidates();
     void _onFrontInvalid();
     void _onFrontUnplayable(RMVideoItem* item);
     void _onRearInvalid();
