@@ -204,6 +204,7 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         loff_t to = at;
         const ssize_t copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
         if (copied > 0) {
+            _startWriteback(at, copied);
             _copied = at + copied;
             return true;
         }
@@ -233,8 +234,16 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         *error = "copying failed: writing: " + why;
         return false;
     }
+    _startWriteback(at, length);
     _copied = at + length;
     return true;
+}
+
+// The device starts writing what was copied while the analysis goes on, so
+// that the flush at the end waits only for the last bytes. A failure here
+// shows in that flush.
+void RMRecoverOutput::_startWriteback(qint64 at, qint64 length) {
+    ::sync_file_range(_out, off_t(at), off_t(length), SYNC_FILE_RANGE_WRITE);
 }
 
 void RMRecoverOutput::_copyLoop() {

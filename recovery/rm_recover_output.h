@@ -57,6 +57,7 @@ private:
     void _copyLoop();
     bool _copyChunk(qint64 at, qint64 length, QString* error);
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
+    void _startWriteback(qint64 at, qint64 length);
     void _stopCopy();
     bool _place(QString* error);
     bool _makeFolder(const QString& folder, QString* error);

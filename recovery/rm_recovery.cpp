@@ -231,18 +231,28 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
                              : mismatch;
         return result;
     }
-    // The reference's set-up must decode the first key frame.
+    // The reference's set-up must decode the stream. The last group of
+    // pictures is decoded anyway; when its key frame decodes, that shows
+    // it, and only otherwise is the first key frame decoded as well.
     const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
     RMNalScanner scanner;
     scanner.configure(video.sampleEntry);
     const QByteArray first = file.read(pictures[0].offset, pictures[0].size);
-    if (!_sameParameterSets(scanner, first) ||
+    if (!_sameParameterSets(scanner, first)) {
+        result.message = mismatch;
+        return result;
+    }
+    const bool lastKeyDecodes = _checkLastPictures(file, scanner, walker);
+    if (_readFailed(file, name, &result)) {
+        return result;
+    }
+    if (!lastKeyDecodes &&
         !RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(), first)) {
         result.message = mismatch;
         return result;
     }
-    _checkLastPictures(file, scanner, walker);
-    if (_readFailed(file, name, &result)) {
+    if (pictures.empty()) {
+        result.message = name + ": nothing to recover: its first picture does not decode";
         return result;
     }
     RMRecoverMoov moov(reference, walker);
@@ -338,7 +348,7 @@ QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecover
 // The pictures since the last key frame must decode cleanly: a picture
 // whose end lies in stale bytes passes every header check but not this.
 // The walk is cut back to the first one that does not.
-void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
+bool RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
                                     RMRecoverWalker& walker) {
     const std::vector<RMRecoverWalker::Sample>& video = walker.samples(walker.videoTrack());
     size_t key = video.size();
@@ -346,7 +356,7 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
         --key;
     }
     if (key == 0) {
-        return;
+        return false;
     }
     // A crafted file may hold one key frame and a million pictures after
     // it, or pictures of gigabytes: only so many are checked, and the walk
@@ -367,7 +377,7 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
         walker.truncate(video[i].offset);
     }
     if (pictures.empty()) {
-        return;
+        return false;
     }
     const int clean =
         RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
@@ -376,6 +386,7 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
                 << "does not decode; the walk ends before it";
         walker.truncate(video[key - 1 + size_t(clean)].offset);
     }
+    return clean > 0;
 }
 
 bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,

@@ -70,7 +70,8 @@ private:
     static bool _readFailed(class RMFileWindow& file, const QString& name, Result* result);
     static QDateTime _nameTime(const QString& path);
     static quint64 _mp4Time(const QDateTime& time);
-    static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
+    // Whether the last group's key frame decoded.
+    static bool _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
     static QString _summarise(class RMFileWindow& file, qint64 start,
                               const class RMRecoverWalker& walker, const class RMRecoverMoov& moov,
