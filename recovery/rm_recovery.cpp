@@ -359,32 +359,47 @@ bool RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
         return false;
     }
     // A crafted file may hold one key frame and a million pictures after
-    // it, or pictures of gigabytes: only so many are checked, and the walk
-    // ends after the last one checked.
-    std::vector<QByteArray> pictures;
+    // it, or pictures of gigabytes: only so many are taken, and the walk
+    // ends after the last one taken.
     qint64 bytes = 0;
     size_t i = key - 1;
-    for (; i < video.size() && pictures.size() < kMaxCheckedPictures; ++i) {
+    for (; i < video.size() && i - (key - 1) < kMaxCheckedPictures; ++i) {
         bytes += video[i].size;
         if (bytes > kMaxCheckedBytes) {
             break;
         }
-        pictures.push_back(file.read(video[i].offset, video[i].size));
     }
     if (i < video.size()) {
         qInfo() << "RMRecovery" << __LINE__ << "the last group of pictures is too long;"
                 << "the walk ends after picture" << i;
         walker.truncate(video[i].offset);
     }
-    if (pictures.empty()) {
+    if (i == key - 1) {
         return false;
+    }
+    // Bytes go stale from some point to the end, so only the last pictures
+    // can end in them. Of an H.264 group the key frame and the last few
+    // pictures are decoded: the decoder fills the frame-number gap between
+    // them without calling the later pictures damaged, while a picture
+    // with stale bytes still breaks its slice data. An HEVC group is
+    // decoded whole.
+    std::vector<size_t> chosen{key - 1};
+    const size_t tail = scanner.codec() == RMNalScanner::CODEC_H264 && i - key > kCheckedTail
+                            ? i - kCheckedTail
+                            : key;
+    for (size_t n = tail; n < i; ++n) {
+        chosen.push_back(n);
+    }
+    std::vector<QByteArray> pictures;
+    for (size_t n : chosen) {
+        pictures.push_back(file.read(video[n].offset, video[n].size));
     }
     const int clean =
         RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
     if (size_t(clean) < pictures.size()) {
-        qInfo() << "RMRecovery" << __LINE__ << "picture" << key - 1 + size_t(clean)
+        qInfo() << "RMRecovery" << __LINE__ << "picture" << chosen[size_t(clean)]
                 << "does not decode; the walk ends before it";
-        walker.truncate(video[key - 1 + size_t(clean)].offset);
+        walker.truncate(video[chosen[size_t(clean)]].offset);
     }
     return clean > 0;
 }

@@ -61,9 +61,11 @@ public:
                    bool dryRun, const Progress& progress = Progress());
 
     // The last group of pictures is checked by decoding it; at most this
-    // many pictures and bytes of it.
+    // many pictures and bytes of it are taken, and of an H.264 group the
+    // key frame and this many last pictures are decoded.
     static constexpr size_t kMaxCheckedPictures = 600;
     static constexpr qint64 kMaxCheckedBytes = 256 << 20;
+    static constexpr size_t kCheckedTail = 4;
 
 private:
     static bool _sameParameterSets(const class RMNalScanner& scanner, const QByteArray& keyFrame);
