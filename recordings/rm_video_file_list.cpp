@@ -237,6 +237,12 @@ bool RMVideoFileList::_addItem(Build* build, QString path, QDateTime* dateTime, 
     if (build->names.contains(_nameKey(clean))) {
         return false;
     }
+    // A cut-off file cannot be played, even when its movie box was cut
+    // short after a whole movie header that gives it a duration: it is
+    // named as cut off instead, and its other channel lists the recording.
+    if (RMMp4Index::isCutOff(clean)) {
+        return false;
+    }
     auto* item = new RMVideoItem(clean, isRear, dateTime);
     if (item->durationMs == 0) {
         delete item;

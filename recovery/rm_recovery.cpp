@@ -257,7 +257,7 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     }
     RMRecoverMoov moov(reference, walker);
     moov.setTimes(_mp4Time(_nameTime(path)), _mp4Time(QFileInfo(path).lastModified()));
-    const QString tail = _summarise(file, start, walker, moov, &result);
+    const QString tail = _summarise(file, start, end, walker, moov, &result);
     const QByteArray box = moov.build();
     result.bytes = walker.dataEnd() + box.size();
     result.recovered = true;
@@ -310,8 +310,9 @@ bool RMRecovery::_sameParameterSets(const RMNalScanner& scanner, const QByteArra
 
 // The figures of what was recovered, and what the end of the line says
 // about the rest of the file.
-QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecoverWalker& walker,
-                               const RMRecoverMoov& moov, Result* result) {
+QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, qint64 end,
+                               const RMRecoverWalker& walker, const RMRecoverMoov& moov,
+                               Result* result) {
     for (int t = 0; t < walker.trackCount(); ++t) {
         const size_t n = walker.samples(t).size();
         if (walker.kind(t) == RMMp4Index::KIND_VIDEO) {
@@ -331,9 +332,10 @@ QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecover
             result->sensorRecords = qMax(result->sensorRecords, records);
         }
     }
-    // What was left out, in seconds at the recovered data's rate.
+    // What was left out of the media data, in seconds at the recovered
+    // data's rate (a movie box cut short after it is no media).
     const qint64 media = walker.dataEnd() - start;
-    const qint64 rest = file.trailingZerosStart() - walker.dataEnd();
+    const qint64 rest = (end >= 0 ? end : file.trailingZerosStart()) - walker.dataEnd();
     if (rest <= 0 || result->videoSeconds <= 0) {
         return QString();
     }

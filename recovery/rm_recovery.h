@@ -75,7 +75,8 @@ private:
     // Whether the last group's key frame decoded.
     static bool _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
-    static QString _summarise(class RMFileWindow& file, qint64 start,
+    // `end`: where the media data ends, or -1 when it runs to the end.
+    static QString _summarise(class RMFileWindow& file, qint64 start, qint64 end,
                               const class RMRecoverWalker& walker, const class RMRecoverMoov& moov,
                               Result* result);
     static void _collect(const QString& folder, int depth, QStringList* out);
