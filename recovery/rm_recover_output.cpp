@@ -215,10 +215,15 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
         return false;
     }
-    std::unique_ptr<char[]> buffer(new char[size_t(length)]);
+    // One buffer for the whole copy: a fresh one per block would be
+    // faulted in page by page each time.
+    if (!_buffer) {
+        _buffer.reset(new char[size_t(kCopyBlock)]);
+    }
+    char* buffer = _buffer.get();
     qint64 got = 0;
     while (got < length) {
-        const ssize_t n = ::pread(_in, buffer.get() + got, size_t(length - got), off_t(at + got));
+        const ssize_t n = ::pread(_in, buffer + got, size_t(length - got), off_t(at + got));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -230,7 +235,7 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         got += n;
     }
     QString why;
-    if (!_writeAt(at, buffer.get(), length, &why)) {
+    if (!_writeAt(at, buffer, length, &why)) {
         *error = "copying failed: writing: " + why;
         return false;
     }

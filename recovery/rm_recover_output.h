@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -83,5 +84,6 @@ private:
     qint64 _limit = 0;
     bool _final = false;
     QString _copyError;
-    bool _kernel = true;  // copier thread only
+    bool _kernel = true;              // copier thread only
+    std::unique_ptr<char[]> _buffer;  // copier thread only
 };
