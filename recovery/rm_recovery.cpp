@@ -379,12 +379,12 @@ bool RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
     if (i == key - 1) {
         return false;
     }
-    // Bytes go stale from some point to the end, so only the last pictures
-    // can end in them. Of an H.264 group the key frame and the last few
-    // pictures are decoded: the decoder fills the frame-number gap between
-    // them without calling the later pictures damaged, while a picture
-    // with stale bytes still breaks its slice data. An HEVC group is
-    // decoded whole.
+    // Bytes go stale from some point to the end, and the walk seldom takes
+    // more than a sample of them, so only the last pictures end in them.
+    // Of an H.264 group the key frame and the last few pictures are
+    // decoded: the decoder fills the frame-number gap between them without
+    // calling the later pictures damaged, while a picture with stale bytes
+    // still breaks its slice data. An HEVC group is decoded whole.
     std::vector<size_t> chosen{key - 1};
     const size_t tail = scanner.codec() == RMNalScanner::CODEC_H264 && i - key > kCheckedTail
                             ? i - kCheckedTail
