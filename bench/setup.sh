@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # What the benchmarks need beyond the viewer's own set-up: heaptrack, to see
-# where bench-soak's memory goes. Installs only what is missing.
+# where bench-soak's memory goes, and perf, to see where bench-recover's
+# time goes. Installs only what is missing.
 set -euo pipefail
 
-packages=(heaptrack)
+packages=(heaptrack linux-perf)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

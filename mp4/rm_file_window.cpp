@@ -13,16 +13,16 @@ void RMFileWindow::setReadFault(qint64 offset) {
     gReadFault = offset;
 }
 
-// Reads from the file; a read that comes back short of what the file holds
-// is a device error and is remembered.
-QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
-    QByteArray bytes = _file.read(length);
+// Reads from the file into `data`; a read that comes back short of what
+// the file holds is a device error and is remembered. The bytes read.
+qint64 RMFileWindow::_readInto(qint64 pos, char* data, qint64 length) {
+    qint64 got = qMax<qint64>(0, _file.read(data, length));
     const qint64 fault = gReadFault;
-    if (fault >= pos && fault < pos + bytes.size()) {
-        bytes.truncate(int(fault - pos));
+    if (fault >= pos && fault < pos + got) {
+        got = fault - pos;
     }
-    if (bytes.size() < length && _readErrorAt < 0) {
-        _readErrorAt = pos + bytes.size();
+    if (got < length && _readErrorAt < 0) {
+        _readErrorAt = pos + got;
         const QString system = _file.errorString();
         _readError = _file.error() == QFileDevice::NoError
                          ? QString::fromLocal8Bit(std::strerror(EIO))
@@ -30,6 +30,12 @@ QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
         qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at" << _readErrorAt
                 << _file.errorString();
     }
+    return got;
+}
+
+QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
+    QByteArray bytes(int(length), Qt::Uninitialized);
+    bytes.truncate(int(_readInto(pos, bytes.data(), length)));
     return bytes;
 }
 
@@ -54,8 +60,11 @@ bool RMFileWindow::_fill(qint64 pos, qint64 length) {
     if (pos < 0 || length > kWindow || pos + length > _size || !_file.seek(pos)) {
         return false;
     }
+    // The window's memory is kept from one refill to the next: a walk
+    // through a whole file costs no allocations.
     const qint64 wanted = qMin(qMax(_window, length), _size - pos);
-    _buffer = _readFile(pos, wanted);
+    _buffer.resize(int(wanted));
+    _buffer.resize(int(_readInto(pos, _buffer.data(), wanted)));
     _bufferPos = pos;
     return _buffer.size() >= length;
 }

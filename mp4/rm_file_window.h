@@ -37,6 +37,7 @@ public:
 
 private:
     bool _fill(qint64 pos, qint64 length);
+    qint64 _readInto(qint64 pos, char* data, qint64 length);
     QByteArray _readFile(qint64 pos, qint64 length);
     qint64 _findTrailingZeros();
 

@@ -18,4 +18,9 @@ public:
     // the other before the first that does not.
     static int cleanPictures(RMNalScanner::Codec codec, const QByteArray& config,
                              const std::vector<QByteArray>& pictures);
+
+private:
+    static constexpr int kMaxThreads = 2;
+    static int _clean(RMNalScanner::Codec codec, const QByteArray& config,
+                      const std::vector<QByteArray>& pictures, int threads);
 };

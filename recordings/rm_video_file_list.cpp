@@ -154,7 +154,7 @@ void RMVideoFileList::_countLeftOut(Build* build, const QList<QUrl>& urls) {
         if (RMVideoItem::IsFeasible(path) == GROUP_NONE) {
             continue;
         }
-        if (RMMp4Index::isCutOff(path)) {
+        if (_isCutOff(build, path)) {
             build->cutOff << path;
         }
         if (!build->names.contains(_nameKey(path))) {
@@ -230,11 +230,27 @@ void RMVideoFileList::_installLoadedItems() {
     Q_EMIT listUpdateEnd(true);
 }
 
+bool RMVideoFileList::_isCutOff(Build* build, const QString& path) {
+    const auto known = build->isCutOff.constFind(path);
+    if (known != build->isCutOff.constEnd()) {
+        return known.value();
+    }
+    const bool cut = RMMp4Index::isCutOff(path);
+    build->isCutOff.insert(path, cut);
+    return cut;
+}
+
 bool RMVideoFileList::_addItem(Build* build, QString path, QDateTime* dateTime, GROUP_TYPE group) {
     const QString clean = QDir::cleanPath(path);
     bool isRear = false;
     _checkChannelInfo(clean, &isRear);
     if (build->names.contains(_nameKey(clean))) {
+        return false;
+    }
+    // A cut-off file cannot be played, even when its movie box was cut
+    // short after a whole movie header that gives it a duration: it is
+    // named as cut off instead, and its other channel lists the recording.
+    if (_isCutOff(build, clean)) {
         return false;
     }
     auto* item = new RMVideoItem(clean, isRear, dateTime);

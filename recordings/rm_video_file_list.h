@@ -151,11 +151,14 @@ private:
         QHash<QString, RMVideoItem*> names;
         QStringList leftOut;
         QStringList cutOff;
+        QHash<QString, bool> isCutOff;  // by path, once asked
     };
 
     RMVideoFileList();
     static QString _nameKey(const QString& path);
     bool _addItem(Build* build, QString path, QDateTime* dateTime, GROUP_TYPE group);
+    // The one cut-off rule, asked once per file of a load.
+    static bool _isCutOff(Build* build, const QString& path);
     void _countLeftOut(Build* build, const QList<QUrl>& urls);
     void _handOver(Build* build, quint64 generation);
 

@@ -204,6 +204,7 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         loff_t to = at;
         const ssize_t copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
         if (copied > 0) {
+            _startWriteback(at, copied);
             _copied = at + copied;
             return true;
         }
@@ -214,10 +215,15 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
         return false;
     }
-    std::unique_ptr<char[]> buffer(new char[size_t(length)]);
+    // One buffer for the whole copy: a fresh one per block would be
+    // faulted in page by page each time.
+    if (!_buffer) {
+        _buffer.reset(new char[size_t(kCopyBlock)]);
+    }
+    char* buffer = _buffer.get();
     qint64 got = 0;
     while (got < length) {
-        const ssize_t n = ::pread(_in, buffer.get() + got, size_t(length - got), off_t(at + got));
+        const ssize_t n = ::pread(_in, buffer + got, size_t(length - got), off_t(at + got));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -229,12 +235,20 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
         got += n;
     }
     QString why;
-    if (!_writeAt(at, buffer.get(), length, &why)) {
+    if (!_writeAt(at, buffer, length, &why)) {
         *error = "copying failed: writing: " + why;
         return false;
     }
+    _startWriteback(at, length);
     _copied = at + length;
     return true;
+}
+
+// The device starts writing what was copied while the analysis goes on, so
+// that the flush at the end waits only for the last bytes. A failure here
+// shows in that flush.
+void RMRecoverOutput::_startWriteback(qint64 at, qint64 length) {
+    ::sync_file_range(_out, off_t(at), off_t(length), SYNC_FILE_RANGE_WRITE);
 }
 
 void RMRecoverOutput::_copyLoop() {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -57,6 +58,7 @@ private:
     void _copyLoop();
     bool _copyChunk(qint64 at, qint64 length, QString* error);
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
+    void _startWriteback(qint64 at, qint64 length);
     void _stopCopy();
     bool _place(QString* error);
     bool _makeFolder(const QString& folder, QString* error);
@@ -82,5 +84,6 @@ private:
     qint64 _limit = 0;
     bool _final = false;
     QString _copyError;
-    bool _kernel = true;  // copier thread only
+    bool _kernel = true;              // copier thread only
+    std::unique_ptr<char[]> _buffer;  // copier thread only
 };

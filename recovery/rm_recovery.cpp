@@ -231,23 +231,33 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
                              : mismatch;
         return result;
     }
-    // The reference's set-up must decode the first key frame.
+    // The reference's set-up must decode the stream. The last group of
+    // pictures is decoded anyway; when its key frame decodes, that shows
+    // it, and only otherwise is the first key frame decoded as well.
     const RMMp4Index::Track& video = reference.tracks()[size_t(walker.videoTrack())];
     RMNalScanner scanner;
     scanner.configure(video.sampleEntry);
     const QByteArray first = file.read(pictures[0].offset, pictures[0].size);
-    if (!_sameParameterSets(scanner, first) ||
+    if (!_sameParameterSets(scanner, first)) {
+        result.message = mismatch;
+        return result;
+    }
+    const bool lastKeyDecodes = _checkLastPictures(file, scanner, walker);
+    if (_readFailed(file, name, &result)) {
+        return result;
+    }
+    if (!lastKeyDecodes &&
         !RMKeyFrameCheck::decodes(scanner.codec(), scanner.configRecord(), first)) {
         result.message = mismatch;
         return result;
     }
-    _checkLastPictures(file, scanner, walker);
-    if (_readFailed(file, name, &result)) {
+    if (pictures.empty()) {
+        result.message = name + ": nothing to recover: its first picture does not decode";
         return result;
     }
     RMRecoverMoov moov(reference, walker);
     moov.setTimes(_mp4Time(_nameTime(path)), _mp4Time(QFileInfo(path).lastModified()));
-    const QString tail = _summarise(file, start, walker, moov, &result);
+    const QString tail = _summarise(file, start, end, walker, moov, &result);
     const QByteArray box = moov.build();
     result.bytes = walker.dataEnd() + box.size();
     result.recovered = true;
@@ -300,8 +310,9 @@ bool RMRecovery::_sameParameterSets(const RMNalScanner& scanner, const QByteArra
 
 // The figures of what was recovered, and what the end of the line says
 // about the rest of the file.
-QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecoverWalker& walker,
-                               const RMRecoverMoov& moov, Result* result) {
+QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, qint64 end,
+                               const RMRecoverWalker& walker, const RMRecoverMoov& moov,
+                               Result* result) {
     for (int t = 0; t < walker.trackCount(); ++t) {
         const size_t n = walker.samples(t).size();
         if (walker.kind(t) == RMMp4Index::KIND_VIDEO) {
@@ -321,9 +332,10 @@ QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecover
             result->sensorRecords = qMax(result->sensorRecords, records);
         }
     }
-    // What was left out, in seconds at the recovered data's rate.
+    // What was left out of the media data, in seconds at the recovered
+    // data's rate (a movie box cut short after it is no media).
     const qint64 media = walker.dataEnd() - start;
-    const qint64 rest = file.trailingZerosStart() - walker.dataEnd();
+    const qint64 rest = (end >= 0 ? end : file.trailingZerosStart()) - walker.dataEnd();
     if (rest <= 0 || result->videoSeconds <= 0) {
         return QString();
     }
@@ -338,7 +350,7 @@ QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, const RMRecover
 // The pictures since the last key frame must decode cleanly: a picture
 // whose end lies in stale bytes passes every header check but not this.
 // The walk is cut back to the first one that does not.
-void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
+bool RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
                                     RMRecoverWalker& walker) {
     const std::vector<RMRecoverWalker::Sample>& video = walker.samples(walker.videoTrack());
     size_t key = video.size();
@@ -346,36 +358,52 @@ void RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scan
         --key;
     }
     if (key == 0) {
-        return;
+        return false;
     }
     // A crafted file may hold one key frame and a million pictures after
-    // it, or pictures of gigabytes: only so many are checked, and the walk
-    // ends after the last one checked.
-    std::vector<QByteArray> pictures;
+    // it, or pictures of gigabytes: only so many are taken, and the walk
+    // ends after the last one taken.
     qint64 bytes = 0;
     size_t i = key - 1;
-    for (; i < video.size() && pictures.size() < kMaxCheckedPictures; ++i) {
+    for (; i < video.size() && i - (key - 1) < kMaxCheckedPictures; ++i) {
         bytes += video[i].size;
         if (bytes > kMaxCheckedBytes) {
             break;
         }
-        pictures.push_back(file.read(video[i].offset, video[i].size));
     }
     if (i < video.size()) {
         qInfo() << "RMRecovery" << __LINE__ << "the last group of pictures is too long;"
                 << "the walk ends after picture" << i;
         walker.truncate(video[i].offset);
     }
-    if (pictures.empty()) {
-        return;
+    if (i == key - 1) {
+        return false;
+    }
+    // Bytes go stale from some point to the end, and the walk seldom takes
+    // more than a sample of them, so only the last pictures end in them.
+    // Of an H.264 group the key frame and the last few pictures are
+    // decoded: the decoder fills the frame-number gap between them without
+    // calling the later pictures damaged, while a picture with stale bytes
+    // still breaks its slice data. An HEVC group is decoded whole.
+    std::vector<size_t> chosen{key - 1};
+    const size_t tail = scanner.codec() == RMNalScanner::CODEC_H264 && i - key > kCheckedTail
+                            ? i - kCheckedTail
+                            : key;
+    for (size_t n = tail; n < i; ++n) {
+        chosen.push_back(n);
+    }
+    std::vector<QByteArray> pictures;
+    for (size_t n : chosen) {
+        pictures.push_back(file.read(video[n].offset, video[n].size));
     }
     const int clean =
         RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
     if (size_t(clean) < pictures.size()) {
-        qInfo() << "RMRecovery" << __LINE__ << "picture" << key - 1 + size_t(clean)
+        qInfo() << "RMRecovery" << __LINE__ << "picture" << chosen[size_t(clean)]
                 << "does not decode; the walk ends before it";
-        walker.truncate(video[key - 1 + size_t(clean)].offset);
+        walker.truncate(video[chosen[size_t(clean)]].offset);
     }
+    return clean > 0;
 }
 
 bool RMRecovery::mediaHeader(const std::vector<RMMp4Index::Box>& top, qint64 dataEnd,

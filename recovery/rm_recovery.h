@@ -61,18 +61,22 @@ public:
                    bool dryRun, const Progress& progress = Progress());
 
     // The last group of pictures is checked by decoding it; at most this
-    // many pictures and bytes of it.
+    // many pictures and bytes of it are taken, and of an H.264 group the
+    // key frame and this many last pictures are decoded.
     static constexpr size_t kMaxCheckedPictures = 600;
     static constexpr qint64 kMaxCheckedBytes = 256 << 20;
+    static constexpr size_t kCheckedTail = 4;
 
 private:
     static bool _sameParameterSets(const class RMNalScanner& scanner, const QByteArray& keyFrame);
     static bool _readFailed(class RMFileWindow& file, const QString& name, Result* result);
     static QDateTime _nameTime(const QString& path);
     static quint64 _mp4Time(const QDateTime& time);
-    static void _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
+    // Whether the last group's key frame decoded.
+    static bool _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
                                    class RMRecoverWalker& walker);
-    static QString _summarise(class RMFileWindow& file, qint64 start,
+    // `end`: where the media data ends, or -1 when it runs to the end.
+    static QString _summarise(class RMFileWindow& file, qint64 start, qint64 end,
                               const class RMRecoverWalker& walker, const class RMRecoverMoov& moov,
                               Result* result);
     static void _collect(const QString& folder, int depth, QStringList* out);

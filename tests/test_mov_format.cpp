@@ -376,6 +376,10 @@ private Q_SLOTS:
             << ftyp() + media + be(0u) + "mdat" + QByteArray(3000, 'v') << true;
         QTest::newRow("whole media, no movie box") << ftyp() + media << true;
         QTest::newRow("movie box cut short") << ftyp() + media + moov.left(moov.size() - 3) << true;
+        const QByteArray tracks =
+            box("moov", mvhd(1000, 60000) + box("trak", QByteArray(200, 't')));
+        QTest::newRow("movie box cut short after a whole movie header")
+            << ftyp() + media + tracks.left(tracks.size() - 100) << true;
         QTest::newRow("movie box of size 0")
             << ftyp() + media + be(0u) + "moov" + mvhd(1000, 60000) << true;
         QTest::newRow("complete") << mp4(QByteArray(16, 'v'), mvhd(1000, 60000)) << false;

@@ -639,6 +639,9 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
         QVERIFY(writeAll(cutPath, bytes));
         QVERIFY(RMRecovery::isCutOff(cutPath));
+        // A whole media box leaves nothing incomplete, whatever follows it.
+        const QString said = RMRecovery().recover(cutPath, all.at(0), QString(), true).message;
+        QVERIFY2(shape == 0 || !said.contains("incomplete"), qPrintable(said));
         verifyRecovered(all.at(1), all.at(0), cutPath, cut, false,
                         _dir.filePath(QString("shape%1-out").arg(shape)));
     }
@@ -849,6 +852,41 @@ private slots:
         if (inPlace) {
             QCOMPARE(sha256(out + "/" + name), sha256(normal + "/" + name));
         }
+    }
+
+    // A picture of the last group whose slice data went bad while its
+    // NAL units still read well (the walk takes it) fails to decode: the
+    // recording ends before it, whether it is the group's key frame or a
+    // later picture.
+    void aDamagedLastPictureIsLeftOut_data() {
+        QTest::addColumn<bool>("key");
+        QTest::newRow("a later picture") << false;
+        QTest::newRow("the key frame") << true;
+    }
+    void aDamagedLastPictureIsLeftOut() {
+        QFETCH(bool, key);
+        const QStringList all = files(_type1, "_1");
+        RMMp4Index original;
+        QVERIFY(original.open(all.at(1)));
+        const RMMp4Index::Track* video = trackOf(original, RMMp4Index::KIND_VIDEO);
+        size_t damaged = video->sizes.size() / 2;
+        while (bool(video->sync[damaged]) != key || video->sync[damaged + 1]) {
+            ++damaged;
+        }
+        QByteArray bytes = readAll(all.at(1));
+        const int from = int(video->offsets[damaged] + video->sizes[damaged] / 2);
+        for (int i = from; i < int(video->offsets[damaged] + video->sizes[damaged]); ++i) {
+            bytes[i] = char(bytes[i] ^ 0x5A);
+        }
+        const QString damagedPath = _dir.filePath("damaged.mp4");
+        QVERIFY(writeAll(damagedPath, bytes));
+        const QString cutPath =
+            _dir.filePath(QString("damaged%1/").arg(key) + QFileInfo(all.at(1)).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(makeCut(damagedPath, cutPath, qint64(video->offsets[damaged + 1]), {}));
+        const RMRecovery::Result r = RMRecovery().recover(cutPath, all.at(0), QString(), true);
+        QVERIFY2(r.recovered, qPrintable(r.message));
+        QCOMPARE(r.videoFrames, int(damaged));
     }
 
     // A cut before the first whole key frame gives nothing, and says so.

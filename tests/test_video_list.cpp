@@ -366,12 +366,24 @@ private Q_SLOTS:
         const QString cutFront = dir + "/NNF_200101-100300-000004_1.mp4";
         QVERIFY(QFile::copy(cut, cutFront));
         placeCopy(busy, dir + "/NNF_200101-100300-000004_2.mp4");
+        // A movie box cut short after its whole movie header: the header
+        // gives a duration, yet the file has no sample tables to play.
+        QFile source(busy);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray whole = source.readAll();
+        const int moov = whole.lastIndexOf("moov") - 4;
+        QCOMPARE(whole.mid(moov + 12, 4), QByteArray("mvhd"));
+        const QString shortMoov = dir + "/NNF_200101-100400-000005_1.mp4";
+        QFile cutMoov(shortMoov);
+        QVERIFY(cutMoov.open(QIODevice::WriteOnly));
+        cutMoov.write(whole.left(moov + 8 + 108 + 40));
+        cutMoov.close();
         RMVideoFileList* list = loadFolder(dir);
         QCOMPARE(list->allItems().size(), 2);
-        QCOMPARE(list->lastLeftOut(), 2);
+        QCOMPARE(list->lastLeftOut(), 3);
         QCOMPARE(list->lastLeftOutFiles(),
-                 QStringList({cut, dir + "/NNF_200101-100200-000003_1.mp4"}));
-        QCOMPARE(list->lastCutOff(), QStringList({cut, cutFront}));
+                 QStringList({cut, dir + "/NNF_200101-100200-000003_1.mp4", shortMoov}));
+        QCOMPARE(list->lastCutOff(), QStringList({cut, cutFront, shortMoov}));
         loadFolder(card("pool"));
     }
 };

@@ -16,6 +16,7 @@
 #include "recordings/rm_video_file_list.h"
 #include "recordings/rm_video_file_list_loader.h"
 #include "ui/rm_dialog_overwrite.h"
+#include "ui/rm_recover_offer.h"
 #include "ui/rm_widget_video_list.h"
 #include "widgets/rm_button.h"
 #include "widgets/rm_dialog_progress.h"
@@ -225,6 +226,17 @@ void RMFrameList::onBackup() {
         return;
     }
     settings->setLastBackupTargetPath(folder);
+    // A recovery that started while the folder was being chosen owns the
+    // progress popup and its Cancel button until it ends.
+    if (RMRecoverOffer::isRecovering()) {
+        RMPopupMessage(RMApp::instance()->mainWindow(), language->text("注意", "Error"),
+                       language->text("録画の復元中です。復元が終わってから"
+                                      "バックアップしてください。",
+                                      "Recordings are being recovered.\n"
+                                      "Start the backup when the recovery has ended."))
+            .exec();
+        return;
+    }
     QString refusal;
     if (RMVideoFileListBackup::start(folder, &refusal)) {
         _updateBackupEnabled();

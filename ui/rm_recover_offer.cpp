@@ -15,6 +15,7 @@
 #include "widgets/rm_popup_message.h"
 
 std::atomic<bool> RMRecoverOffer::_cancel{false};
+bool RMRecoverOffer::_recovering = false;
 
 namespace {
 // The progress popup's scale.
@@ -114,6 +115,7 @@ void RMRecoverOffer::_onCancel() {
 void RMRecoverOffer::_recover(const QStringList& files) {
     _target = RMRecovery::recoveredFolder(files.first());
     _cancel = false;
+    _recovering = true;
     RMDialogProgress::start(text("録画を復元しています", "Recovering recordings"), true);
     RMDialogProgress::setCancelHandler(&RMRecoverOffer::_onCancel);
     QPointer<RMRecoverOffer> self(this);
@@ -160,6 +162,7 @@ void RMRecoverOffer::_recover(const QStringList& files) {
 void RMRecoverOffer::_recovered(const QStringList& problems, int recovered, bool cancelled) {
     RMDialogProgress::setCancelHandler(nullptr);
     RMDialogProgress::stop();
+    _recovering = false;
     _busy = false;
     const QString title = text("録画の復元", "Recover recordings");
     QString report;

@@ -22,6 +22,10 @@ public:
 
     RMRecoverOffer(QWidget* window, OpenFolder openFolder);
     void setAsk(Ask ask) { _ask = ask; }
+    // Whether a recovery runs and owns the progress popup (GUI thread): a
+    // backup asked for meanwhile is refused, as an accepted offer waits
+    // for a backup.
+    static bool isRecovering() { return _recovering; }
 
 public Q_SLOTS:
     void onFolderScanned(QString folder, int count);
@@ -49,4 +53,5 @@ private:
     bool _busy = false;
     QStringList _waiting;              // accepted, to start when the backup ends (GUI thread)
     static std::atomic<bool> _cancel;  // set by the progress popup, read by the worker
+    static bool _recovering;           // GUI thread
 };
