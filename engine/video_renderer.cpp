@@ -72,6 +72,11 @@ VideoFrame VideoRenderer::scale(const VideoFrame& frame, const ScaleKey& key) {
     return key.size.isEmpty() ? VideoFrame() : frame.scaled(key.source, key.size);
 }
 
+VideoFrame VideoRenderer::scaledFrame() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scaledKey_.picture == frame_.avFrame() ? scaled_ : VideoFrame();
+}
+
 QSize VideoRenderer::paintedFrameSize() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return paintedSize_;

@@ -92,6 +92,10 @@ protected:
     virtual void onSettingsChanged() {}
     // For painting: what to draw; allows the next repaint request. GUI thread.
     PaintFrame takeFrameForPaint();
+    // The scaled copy of the frame stored last, as a paint would draw it
+    // while the output keeps its size and region; invalid when the frame was
+    // not scaled. Any thread.
+    VideoFrame scaledFrame() const;
     // The output's size and its device pixel ratio; GUI thread, whenever
     // they may have changed. An empty size scales nothing.
     void setOutputSize(const QSize& size, qreal devicePixelRatio);

@@ -15,6 +15,16 @@ WidgetRenderer::~WidgetRenderer() {
 }
 
 void WidgetRenderer::onFrameReceived(const VideoFrame&, bool update) {
+    const VideoFrame scaled = scaledFrame();
+    QImage image;
+    if (scaled.isValid()) {
+        image = scaled.toImage(QImage::Format_RGB32);
+    }
+    {
+        std::lock_guard<std::mutex> lock(convertedMutex_);
+        converted_ = image;
+        convertedOf_ = image.isNull() ? VideoFrame() : scaled;
+    }
     if (update) {
         RepaintBatch::instance()->request(this);
     }
@@ -44,10 +54,19 @@ void WidgetRenderer::paintEvent(QPaintEvent*) {
     if (pixels.isEmpty()) {
         return;
     }
-    QImage image = frame.toImage(QImage::Format_RGB32, pixels, paint.source);
+    QImage image = _convertedFor(frame);
+    if (image.size() != pixels || paint.source != QRect(QPoint(0, 0), frame.size())) {
+        image = frame.toImage(QImage::Format_RGB32, pixels, paint.source);
+    }
     if (image.isNull()) {
         return;
     }
     image.setDevicePixelRatio(ratio);
     painter.drawImage(target.topLeft(), image);
+}
+
+QImage WidgetRenderer::_convertedFor(const VideoFrame& frame) const {
+    std::lock_guard<std::mutex> lock(convertedMutex_);
+    return convertedOf_.isValid() && convertedOf_.avFrame() == frame.avFrame() ? converted_
+                                                                               : QImage();
 }
