@@ -730,6 +730,10 @@ int main(int argc, char** argv) {
     StallMeter stalls(&b.clock);
     // Open the map (its page loads then) so its calls are counted.
     RMDialogMap::instance()->show();
+    if (!waitFor([] { return RMDialogMap::instance()->mapWidget() != nullptr; }, 10000)) {
+        std::fprintf(stderr, "bench-playback: the map window made no map view\n");
+        return 1;
+    }
     QObject::connect(
         RMDialogMap::instance()->mapWidget(), &RMWidgetMap::scriptRun,
         [&b](const QString& script) { b.mapCalls += script.startsWith("setLatLag(") ? 1 : 0; });

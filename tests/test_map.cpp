@@ -88,7 +88,7 @@ private slots:
         QVERIFY(dialog.mapWidget() == nullptr);
         QCOMPARE(webEngineProcesses(), 0);
         dialog.show();
-        QVERIFY(dialog.mapWidget() != nullptr);
+        QVERIFY(waitUntil([&] { return dialog.mapWidget() != nullptr; }));
         QStringList scripts;
         connect(dialog.mapWidget(), &RMWidgetMap::scriptRun,
                 [&](const QString& s) { scripts << s; });
@@ -110,8 +110,9 @@ private slots:
         }
         RMDialogMap dialog(nullptr);
         dialog.show();
+        QVERIFY(waitUntil([&] { return dialog.noMapLabel() != nullptr; }));
         QVERIFY(dialog.mapWidget() == nullptr);
-        QVERIFY(dialog.noMapLabel() != nullptr && dialog.noMapLabel()->isVisible());
+        QVERIFY(dialog.noMapLabel()->isVisible());
         QVERIFY(dialog.noMapLabel()->text().contains("OpenGL"));
         RMLanguage::instance()->setLanguage(RMLanguage::LANGUAGE_ENGLISH);
         QCOMPARE(dialog.noMapLabel()->text(),

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -94,23 +95,32 @@ void RMDialogMap::_createMapView() {
         _noMap->setAlignment(Qt::AlignCenter);
         _noMap->setWordWrap(true);
         _mapArea->layout()->addWidget(_noMap);
-        _noMap->show();  // made while the window is being shown
+        _noMap->show();
         refreshLanguage();
         return;
     }
+    // Starting the web engine (its profile) is the longest step; the view is
+    // shown and the page loaded in a later pass of the event loop.
     _map = new RMWidgetMap(_mapArea);
-    _mapArea->layout()->addWidget(_map);
-    _map->show();
+    _map->hide();
     // Script calls count only once the page can take them.
     connect(_map, SIGNAL(loadFinished(bool)), this, SLOT(_onLoadFinished(bool)));
     connect(_map, SIGNAL(titleChanged(QString)), this, SLOT(_onPageTitle(QString)));
-    _map->loadMap();
+    QTimer::singleShot(0, _map, [this] {
+        _mapArea->layout()->addWidget(_map);
+        _map->show();
+        _map->loadMap();
+    });
 }
 
 void RMDialogMap::showEvent(QShowEvent* event) {
-    _createMapView();
     _placeOnFirstShow();
     QDialog::showEvent(event);
+    // The map view is made once the window is up, in passes of the event
+    // loop of their own, so that none of them holds the GUI thread long.
+    if (!_map && !_noMap) {
+        QTimer::singleShot(0, this, &RMDialogMap::_createMapView);
+    }
 }
 
 void RMDialogMap::hideEvent(QHideEvent* event) {
