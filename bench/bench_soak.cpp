@@ -21,6 +21,7 @@
 // temporary home. A measurement that fails prints FAILED with the reason and
 // exits with 1.
 // Last line: actions=N rss_start_mb=A rss_end_mb=B slope_mb_per_min=S stuck=K
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -84,6 +85,19 @@ double residentMb() {
         }
     }
     return -1;
+}
+
+// The allocator's view, to tell a leak from fragmentation: `usedMb` is what
+// the program holds, `freeMb` what the allocator keeps from the system
+// without handing it out (freed blocks inside its heaps).
+struct HeapState {
+    double usedMb = 0;
+    double freeMb = 0;
+};
+
+HeapState heapState() {
+    const struct mallinfo2 info = mallinfo2();
+    return {double(info.uordblks + info.hblkhd) / 1048576.0, double(info.fordblks) / 1048576.0};
 }
 
 // Runs the event loop until `done` holds (checked every 5 ms) or `ms` passed.
@@ -353,8 +367,10 @@ struct Soak {
             samples.emplace_back(minutes(), mb);
         }
         if (samples.size() % 12 == 0 && !samples.empty()) {
-            std::printf("%.1f min: rss %.1f MB, %d actions\n", samples.back().first,
-                        samples.back().second, actions);
+            const HeapState heap = heapState();
+            std::printf(
+                "%.1f min: rss %.1f MB (heap in use %.1f MB, held free %.1f MB), %d actions\n",
+                samples.back().first, samples.back().second, heap.usedMb, heap.freeMb, actions);
             std::fflush(stdout);
         }
     }
