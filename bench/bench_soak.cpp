@@ -21,6 +21,7 @@
 // temporary home. A measurement that fails prints FAILED with the reason and
 // exits with 1.
 // Last line: actions=N rss_start_mb=A rss_end_mb=B slope_mb_per_min=S stuck=K
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -84,6 +85,19 @@ double residentMb() {
         }
     }
     return -1;
+}
+
+// The allocator's view, to tell a leak from fragmentation: `usedMb` is what
+// the program holds, `freeMb` what the allocator keeps from the system
+// without handing it out (freed blocks inside its heaps).
+struct HeapState {
+    double usedMb = 0;
+    double freeMb = 0;
+};
+
+HeapState heapState() {
+    const struct mallinfo2 info = mallinfo2();
+    return {double(info.uordblks + info.hblkhd) / 1048576.0, double(info.fordblks) / 1048576.0};
 }
 
 // Runs the event loop until `done` holds (checked every 5 ms) or `ms` passed.
@@ -178,6 +192,8 @@ struct Soak {
     QElapsedTimer clock;
     std::vector<std::pair<double, double>> samples;  // minutes, MB
     int actions = 0;
+    int rowDoubleClicks = 0;       // sent to a list row
+    int rowDoubleClicksTaken = 0;  // that reached the list as double clicks
     int checks = 0;
     int stuck = 0;
     bool failed = false;
@@ -213,8 +229,20 @@ struct Soak {
         if (cell.isValid() && table->isVisible()) {
             // The list takes two double clicks closer than its guard as one.
             spin(RMWidgetVideoList::kDoubleClickGuardMs + 20);
-            QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+            ++rowDoubleClicks;
+            doubleClick(table->viewport(), cell.center());
         }
+    }
+    // What the window system delivers for a double click: press, release,
+    // then the second press as a double-click event, and its release.
+    // QTest::mouseDClick alone sends only the double-click event, which a
+    // list takes as a plain press unless its last press was on the same
+    // row: most double clicks on another row were lost that way.
+    static void doubleClick(QWidget* widget, QPoint at) {
+        QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
     }
     void setSpeed(int value) {
         RMReleasedSlider* slider = window->frameLeft()->frameSlider()->speedSlider();
@@ -248,8 +276,7 @@ struct Soak {
                             ? static_cast<QWidget*>(window->frameLeft()->videoMain())
                             : static_cast<QWidget*>(window->frameRight()->videoSub());
         if (pane->isVisible()) {
-            QTest::mouseDClick(pane, Qt::LeftButton, Qt::NoModifier,
-                               QPoint(pane->width() / 2, pane->height() * 2 / 3));
+            doubleClick(pane, QPoint(pane->width() / 2, pane->height() * 2 / 3));
         }
     }
     void holdKey() {
@@ -353,8 +380,10 @@ struct Soak {
             samples.emplace_back(minutes(), mb);
         }
         if (samples.size() % 12 == 0 && !samples.empty()) {
-            std::printf("%.1f min: rss %.1f MB, %d actions\n", samples.back().first,
-                        samples.back().second, actions);
+            const HeapState heap = heapState();
+            std::printf(
+                "%.1f min: rss %.1f MB (heap in use %.1f MB, held free %.1f MB), %d actions\n",
+                samples.back().first, samples.back().second, heap.usedMb, heap.freeMb, actions);
             std::fflush(stdout);
         }
     }
@@ -436,6 +465,8 @@ int main(int argc, char** argv) {
                      qPrintable(card));
         return 1;
     }
+    QObject::connect(s.window->frameList()->table(), &QTableWidget::cellDoubleClicked,
+                     [&s] { ++s.rowDoubleClicksTaken; });
     ModalCloser closer(&s.random);
     s.clock.start();
     const double rssStart = residentMb();
@@ -455,8 +486,11 @@ int main(int argc, char** argv) {
     sampler.stop();
     s.sample();
     const double rssEnd = residentMb();
-    std::printf("%d actions, %d captures cancelled, %d other dialogs closed, %zu samples\n",
-                s.actions, closer.captures, closer.others, s.samples.size());
+    std::printf(
+        "%d actions, %d captures cancelled, %d other dialogs closed, %zu samples, "
+        "%d of %d row double clicks reached the list\n",
+        s.actions, closer.captures, closer.others, s.samples.size(), s.rowDoubleClicksTaken,
+        s.rowDoubleClicks);
     const double warmUp = std::min(kWarmUpMinutes, total / 2);
     double perMinute = 0;
     if (rssStart <= 0 || rssEnd <= 0) {

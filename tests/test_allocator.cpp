@@ -1,8 +1,12 @@
 // The allocator gives large blocks back to the system however many were
 // freed before: a freed picture must not raise the bar for the next one.
+// Freed small blocks between ones still in use go back when asked.
 #include <malloc.h>
 
+#include <QFile>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "app/rm_allocator.h"
 #include "test_support.h"
@@ -26,6 +30,47 @@ private slots:
             QVERIFY2(mapped >= size,
                      qPrintable(QString("%1 of %2 bytes mapped").arg(mapped).arg(size)));
         }
+    }
+
+    void freedBlocksBetweenLiveOnesGoBackWhenAsked() {
+        RMAllocator::configure();
+        // 64 MB of blocks just under the threshold, each followed by a small
+        // one that stays: the arena cannot shrink past those.
+        const size_t size = RMAllocator::kMmapThreshold / 2;
+        std::vector<void*> freed;
+        std::vector<void*> kept;
+        for (int i = 0; i < 1024; ++i) {
+            freed.push_back(std::malloc(size));
+            kept.push_back(std::malloc(16));
+            QVERIFY(freed.back() != nullptr && kept.back() != nullptr);
+            std::memset(freed.back(), 1, size);
+        }
+        for (void* block : freed) {
+            std::free(block);
+        }
+        const double before = residentMb();
+        const int done = RMAllocator::releasesDone();
+        RMAllocator::releaseFreePages();
+        QTRY_VERIFY(RMAllocator::releasesDone() > done);
+        const double after = residentMb();
+        for (void* block : kept) {
+            std::free(block);
+        }
+        QVERIFY2(before - after > 48, qPrintable(QString("%1 -> %2 MB").arg(before).arg(after)));
+    }
+
+private:
+    static double residentMb() {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) {
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+            }
+        }
+        return -1;
     }
 };
 

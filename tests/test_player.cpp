@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include "app/rm_allocator.h"
 #include "app/rm_app.h"
 #include "core/rm_key_event.h"
 #include "core/rm_play_process.h"
@@ -283,7 +284,10 @@ void TestPlayer::selectingWhilePlayingSwitches() {
             loadingAt = since.elapsed();
         }
     });
+    const int releases = RMAllocator::releasesDone();
     QVERIFY(play(1));
+    // The old recording's freed memory goes back to the system.
+    QTRY_VERIFY(RMAllocator::releasesDone() > releases);
     QVERIFY(stoppedAt >= 0 && loadingAt >= 0);
     // The new recording loads once the old one has stopped, 20 ms later.
     QVERIFY2(loadingAt - stoppedAt >= 19, qPrintable(QString::number(loadingAt - stoppedAt)));

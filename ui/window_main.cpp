@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QtDebug>
 
+#include "app/rm_allocator.h"
 #include "app/rm_app.h"
 #include "app/rm_language.h"
 #include "app/rm_qt_translations.h"
@@ -25,11 +26,11 @@
 #include "settings/rm_settings_window_base.h"
 #include "settings/window_settings.h"
 #include "ui/rm_dialog_map.h"
+#include "ui/rm_export_controller.h"
 #include "ui/rm_frame_graph.h"
 #include "ui/rm_frame_left.h"
 #include "ui/rm_frame_list.h"
 #include "ui/rm_frame_play.h"
-#include "ui/rm_export_controller.h"
 #include "ui/rm_frame_right.h"
 #include "ui/rm_frame_slider.h"
 #include "ui/rm_play_slider.h"
@@ -118,6 +119,14 @@ WindowMain::WindowMain(QWidget* parent)
         }
     });
     _connectMap();
+
+    // A change of recording frees the old one's packets and decoder state
+    // at many places in the allocator's heaps: their pages go back.
+    connect(player, &RMPlayer::playEvent, this, [](PLAY_EVENT event, RMVideoItem*) {
+        if (event == PE_STARTED) {
+            RMAllocator::releaseFreePages();
+        }
+    });
 
     connect(title->captureButton(), SIGNAL(clicked()), this, SLOT(onStartCapture()));
     connect(title->captureShortcut(), SIGNAL(activated()), this, SLOT(onStartCapture()));
