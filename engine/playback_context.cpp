@@ -23,7 +23,7 @@ PlaybackContext::~PlaybackContext() = default;
 
 void PlaybackContext::abort() {
     {
-        std::lock_guard<std::mutex> lock(attachMutex_);
+        std::unique_lock<std::shared_mutex> lock(attachMutex_);
         aborted_.store(true);
     }
     videoQueue.abort();

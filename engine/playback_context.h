@@ -99,7 +99,7 @@ public:
     // Runs `write` unless the playback was aborted; false when it was not run.
     template <class Write>
     bool whileAttached(Write&& write) {
-        std::lock_guard<std::mutex> lock(attachMutex_);
+        std::shared_lock<std::shared_mutex> lock(attachMutex_);
         if (aborted_.load()) {
             return false;
         }
@@ -186,10 +186,11 @@ public:
 
 private:
     std::function<void()> wake_;
-    // Set under attachMutex_, so that no whileAttached() write runs after
-    // abort() returns; read anywhere.
+    // Set under attachMutex_ held exclusively, so that no whileAttached()
+    // write (the threads hold it shared, so they never wait for each other)
+    // runs after abort() returns; read anywhere.
     std::atomic<bool> aborted_{false};
-    std::mutex attachMutex_;
+    std::shared_mutex attachMutex_;
     int serial_ = 0;  // demux thread only
 
     mutable std::mutex controlMutex_;
