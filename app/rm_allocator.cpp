@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <QFile>
 #include <QThreadPool>
 #include <QtDebug>
 #include <atomic>
@@ -36,4 +37,17 @@ void RMAllocator::releaseFreePages() {
 
 int RMAllocator::releasesDone() {
     return releases;
+}
+
+double RMAllocator::residentMb() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        }
+    }
+    return -1;
 }

@@ -25,4 +25,6 @@ public:
     static void releaseFreePages();
     // How many releases have finished since start (any thread).
     static int releasesDone();
+    // What the process holds resident now, in MB; -1 when it cannot be read.
+    static double residentMb();
 };

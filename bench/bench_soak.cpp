@@ -30,7 +30,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -72,20 +71,6 @@ const int kSampleMs = 5000;
 const int kCheckEveryMs = 60000;
 const int kCheckPlayMs = 2000;
 const double kWarmUpMinutes = 5.0;
-
-// Resident memory of this process in MB, -1 when it cannot be read.
-double residentMb() {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return -1;
-}
 
 // The allocator's view, to tell a leak from fragmentation: `usedMb` is what
 // the program holds, `freeMb` what the allocator keeps from the system
@@ -375,7 +360,7 @@ struct Soak {
     }
 
     void sample() {
-        const double mb = residentMb();
+        const double mb = RMAllocator::residentMb();
         if (mb > 0) {
             samples.emplace_back(minutes(), mb);
         }
@@ -469,7 +454,7 @@ int main(int argc, char** argv) {
                      [&s] { ++s.rowDoubleClicksTaken; });
     ModalCloser closer(&s.random);
     s.clock.start();
-    const double rssStart = residentMb();
+    const double rssStart = RMAllocator::residentMb();
     s.sample();
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&s] { s.sample(); });
@@ -485,7 +470,7 @@ int main(int argc, char** argv) {
     }
     sampler.stop();
     s.sample();
-    const double rssEnd = residentMb();
+    const double rssEnd = RMAllocator::residentMb();
     std::printf(
         "%d actions, %d captures cancelled, %d other dialogs closed, %zu samples, "
         "%d of %d row double clicks reached the list\n",

@@ -3,7 +3,6 @@
 // Freed small blocks between ones still in use go back when asked.
 #include <malloc.h>
 
-#include <QFile>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -48,29 +47,15 @@ private slots:
         for (void* block : freed) {
             std::free(block);
         }
-        const double before = residentMb();
+        const double before = RMAllocator::residentMb();
         const int done = RMAllocator::releasesDone();
         RMAllocator::releaseFreePages();
         QTRY_VERIFY(RMAllocator::releasesDone() > done);
-        const double after = residentMb();
+        const double after = RMAllocator::residentMb();
         for (void* block : kept) {
             std::free(block);
         }
         QVERIFY2(before - after > 48, qPrintable(QString("%1 -> %2 MB").arg(before).arg(after)));
-    }
-
-private:
-    static double residentMb() {
-        QFile status("/proc/self/status");
-        if (!status.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-            }
-        }
-        return -1;
     }
 };
 

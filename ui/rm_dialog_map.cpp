@@ -102,7 +102,6 @@ void RMDialogMap::_createMapView() {
     // Starting the web engine (its profile) is the longest step; the view is
     // shown and the page loaded in a later pass of the event loop.
     _map = new RMWidgetMap(_mapArea);
-    _map->hide();
     // Script calls count only once the page can take them.
     connect(_map, SIGNAL(loadFinished(bool)), this, SLOT(_onLoadFinished(bool)));
     connect(_map, SIGNAL(titleChanged(QString)), this, SLOT(_onPageTitle(QString)));
