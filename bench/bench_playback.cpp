@@ -111,8 +111,9 @@ std::map<int, ThreadCpu> threadCpu() {
 }
 
 // Where the CPU time between two snapshots went, in cores over `wall` s:
-// decoding (the demux threads and FFmpeg's decoding threads they start),
-// the video threads (scaling frames to the panes, handing them over), the
+// decoding (the demux and video threads and FFmpeg's decoding threads they
+// start), the presenting threads (scaling frames to the panes, handing them
+// over), the
 // GUI thread (uploading and drawing, and the rest of the window), Mesa's
 // rasteriser threads (drawing), and everything else.
 QString cpuSplit(const std::map<int, ThreadCpu>& before, const std::map<int, ThreadCpu>& after,
@@ -124,7 +125,8 @@ QString cpuSplit(const std::map<int, ThreadCpu>& before, const std::map<int, Thr
         const double used = cpu.seconds - (it != before.end() ? it->second.seconds : 0);
         const QString group = tid == getpid()                   ? "gui"
                               : cpu.name == "orvin-demux"       ? "decode"
-                              : cpu.name == "orvin-video"       ? "video"
+                              : cpu.name == "orvin-video"       ? "decode"
+                              : cpu.name == "orvin-present"     ? "video"
                               : cpu.name.startsWith("llvmpipe") ? "llvmpipe"
                                                                 : "";
         if (!group.isEmpty()) {

@@ -29,6 +29,9 @@ constexpr int kClockTimerMs = 500;
 constexpr int kPrepareGapMs = 50;
 constexpr int kSyncRestartMs = 500;
 constexpr int kPlayMuteMs = 10;
+// A start waits for the players' first pictures this long at most, polling.
+constexpr int kPrerollWaitMs = 500;
+constexpr int kPrerollPollMs = 5;
 // Recordings shorter than this do not advance from the position report.
 constexpr qint64 kShortestAdvance = 1001;
 
@@ -358,8 +361,33 @@ void RMPlayerBase::_start(RMVideoItem* item) {
                 Qt::UniqueConnection);
         return;
     }
+    if (_waitForPreroll()) {
+        return;
+    }
     playOrPause(true);
     emit playEvent(PE_STARTED, item);
+}
+
+bool RMPlayerBase::_waitForPreroll() {
+    // The shared clock starts with playback: until both players have decoded
+    // their first pictures it would run ahead of them, and the first ones
+    // would be shown late or dropped.
+    const bool ready = _front->isPrerolled() && (!_rearLoaded() || _rear->isPrerolled());
+    if (ready || (_prerollWaitOf == _loadGeneration && _prerollWait.hasExpired(kPrerollWaitMs))) {
+        _prerollWaitOf = 0;
+        return false;
+    }
+    if (_prerollWaitOf != _loadGeneration) {
+        _prerollWaitOf = _loadGeneration;
+        _prerollWait.start();
+    }
+    const quint64 generation = _loadGeneration;
+    QTimer::singleShot(kPrerollPollMs, this, [this, generation] {
+        if (generation == _loadGeneration && _prerollWaitOf == generation) {
+            _start(_currentItem.data());
+        }
+    });
+    return true;
 }
 
 void RMPlayerBase::_onSensorsRead() {

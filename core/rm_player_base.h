@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -187,6 +188,8 @@ protected:
     // Counts loads and stops; a delayed start of an older one is dropped.
     quint64 _loadGeneration = 0;
     quint64 _startAfterSensors = 0;  // the load whose start waits for its sensor data
+    quint64 _prerollWaitOf = 0;      // the load whose start waits for the first pictures
+    QElapsedTimer _prerollWait;      // since that wait began
 
 private:
     void _createPlayers();
@@ -203,6 +206,9 @@ private:
     // Starts both channels and announces PE_STARTED, once the sensor data of
     // `item` has been read.
     void _start(RMVideoItem* item);
+    // True when the start is put off until the players have their first
+    // pictures (it comes back to _start), false when it may go on.
+    bool _waitForPreroll();
     void _onSensorsRead();
     // Tries the repair of `path` once per recording, off the GUI thread, then
     // calls `then` with the current recording unless a stop or load came.

@@ -70,6 +70,10 @@ bool AVPlayer::isLoaded() const {
     return context_ != nullptr && loaded_;
 }
 
+bool AVPlayer::isPrerolled() const {
+    return isLoaded() && prerolled_;
+}
+
 bool AVPlayer::load() {
     if (file_.isEmpty()) {
         return false;
@@ -114,6 +118,7 @@ void AVPlayer::unload() {
     media.context = std::move(context_);
     reaper_->retire(std::move(media));
     loaded_ = false;
+    prerolled_ = false;
 }
 
 // ---------------------------------------------------------------- playback
@@ -438,10 +443,12 @@ void AVPlayer::handle(const PlayerEvent& event) {
             ownDurationUs_ = durationUs_ = info_.durationUs;
             loaded_ = true;
             if (context->videoDecoder != nullptr) {
-                // Decodes the first picture now; it shows once playback starts.
+                // Decodes the first pictures now; they show once playback starts.
                 video_ = std::make_unique<VideoThread>(context, std::move(context->videoDecoder),
                                                        clock_, &outputs_);
                 video_->start();
+            } else {
+                prerolled_ = true;
             }
             if (pendingFixedMs_ >= 0) {
                 setFixedDuration(quint64(pendingFixedMs_));
@@ -459,6 +466,9 @@ void AVPlayer::handle(const PlayerEvent& event) {
             }
             break;
         }
+        case PlayerEvent::Prerolled:
+            prerolled_ = true;
+            break;
         case PlayerEvent::LoadFailed:
             autoPlay_ = false;
             unload();

@@ -55,6 +55,10 @@ public:
     QString file() const { return file_; }
     // The media has been opened (and not stopped since).
     bool isLoaded() const;
+    // Loaded, and the first picture is decoded (or the media has no video, or
+    // its video stream ended without one): playback started now shows its
+    // pictures on time.
+    bool isPrerolled() const;
     MediaStatus mediaStatus() const { return status_; }
 
     State state() const { return state_; }
@@ -210,6 +214,7 @@ private:
     std::unique_ptr<AudioThread> audioThread_;
     MediaInfo info_;
     bool loaded_ = false;
+    bool prerolled_ = false;  // the first picture is decoded (or there is no video)
     int videoEndSerial_ = -1;
     int audioEndSerial_ = -1;
     qint64 ownDurationUs_ = 0;  // the media's own duration

@@ -55,7 +55,8 @@ struct SeekTarget {
 
 // What an engine thread reports to the player on the GUI thread.
 struct PlayerEvent {
-    enum Type { Loaded, LoadFailed, FirstFrame, SeekFinished, StreamEnded };
+    // Prerolled: the video thread has its first picture (or its stream ended).
+    enum Type { Loaded, LoadFailed, Prerolled, FirstFrame, SeekFinished, StreamEnded };
     Type type = Loaded;
     int serial = 0;
     uint64_t requestId = 0;  // SeekFinished: the request that landed

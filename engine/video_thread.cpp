@@ -53,7 +53,8 @@ VideoThread::VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_p
     : context_(std::move(context)),
       decoder_(std::move(decoder)),
       clock_(clock),
-      outputs_(outputs) {}
+      outputs_(outputs),
+      frames_(kQueuedPictures) {}
 
 VideoThread::~VideoThread() {
     join();
@@ -61,11 +62,14 @@ VideoThread::~VideoThread() {
 
 void VideoThread::start() {
     thread_ = std::thread([this] { run(); });
+    presenter_ = std::thread([this] { presentLoop(); });
 }
 
 void VideoThread::join() {
-    if (thread_.joinable()) {
-        thread_.join();
+    for (std::thread* thread : {&thread_, &presenter_}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
     }
 }
 
@@ -89,7 +93,7 @@ void VideoThread::run() {
             chooseLoopFilter(queued.packet);
             bool go = decode(queued.packet);
             if (go && queued.packet == nullptr) {
-                finishStream();
+                go = finishDecoding();
             }
             av_packet_free(&queued.packet);
             if (!go) {
@@ -99,6 +103,7 @@ void VideoThread::run() {
     }
     av_frame_free(&frame_);
     av_frame_free(&seekCandidate_);
+    frames_.abort();  // the presenting side ends too
 }
 
 void VideoThread::newSerial(int serial) {
@@ -122,8 +127,10 @@ void VideoThread::setCatchUp(int mode) {
 }
 
 void VideoThread::catchUp(const AVPacket* packet) {
-    // Before playback starts the clock says nothing about this media.
-    if (seek_.active || packet == nullptr || !context_->isStarted()) {
+    // Before playback starts, and until the presenting side has moved the
+    // clock to a seek's landing, the clock says nothing about this media.
+    if (seek_.active || landingSerial_.load() == serial_ || packet == nullptr ||
+        !context_->isStarted()) {
         setCatchUp(kDecodeAll);
         return;
     }
@@ -237,21 +244,124 @@ bool VideoThread::handleFrame(AVFrame* frame) {
             candidatePts_ = pts;
             return true;
         }
-        return finishSeek(frame, pts, pts);
+        return queueLanding(frame, pts, pts);
     }
 
+    QueuedFrame item;
+    item.pts = pts;
+    item.serial = serial_;
+    return queue(item, frame);
+}
+
+bool VideoThread::queue(QueuedFrame item, AVFrame* frame) {
+    if (frame != nullptr) {
+        item.frame = av_frame_alloc();
+        if (item.frame == nullptr || av_frame_ref(item.frame, frame) < 0) {
+            av_frame_free(&item.frame);
+            return true;  // out of memory: this picture is not shown
+        }
+    }
+    if (!frames_.push(&item)) {
+        av_frame_free(&item.frame);
+        return false;
+    }
+    if (!prerolled_) {
+        prerolled_ = true;
+        PlayerEvent event;
+        event.type = PlayerEvent::Prerolled;
+        context_->post(event);
+    }
+    return true;
+}
+
+bool VideoThread::finishDecoding() {
+    if (seek_.active) {
+        // The target lies beyond the last picture: that picture stays. A
+        // player that runs on past its media goes on from the target itself;
+        // any other lands on its last picture.
+        const double target = double(seek_.targetUs) / 1e6;
+        const double shown = lastShownPts_.load();
+        const double last = hasCandidate_ ? candidatePts_ : shown >= 0 ? shown : target;
+        const double landing = context_->extensionUs.load() > 0 ? std::max(last, target) : last;
+        if (!queueLanding(hasCandidate_ ? seekCandidate_ : nullptr, candidatePts_, landing)) {
+            return false;
+        }
+    }
+    QueuedFrame item;
+    item.kind = QueuedFrame::End;
+    item.serial = serial_;
+    item.lastDecoded = lastDecodedPts_;
+    return queue(item, nullptr);
+}
+
+bool VideoThread::queueLanding(AVFrame* frame, double pts, double landing) {
+    seek_.active = false;
+    QueuedFrame item;
+    item.kind = QueuedFrame::Landing;
+    item.pts = pts;
+    item.serial = serial_;
+    item.requestId = seek_.requestId;
+    item.landing = landing;
+    landingSerial_.store(serial_);
+    const bool go = queue(item, frame);
+    av_frame_unref(seekCandidate_);
+    hasCandidate_ = false;
+    return go;
+}
+
+// ---------------------------------------------------------------- presenting
+
+void VideoThread::presentLoop() {
+    nameThisThread("orvin-present");
+    QueuedFrame item;
+    while (frames_.pop(&item)) {
+        const bool go = handleQueued(item);
+        av_frame_free(&item.frame);
+        if (!go) {
+            break;
+        }
+    }
+    frames_.abort();  // the decoding side ends too
+}
+
+bool VideoThread::handleQueued(QueuedFrame& item) {
+    if (context_->isAborted()) {
+        return false;
+    }
+    if (item.serial != context_->videoQueue.serial()) {
+        return true;  // a newer seek came in
+    }
+    switch (item.kind) {
+        case QueuedFrame::Picture:
+            return showWhenDue(item.frame, item.pts, item.serial);
+        case QueuedFrame::Landing:
+            return land(item);
+        case QueuedFrame::End:
+            finishStream(item);
+            return true;
+    }
+    return true;
+}
+
+bool VideoThread::showWhenDue(AVFrame* frame, double pts, int serial) {
     const int skip = skipCount_.load(std::memory_order_relaxed);
     if (firstDecoded_) {
         frameCounter_ = skip > 0 ? (frameCounter_ + 1) % skip : 0;
     }
     firstDecoded_ = true;
-    // A picture decoded before playback started waits for the start.
-    const bool late = context_->isStarted() && pts < clock_->value();
-    if (late && skip > 0 && frameCounter_ != 0) {
+    // A picture decoded before playback started waits for the start. One
+    // that is late is still shown while its time lasts (until the next
+    // picture is due): a picture a few milliseconds late is worth more than
+    // a gap.
+    const double now = clock_->value();
+    const bool started = context_->isStarted();
+    const bool late = started && pts < now;
+    const bool overdue = started && pts + frameDuration() <= now;
+    if (overdue && skip > 0 && frameCounter_ != 0) {
         return true;
     }
     if (!late) {
-        switch (waitUntil(pts)) {
+        switch (waitUntil(pts, serial)) {
             case StreamWait::Aborted:
                 return false;
             case StreamWait::Stale:
@@ -260,14 +370,14 @@ bool VideoThread::handleFrame(AVFrame* frame) {
                 break;
         }
     }
-    present(frame, pts);
+    present(frame, pts, serial);
     return true;
 }
 
-bool VideoThread::present(AVFrame* frame, double pts) {
+bool VideoThread::present(AVFrame* frame, double pts, int serial) {
     // The last moment to notice a seek that came in while this frame was
     // decoded or waited for its time.
-    if (context_->videoQueue.serial() != serial_) {
+    if (context_->videoQueue.serial() != serial) {
         return false;
     }
     const VideoFrame picture(frame, pts);
@@ -280,7 +390,7 @@ bool VideoThread::present(AVFrame* frame, double pts) {
         if (context_->playerId.load() == 0) {
             PlayerEvent event;
             event.type = PlayerEvent::FirstFrame;
-            event.serial = serial_;
+            event.serial = serial;
             event.seconds = pts;
             context_->post(event);
         }
@@ -288,55 +398,47 @@ bool VideoThread::present(AVFrame* frame, double pts) {
     return true;
 }
 
-bool VideoThread::finishSeek(AVFrame* frame, double pts, double landing) {
+bool VideoThread::land(const QueuedFrame& item) {
+    const bool go = showLanding(item);
+    int serial = item.serial;
+    landingSerial_.compare_exchange_strong(serial, -1);
+    return go;
+}
+
+bool VideoThread::showLanding(const QueuedFrame& item) {
     PlaybackContext& ctx = *context_;
-    seek_.active = false;
-    const bool shown = frame == nullptr ? ctx.videoQueue.serial() == serial_ : present(frame, pts);
-    av_frame_unref(seekCandidate_);
-    hasCandidate_ = false;
+    const bool shown = item.frame == nullptr ? ctx.videoQueue.serial() == item.serial
+                                             : present(item.frame, item.pts, item.serial);
     if (!shown) {
         return true;  // superseded: the newer seek reports
     }
     // The clock goes on from the picture the seek landed on.
-    return ctx.finishLanding(ctx.videoQueue, serial_, seek_.requestId, landing, true, true,
+    return ctx.finishLanding(ctx.videoQueue, item.serial, item.requestId, item.landing, true, true,
                              *clock_);
 }
 
-void VideoThread::finishStream() {
+void VideoThread::finishStream(const QueuedFrame& item) {
     PlaybackContext& ctx = *context_;
     const int64_t extension = ctx.extensionUs.load();
     const int64_t mediaEnd = std::min(ctx.endUs.load(), ctx.info.startUs + ctx.info.durationUs);
-    if (seek_.active) {
-        // The target lies beyond the last picture: that picture stays. A
-        // player that runs on past its media goes on from the target itself;
-        // any other lands on its last picture.
-        const double target = double(seek_.targetUs) / 1e6;
-        const double last = hasCandidate_        ? candidatePts_
-                            : lastShownPts_ >= 0 ? lastShownPts_
-                                                 : target;
-        const double landing = extension > 0 ? std::max(last, target) : last;
-        if (!finishSeek(hasCandidate_ ? seekCandidate_ : nullptr, candidatePts_, landing)) {
-            return;
-        }
-    }
     // The stream has played out when its last picture has had its time; a
     // player with an end extension also waits for its extended end.
-    const double last = std::max(lastDecodedPts_, lastShownPts_);
+    const double last = std::max(item.lastDecoded, lastShownPts_.load());
     double end = last >= 0 ? last + frameDuration() : double(ctx.info.startUs) / 1e6;
     if (extension > 0) {
         end = std::max(end, double(mediaEnd + extension) / 1e6);
     }
-    if (waitUntil(end) != StreamWait::Due) {
+    if (waitUntil(end, item.serial) != StreamWait::Due) {
         return;
     }
     PlayerEvent event;
     event.type = PlayerEvent::StreamEnded;
-    event.serial = serial_;
+    event.serial = item.serial;
     event.video = true;
     event.seconds = last;
     ctx.post(event);
 }
 
-StreamWait VideoThread::waitUntil(double seconds) {
-    return context_->waitForClock(context_->videoQueue, serial_, *clock_, seconds);
+StreamWait VideoThread::waitUntil(double seconds, int serial) {
+    return context_->waitForClock(context_->videoQueue, serial, *clock_, seconds);
 }

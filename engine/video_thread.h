@@ -4,6 +4,7 @@
 #include <memory>
 #include <thread>
 
+#include "engine/frame_queue.h"
 #include "engine/playback_context.h"
 
 class AVClock;
@@ -11,14 +12,18 @@ class OutputSet;
 struct AVFrame;
 
 // Decodes the video packets of one player and presents each frame when the
-// master clock reaches its timestamp. Runs from the load to the stop: before
-// playback starts it decodes the first picture and holds it (preroll).
+// master clock reaches its timestamp. Runs from the load to the stop, on two
+// threads: one decodes into a short queue of pictures (kQueuedPictures), the
+// other presents them, so decoding runs a few pictures ahead of the clock and
+// one costly picture (a key frame) does not come out after its time. Before
+// playback starts both fill up and the first picture is held (preroll).
 //
 // Stated drop policy: with a skip count of 0 every decoded frame is shown,
 // late ones at once. With a skip count N > 0 a frame counter advances by one
 // (modulo N) for every decoded frame after the first of a run, and a frame that
-// is already late against the clock is shown only when the counter is 0; frames
-// on time are always shown. After a seek, frames before the target are decoded
+// is overdue (the clock has passed its time and the next frame's) is shown
+// only when the counter is 0; frames on time, or late within their own time,
+// are always shown. After a seek, frames before the target are decoded
 // and dropped, and the frame at the target is shown at once, also while paused.
 // A frame whose serial is no longer the queue's (a newer seek came in) is never
 // shown, and a superseded seek neither shows its landing nor moves the clock.
@@ -53,11 +58,15 @@ public:
     void start();
     void join();
 
+    // Pictures decoded ahead of the one being presented.
+    static constexpr int kQueuedPictures = 3;
+
     // The process-wide skip count shared by every player (0: show every frame).
     static void setSkipCount(int count);
     static int skipCount();
 
 private:
+    // The decoding side.
     void run();
     // False when the thread must end.
     bool decode(const AVPacket* packet);
@@ -69,13 +78,28 @@ private:
     // pass too quickly for its absence to be seen and decoding costs less.
     void chooseLoopFilter(const AVPacket* packet);
     void newSerial(int serial);
-    void finishStream();
-    StreamWait waitUntil(double seconds);
+    // Hands the seek's landing (`frame`, if any) to the presenting side.
+    bool queueLanding(AVFrame* frame, double pts, double landing);
+    // At the end of the stream: the landing of a seek beyond the last
+    // picture, then the end. False when the thread must end.
+    bool finishDecoding();
+    // Queues a copy of the item with a new reference to `frame` (if any).
+    bool queue(QueuedFrame item, AVFrame* frame);
+
+    // The presenting side.
+    void presentLoop();
+    bool handleQueued(QueuedFrame& item);
+    bool showWhenDue(AVFrame* frame, double pts, int serial);
+    // Shows the landing (if any), moves the clock to it and reports it, then
+    // waits until the other streams landed; the decoding side may then judge
+    // its lateness by the clock again.
+    bool land(const QueuedFrame& item);
+    bool showLanding(const QueuedFrame& item);
+    void finishStream(const QueuedFrame& item);
+    StreamWait waitUntil(double seconds, int serial);
     // False when the frame is stale (a newer seek) and was not shown.
-    bool present(AVFrame* frame, double pts);
-    // Shows `frame` (if any) as the landing of the seek, moves the clock to
-    // `landing` and reports it, then waits until the other streams landed.
-    bool finishSeek(AVFrame* frame, double pts, double landing);
+    bool present(AVFrame* frame, double pts, int serial);
+
     double frameDuration() const;
 
     static std::atomic<int> skipCount_;  // written by the GUI thread, read by every video thread
@@ -90,8 +114,10 @@ private:
     AVClock* const clock_;
     OutputSet* const outputs_;
     std::thread thread_;
+    std::thread presenter_;
+    FrameQueue frames_;
 
-    // Owned by the video thread.
+    // Owned by the decoding thread.
     AVFrame* frame_ = nullptr;
     AVFrame* seekCandidate_ = nullptr;  // last frame dropped on the way to a seek target
     bool hasCandidate_ = false;
@@ -99,10 +125,19 @@ private:
     int serial_ = -1;
     SeekTarget seek_;
     double lastDecodedPts_ = -1;
-    double lastShownPts_ = -1;
+    int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
+    bool skipLoopFilter_ = false;
+    bool prerolled_ = false;  // the first item was queued and reported
+
+    // Written by the presenting thread; the decoding one reads it for a seek
+    // beyond the last picture.
+    std::atomic<double> lastShownPts_{-1};
+    // The serial whose seek landing is queued and the clock not yet moved
+    // to it (-1: none): set by the decoding thread, cleared by the
+    // presenting one.
+    std::atomic<int> landingSerial_{-1};
+    // Owned by the presenting thread.
     bool firstFrameNotified_ = false;
     bool firstDecoded_ = false;
     int frameCounter_ = 0;
-    int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
-    bool skipLoopFilter_ = false;
 };

@@ -17,6 +17,7 @@
 #include "engine/av_clock.h"
 #include "engine/av_player.h"
 #include "engine/null_renderer.h"
+#include "engine/video_thread.h"
 #include "engine_fixture.h"
 #include "test_support.h"
 
@@ -167,7 +168,8 @@ void TestEnginePlayer::playWithoutLoadLoadsFirst() {
     PlayerLog log(&player);
     player.setFile(media);
     player.play();
-    QVERIFY(waitUntil([&] { return output.frameCount() > 0; }));
+    // The picture may reach the output before the signal is delivered.
+    QVERIFY(waitUntil([&] { return output.frameCount() > 0 && log.has("started"); }));
     QCOMPARE(log.events.mid(0, 4), (QStringList{"Loading", "Loaded", "Buffered", "started"}));
 }
 
@@ -188,8 +190,12 @@ void TestEnginePlayer::firstPictureIsDecodedAtLoadAndShownAtPlay() {
     player.setNotifyInterval(20);
     PlayerLog log(&player);
     QVERIFY(loadAndWait(player, media));
-    // Decoded while the player waits to be started, but not shown.
-    QVERIFY(waitUntil([&] { return player.decodedFrameCount() >= 1; }));
+    // Decoded while the player waits to be started, but not shown, and the
+    // next pictures decoded ahead of their time.
+    QVERIFY(waitUntil([&] { return player.isPrerolled(); }));
+    QVERIFY(player.decodedFrameCount() >= 1);
+    QVERIFY(
+        waitUntil([&] { return player.decodedFrameCount() >= 1 + VideoThread::kQueuedPictures; }));
     spin(100);
     QCOMPARE(output.frameCount(), 0);
     QVERIFY(!player.displyedFrame().isValid());

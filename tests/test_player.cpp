@@ -1021,7 +1021,18 @@ void TestPlayer::oneChannelAndDamagedRecordings() {
     RMFrameVideoSub* sub = _window->frameRight()->videoSub();
 
     // Front only: the small pane keeps its logo, and there is nothing to swap.
+    // Playback starts once the player has its first picture, so that the
+    // clock does not run ahead of it.
+    int startedPrerolled = -1;
+    const QMetaObject::Connection started =
+        connect(_player, &RMPlayerBase::playEvent, this, [&](PLAY_EVENT event, RMVideoItem*) {
+            if (event == PE_STARTED) {
+                startedPrerolled = _player->frontPlayer()->isPrerolled() ? 1 : 0;
+            }
+        });
     QVERIFY(play(0));
+    disconnect(started);
+    QCOMPARE(startedPrerolled, 1);
     QVERIFY(waitUntil([&] { return _window->frameLeft()->videoMain()->isVideoOn(); }));
     QVERIFY(!sub->isVideoOn());
     QVERIFY(!sub->swapButton()->isEnabled());
