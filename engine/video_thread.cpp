@@ -1,6 +1,7 @@
 #include "engine/video_thread.h"
 
 #include <QDebug>
+#include <chrono>
 #include <cmath>
 
 #include "engine/av_clock.h"
@@ -17,6 +18,11 @@ namespace {
 // Catch-up thresholds, in frame intervals of media time behind the clock.
 constexpr double kNonRefBehind = 4;
 constexpr double kKeyOnlyBehind = 10;
+// Above normal speed a thread further behind than kKeyOnlyBehind gives up
+// when it falls kFurtherBehind more behind (it is slower than the clock), or
+// when it has not caught up within kGiveUpAfter.
+constexpr double kFurtherBehind = 5;
+constexpr auto kGiveUpAfter = std::chrono::milliseconds(500);
 enum CatchUp { kDecodeAll = 0, kSkipNonRef = 1, kKeyOnly = 2 };
 
 // Speeds in thousandths; up to this one no speed is given up on.
@@ -114,6 +120,7 @@ void VideoThread::newSerial(int serial) {
     av_frame_unref(seekCandidate_);
     hasCandidate_ = false;
     lastDecodedPts_ = -1;
+    farBehind_ = false;
     setCatchUp(kDecodeAll);
 }
 
@@ -159,8 +166,8 @@ void VideoThread::catchUp(const AVPacket* packet) {
             setCatchUp(kDecodeAll);
         }
     } else if (speed > kNormalSpeed) {
-        if (behind > kKeyOnlyBehind) {
-            // Faster than normal, a thread that cannot stay this close gives up.
+        if (cannotCatchUp(behind)) {
+            // Faster than normal, a thread that cannot get close gives up.
             keyOnlySpeed_.store(speed);
             setCatchUp(kKeyOnly);
         } else if (keyOnly) {
@@ -177,6 +184,20 @@ void VideoThread::catchUp(const AVPacket* packet) {
     } else if (behind < 1) {
         setCatchUp(kDecodeAll);
     }
+}
+
+bool VideoThread::cannotCatchUp(double behind) {
+    if (behind <= kKeyOnlyBehind) {
+        farBehind_ = false;
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!farBehind_) {
+        farBehind_ = true;
+        farBehindSince_ = now;
+        farBehindBy_ = behind;
+    }
+    return behind > farBehindBy_ + kFurtherBehind || now - farBehindSince_ > kGiveUpAfter;
 }
 
 void VideoThread::chooseLoopFilter(const AVPacket* packet) {

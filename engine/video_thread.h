@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -39,10 +40,11 @@ struct AVFrame;
 // references). A seek landing always decodes every frame.
 //
 // Above normal speed there is no skipping of non-reference frames: a thread
-// up to kKeyOnlyBehind intervals behind decodes on (a short hold-up is caught
-// up, as decoding is faster than the clock where the speed is within reach),
-// and one further behind gives up on every picture at that speed, for every
-// player of the process: from then
+// behind decodes on (a short hold-up is caught up, as decoding is faster than
+// the clock where the speed is within reach), and one more than
+// kKeyOnlyBehind intervals behind that falls further behind, or does not
+// catch up within kGiveUpAfter, gives up on every picture at that speed, for
+// every player of the process: from then
 // on all of them decode key frames only, ahead of time, and show each one
 // when it is due, until the speed drops below it or a new playback starts.
 // Players on one clock thus show the same pictures at the same moments,
@@ -74,6 +76,9 @@ private:
     // Chooses what the decoder skips before the packet goes in.
     void catchUp(const AVPacket* packet);
     void setCatchUp(int mode);
+    // Above normal speed: whether a thread `behind` frame intervals is too
+    // far behind, or has been far behind too long, to catch up.
+    bool cannotCatchUp(double behind);
     // Skips the in-loop deblocking filter above normal speed, where pictures
     // pass too quickly for its absence to be seen and decoding costs less.
     void chooseLoopFilter(const AVPacket* packet);
@@ -127,6 +132,11 @@ private:
     double lastDecodedPts_ = -1;
     int catchUp_ = 0;  // 0 decode all, 1 skip non-reference frames, 2 key frames only
     bool skipLoopFilter_ = false;
+    // More than kKeyOnlyBehind behind, since farBehindSince_, by farBehindBy_
+    // intervals then.
+    bool farBehind_ = false;
+    std::chrono::steady_clock::time_point farBehindSince_;
+    double farBehindBy_ = 0;
     bool prerolled_ = false;  // the first item was queued and reported
 
     // Written by the presenting thread; the decoding one reads it for a seek
