@@ -10,9 +10,9 @@ FrameQueue::~FrameQueue() {
     }
 }
 
-bool FrameQueue::push(QueuedFrame* item) {
+bool FrameQueue::push(QueuedFrame* item, int capacity) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return aborted_ || int(items_.size()) < capacity_; });
+    changed_.wait(lock, [&] { return aborted_ || int(items_.size()) < capacity; });
     if (aborted_) {
         return false;
     }

@@ -22,25 +22,25 @@ struct QueuedFrame {
 };
 
 // The decoded pictures between a video thread's decoding and its presenting
-// side: up to `capacity` of them, so that decoding runs ahead of the clock
-// and a picture that is costly to decode (a key frame) does not come out
-// after its time. Ends (and refuses both sides from then on) with abort().
+// side, a few of them, so that decoding runs ahead of the clock and a picture
+// that is costly to decode (a key frame) does not come out after its time.
+// Ends (and refuses both sides from then on) with abort().
 class FrameQueue {
 public:
-    explicit FrameQueue(int capacity) : capacity_(capacity) {}
+    FrameQueue() = default;
     ~FrameQueue();
     FrameQueue(const FrameQueue&) = delete;
     FrameQueue& operator=(const FrameQueue&) = delete;
 
-    // Waits for room and takes the item (and its frame); false once aborted,
-    // the item then stays with the caller.
-    bool push(QueuedFrame* item);
+    // Waits until fewer than `capacity` items are queued and takes the item
+    // (and its frame); false once aborted, the item then stays with the
+    // caller.
+    bool push(QueuedFrame* item, int capacity);
     // Waits for an item; false once aborted. The caller owns out->frame.
     bool pop(QueuedFrame* out);
     void abort();
 
 private:
-    const int capacity_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<QueuedFrame> items_;  // guarded by mutex_

@@ -59,8 +59,7 @@ VideoThread::VideoThread(std::shared_ptr<PlaybackContext> context, std::unique_p
     : context_(std::move(context)),
       decoder_(std::move(decoder)),
       clock_(clock),
-      outputs_(outputs),
-      frames_(kQueuedPictures) {}
+      outputs_(outputs) {}
 
 VideoThread::~VideoThread() {
     join();
@@ -282,7 +281,11 @@ bool VideoThread::queue(QueuedFrame item, AVFrame* frame) {
             return true;  // out of memory: this picture is not shown
         }
     }
-    if (!frames_.push(&item)) {
+    // While paused one picture after the one shown is enough: a step or a
+    // seek would throw the others away, and decoding them would slow down
+    // the other player's seek.
+    const int capacity = context_->isPaused() ? 1 : kQueuedPictures;
+    if (!frames_.push(&item, capacity)) {
         av_frame_free(&item.frame);
         return false;
     }

@@ -60,7 +60,7 @@ public:
     void start();
     void join();
 
-    // Pictures decoded ahead of the one being presented.
+    // Pictures decoded ahead of the one being presented (one while paused).
     static constexpr int kQueuedPictures = 3;
 
     // The process-wide skip count shared by every player (0: show every frame).
