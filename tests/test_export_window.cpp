@@ -174,11 +174,13 @@ private Q_SLOTS:
         const QString target = _dir.path() + "/packs";
         RMExportJob job;
         QString message;
+        qint64 shownAt = -1;
         ModalScript script({[&](QWidget* modal) {
                                 auto* popup = qobject_cast<RMPopupExport*>(modal);
                                 if (!popup) {
                                     return false;
                                 }
+                                shownAt = _player->capturePosition();
                                 popup->layoutButton(RMExportJob::LAYOUT_EVIDENCE)->click();
                                 popup->folderEdit()->setText(target);
                                 job = popup->job();
@@ -200,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(waitUntil([&] { return script.done(); }, 120000));
         QCOMPARE(job.layout, RMExportJob::LAYOUT_EVIDENCE);
         const QDateTime first = RMVideoFileList::instance()->shownItems()[0]->dateTime;
-        QVERIFY(qAbs(first.msecsTo(job.at) - _player->capturePosition()) < 1000);
+        QVERIFY(qAbs(first.msecsTo(job.at) - shownAt) < 1000);
         const QStringList packs = QDir(target).entryList({"evidence_*"}, QDir::Dirs);
         QCOMPARE(packs.size(), 1);
         QVERIFY2(message.contains(packs.first()), qPrintable(message));
