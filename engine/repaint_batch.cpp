@@ -1,6 +1,7 @@
 #include "engine/repaint_batch.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 RepaintBatch* RepaintBatch::instance() {
     static RepaintBatch* batch = new RepaintBatch;
@@ -19,6 +20,7 @@ RepaintBatch::RepaintBatch() {
 
 void RepaintBatch::request(QObject* widget) {
     bool arm = false;
+    bool complete = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!pending_.contains(widget)) {
@@ -26,27 +28,50 @@ void RepaintBatch::request(QObject* widget) {
         }
         arm = !armed_;
         armed_ = true;
+        // Every widget of the last batch is in: the others are not waited
+        // for, so that a picture reaches the screen before the next is due.
+        complete = !last_.isEmpty() && std::all_of(last_.begin(), last_.end(), [this](QObject* w) {
+            return pending_.contains(w);
+        });
     }
     if (arm) {
         QMetaObject::invokeMethod(this, "arm", Qt::QueuedConnection);
+    }
+    if (complete) {
+        QMetaObject::invokeMethod(this, "flush", Qt::QueuedConnection);
     }
 }
 
 void RepaintBatch::cancel(QObject* widget) {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.removeAll(widget);
+    last_.removeAll(widget);
 }
 
 void RepaintBatch::arm() {
-    hold_.start(kHoldMs);
+    bool armed = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        armed = armed_;
+    }
+    if (armed) {
+        hold_.start(kHoldMs);
+    }
 }
 
 void RepaintBatch::flush() {
+    hold_.stop();
     QVector<QObject*> widgets;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         widgets.swap(pending_);
         armed_ = false;
+        if (!widgets.isEmpty()) {
+            last_ = widgets;
+        }
+    }
+    if (widgets.isEmpty()) {
+        return;
     }
     emit repainting();
     for (QObject* widget : widgets) {

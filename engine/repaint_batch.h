@@ -8,8 +8,9 @@
 // Repaints the video outputs of all players together. A renderer that has
 // received a frame asks for its repaint here (from any thread) instead of
 // posting one of its own; the first request arms a short hold on the GUI
-// thread, and when it ends every widget asked for by then is updated at once,
-// in the order of the requests. Frames that players present for the same
+// thread, and when it ends, or as soon as every widget of the last batch has
+// asked again, every widget asked for by then is updated at once, in the
+// order of the requests. Frames that players present for the same
 // moment (one shared clock) thus reach the screen in one paint of the window
 // instead of one after the other: the panes stay in step and the window is
 // composed once per frame instead of once per pane. Just before the updates
@@ -45,6 +46,7 @@ private:
 
     std::mutex mutex_;
     QVector<QObject*> pending_;  // guarded by mutex_
+    QVector<QObject*> last_;     // guarded by mutex_: the widgets of the last batch
     bool armed_ = false;         // guarded by mutex_: a hold is posted or running
     QTimer hold_;                // GUI thread only
 };
