@@ -84,21 +84,23 @@ bool RMKeyFrameCheck::decodes(RMNalScanner::Codec codec, const QByteArray& confi
 }
 
 int RMKeyFrameCheck::cleanPictures(RMNalScanner::Codec codec, const QByteArray& config,
-                                   const std::vector<QByteArray>& pictures) {
+                                   const std::vector<QByteArray>& pictures,
+                                   const std::atomic<bool>* stop) {
     // Frame threads report a damaged picture a few pictures late: when any
     // picture fails, one thread tells exactly which.
     const int threads = qBound(1, QThread::idealThreadCount(), kMaxThreads);
     if (pictures.size() > 1 && threads > 1) {
-        const int clean = _clean(codec, config, pictures, threads);
-        if (clean == int(pictures.size())) {
+        const int clean = _clean(codec, config, pictures, threads, stop);
+        if (clean == int(pictures.size()) || (stop && *stop)) {
             return clean;
         }
     }
-    return _clean(codec, config, pictures, 1);
+    return _clean(codec, config, pictures, 1, stop);
 }
 
 int RMKeyFrameCheck::_clean(RMNalScanner::Codec codec, const QByteArray& config,
-                            const std::vector<QByteArray>& pictures, int threads) {
+                            const std::vector<QByteArray>& pictures, int threads,
+                            const std::atomic<bool>* stop) {
     Decoder d;
     if (!d.open(codec, config, threads)) {
         return 0;
@@ -106,7 +108,7 @@ int RMKeyFrameCheck::_clean(RMNalScanner::Codec codec, const QByteArray& config,
     int clean = 0;
     size_t sent = 0;
     for (; sent < pictures.size(); ++sent) {
-        if (!d.send(&pictures[sent]) || !d.receive(&clean)) {
+        if ((stop && *stop) || !d.send(&pictures[sent]) || !d.receive(&clean)) {
             return qMin(clean, int(sent));
         }
     }

@@ -12,6 +12,11 @@ constexpr qint64 kMaxNal = 32 << 20;
 constexpr int kHead = 32;
 // Offset of the first child box inside a visual sample description.
 constexpr int kVisualEntryChildren = 8 + 78;
+// Bytes looked back through at a time for a key picture's first slice.
+constexpr qint64 kScanBlock = 64 << 10;
+// Units that open a picture are looked for this far before it, this many.
+constexpr qint64 kMaxOpeningUnit = 64 << 10;
+constexpr int kMaxOpeningUnits = 16;
 
 bool highProfile(int profile) {
     switch (profile) {
@@ -32,6 +37,17 @@ bool highProfile(int profile) {
         default:
             return false;
     }
+}
+
+// Whether a NAL unit's first header byte can be a key picture's slice: an
+// H.264 IDR slice of a reference picture, an HEVC IRAP slice of the base
+// layer.
+inline bool keySliceHeader(uchar header, RMNalScanner::Codec codec) {
+    if (codec == RMNalScanner::CODEC_H264) {
+        return (header & 0x9F) == 0x05 && (header & 0x60) != 0;
+    }
+    const int type = (header >> 1) & 0x3F;
+    return (header & 0x81) == 0 && type >= 16 && type <= 21;
 }
 
 void skipScalingList(RMBitReader& r, int size) {
@@ -364,4 +380,79 @@ void RMNalScanner::advance(const Picture& picture, State* state) {
     if (picture.reference && picture.frameNum >= 0) {
         state->prevRefFrameNum = picture.frameNum;
     }
+}
+
+RMNalScanner::Nal RMNalScanner::_unit(const QByteArray& head) const {
+    return _codec == CODEC_H264 ? _h264(head, State()) : _hevc(head);
+}
+
+// Whether a key picture's first slice starts at `at` in `block`, its
+// length field right before it, its header byte already looked at.
+bool RMNalScanner::_keySliceAt(const QByteArray& block, int at) const {
+    const uchar* prefix = reinterpret_cast<const uchar*>(block.constData()) + at - _lengthSize;
+    qint64 length = 0;
+    for (int i = 0; i < _lengthSize; ++i) {
+        length = (length << 8) | prefix[i];
+    }
+    if (length < (_codec == CODEC_H264 ? 2 : 3) || length > kMaxNal) {
+        return false;
+    }
+    const Nal nal = _unit(block.mid(at, int(qMin<qint64>(length, kHead))));
+    return nal.valid && nal.vcl && nal.key && nal.firstSlice;
+}
+
+qint64 RMNalScanner::keyPictureBefore(RMFileWindow& file, qint64 before, qint64 floor) const {
+    floor = qMax<qint64>(0, floor);
+    qint64 high = qMin(before, file.size());
+    while (high > floor + _lengthSize) {
+        const qint64 low = qMax(floor + _lengthSize, high - kScanBlock);
+        const qint64 from = low - _lengthSize;
+        // With the header bytes of a slice that starts near the block's end.
+        const QByteArray block = file.read(from, high - from + kHead);
+        if (block.size() < high - from) {
+            return -1;
+        }
+        const uchar* bytes = reinterpret_cast<const uchar*>(block.constData());
+        for (qint64 at = high - 1; at >= low; --at) {
+            // The header byte first, as this runs for every byte looked at.
+            if (keySliceHeader(bytes[at - from], _codec) && _keySliceAt(block, int(at - from))) {
+                return _openingUnitsBefore(file, at - _lengthSize, floor);
+            }
+        }
+        high = low;
+    }
+    return -1;
+}
+
+// The start of the picture whose first slice's length field is at
+// `start`: the units right before it that open a picture (delimiters,
+// parameter sets, SEI) are part of it, as a walk takes them.
+qint64 RMNalScanner::_openingUnitsBefore(RMFileWindow& file, qint64 start, qint64 floor) const {
+    const int minimum = _codec == CODEC_H264 ? 2 : 3;
+    for (int n = 0; n < kMaxOpeningUnits; ++n) {
+        const qint64 from = qMax(floor, start - kMaxOpeningUnit);
+        const QByteArray block = file.read(from, start - from);
+        if (block.size() != start - from) {
+            break;
+        }
+        const uchar* bytes = reinterpret_cast<const uchar*>(block.constData());
+        qint64 found = -1;
+        for (qint64 at = start - _lengthSize - minimum; at >= from && found < 0; --at) {
+            qint64 length = 0;
+            for (int i = 0; i < _lengthSize; ++i) {
+                length = (length << 8) | bytes[at - from + i];
+            }
+            if (at + _lengthSize + length != start) {
+                continue;
+            }
+            const int body = int(at - from + _lengthSize);
+            const Nal nal = _unit(block.mid(body, int(qMin<qint64>(length, kHead))));
+            found = nal.valid && nal.opensUnit && !nal.vcl ? at : -1;
+        }
+        if (found < 0) {
+            break;
+        }
+        start = found;
+    }
+    return start;
 }

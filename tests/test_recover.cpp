@@ -20,8 +20,12 @@
 #include "mp4/mov_format.h"
 #include "mp4/rm_aac_sizer.h"
 #include "mp4/rm_file_window.h"
+#include "mp4/rm_key_frame_check.h"
 #include "mp4/rm_mp4_index.h"
+#include "mp4/rm_nal_scanner.h"
 #include "recordings/rm_video_item_2ch.h"
+#include "recovery/rm_last_group.h"
+#include "recovery/rm_last_group_guess.h"
 #include "recovery/rm_recover_moov.h"
 #include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
@@ -697,6 +701,77 @@ private slots:
                  quint32(modified.toSecsSinceEpoch() + epoch1904));
     }
 
+    // The last group's pictures are guessed and decoded while the walk
+    // runs: from a key picture found looking back from the end (parameter
+    // sets before it included), the guess takes the very pictures the
+    // check takes, and decodes them as the check does. A guess is used
+    // only for the same pictures, byte for byte.
+    void theLastGroupIsGuessed_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("reference");
+        for (const QString& layout : {QString("type1"), QString("type2")}) {
+            for (const QString& channel : {QString("_1"), QString("_2")}) {
+                const QStringList all = files(card(layout), channel);
+                QTest::newRow(qPrintable(layout + channel)) << all.at(1) << all.at(0);
+            }
+        }
+        const QString inBand = _dir.filePath("guess/NNF_240517-120000-000001_1.mp4");
+        QDir().mkpath(QFileInfo(inBand).absolutePath());
+        const Run made =
+            run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                           "testsrc2=size=320x240:rate=30:duration=2", "-c:v", "libx264", "-bf",
+                           "0", "-g", "15", "-x264-params", "repeat-headers=1", inBand});
+        QTest::newRow("parameter sets in the stream")
+            << (made.code == 0 ? inBand : QString()) << inBand;
+    }
+    void theLastGroupIsGuessed() {
+        QFETCH(QString, source);
+        QFETCH(QString, reference);
+        QVERIFY(!source.isEmpty());
+        RMMp4Index original;
+        QVERIFY(original.open(source));
+        const RMMp4Index::Track* picture = trackOf(original, RMMp4Index::KIND_VIDEO);
+        const size_t cutIn = picture->sizes.size() * 2 / 3;
+        const QString cutPath = _dir.filePath("guess-cut/" + QFileInfo(source).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(makeCut(source, cutPath,
+                        qint64(picture->offsets[cutIn] + picture->sizes[cutIn] / 2), {}));
+        RMMp4Index cut;
+        RMMp4Index ref;
+        QVERIFY(cut.open(cutPath) && ref.open(reference));
+        const qint64 start = cut.mdat()->pos + cut.mdat()->header;
+        RMLastGroupGuess guess;
+        RMLastGroupGuess wrongPictures;
+        RMLastGroupGuess wrongBytes;
+        for (RMLastGroupGuess* g : {&guess, &wrongPictures, &wrongBytes}) {
+            g->start(cutPath, ref, start, -1);
+        }
+        RMRecoverWalker walker;
+        QString error;
+        QVERIFY(walker.setReference(ref, &error));
+        RMFileWindow file;
+        QVERIFY(file.open(cutPath));
+        walker.walk(file, start);
+        RMNalScanner scanner;
+        QVERIFY(scanner.configure(trackOf(ref, RMMp4Index::KIND_VIDEO)->sampleEntry));
+        const RMLastGroup::Plan plan =
+            RMLastGroup::plan(walker.samples(walker.videoTrack()), scanner.codec());
+        QVERIFY(plan.decoded.size() > 1);
+        std::vector<QByteArray> bytes;
+        for (const RMRecoverWalker::Sample& s : plan.decoded) {
+            bytes.push_back(file.read(s.offset, s.size));
+        }
+        int clean = -1;
+        QVERIFY(guess.take(plan.decoded, bytes, &clean));
+        QCOMPARE(clean,
+                 RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), bytes));
+        std::vector<RMRecoverWalker::Sample> shorter = plan.decoded;
+        shorter.pop_back();
+        QVERIFY(!wrongPictures.take(shorter, {bytes.begin(), bytes.end() - 1}, &clean));
+        bytes.back()[0] = char(bytes.back()[0] ^ 1);
+        QVERIFY(!wrongBytes.take(plan.decoded, bytes, &clean));
+    }
+
     // The last group of pictures is checked by decoding it, but no more of
     // it than a bound: one key frame followed by 900 pictures ends after
     // the pictures checked.
@@ -713,7 +788,7 @@ private slots:
         const RMRecovery::Result r =
             RMRecovery().recover(cutPath, source, _dir.filePath("long-gop-out"), true);
         QVERIFY2(r.recovered, qPrintable(r.message));
-        QCOMPARE(r.videoFrames, int(RMRecovery::kMaxCheckedPictures));
+        QCOMPARE(r.videoFrames, int(RMLastGroup::kMaxPictures));
     }
 
     // Samples beyond 4 GiB (a sparse file): the walk finds them there and
