@@ -1,5 +1,8 @@
 #include "mp4/rm_file_window.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QDebug>
 #include <atomic>
 #include <cerrno>
@@ -13,22 +16,34 @@ void RMFileWindow::setReadFault(qint64 offset) {
     gReadFault = offset;
 }
 
-// Reads from the file into `data`; a read that comes back short of what
-// the file holds is a device error and is remembered. The bytes read.
+// Reads from the file into `data`, at `pos` whatever was read before; a
+// read that comes back short of what the file holds is a device error and
+// is remembered. The bytes read.
 qint64 RMFileWindow::_readInto(qint64 pos, char* data, qint64 length) {
-    qint64 got = qMax<qint64>(0, _file.read(data, length));
+    qint64 got = 0;
+    int error = 0;
+    while (got < length) {
+        const ssize_t n =
+            ::pread(_file.handle(), data + got, size_t(length - got), off_t(pos + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        got += n;
+    }
     const qint64 fault = gReadFault;
     if (fault >= pos && fault < pos + got) {
         got = fault - pos;
     }
+    _bytesRead += got;
     if (got < length && _readErrorAt < 0) {
         _readErrorAt = pos + got;
-        const QString system = _file.errorString();
-        _readError = _file.error() == QFileDevice::NoError
-                         ? QString::fromLocal8Bit(std::strerror(EIO))
-                         : system;
+        _readError = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO));
         qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at" << _readErrorAt
-                << _file.errorString();
+                << _readError;
     }
     return got;
 }
@@ -39,14 +54,34 @@ QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
     return bytes;
 }
 
+RMFileWindow::~RMFileWindow() {
+    _unmap();
+}
+
+void RMFileWindow::close() {
+    _unmap();
+    _file.close();
+}
+
+void RMFileWindow::_unmap() {
+    if (_map) {
+        ::munmap(_map, size_t(_size));
+    }
+    _map = nullptr;
+    _mapTried = false;
+    _heldFrom = _heldTo = 0;
+}
+
 bool RMFileWindow::open(const QString& path) {
+    close();
     _file.setFileName(path);
     _buffer.clear();
     _bufferPos = 0;
     _zerosStart = -1;
+    _bytesRead = 0;
     _readErrorAt = -1;
     _readError.clear();
-    if (!_file.open(QIODevice::ReadOnly)) {
+    if (!_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return false;
     }
     _size = _file.size();
@@ -57,12 +92,16 @@ bool RMFileWindow::_fill(qint64 pos, qint64 length) {
     if (pos >= _bufferPos && pos + length <= _bufferPos + _buffer.size()) {
         return true;
     }
-    if (pos < 0 || length > kWindow || pos + length > _size || !_file.seek(pos)) {
+    if (pos < 0 || length > kWindow || pos + length > _size) {
         return false;
     }
     // The window's memory is kept from one refill to the next: a walk
     // through a whole file costs no allocations.
-    const qint64 wanted = qMin(qMax(_window, length), _size - pos);
+    qint64 wanted = qMin(qMax(_window, length), _size - pos);
+    const qint64 sparse = qMin(qMax(kSparseRead, length), _size - pos);
+    if (sparse < wanted && _inMemory(pos, sparse)) {
+        wanted = sparse;
+    }
     _buffer.resize(int(wanted));
     _buffer.resize(int(_readInto(pos, _buffer.data(), wanted)));
     _bufferPos = pos;
@@ -84,9 +123,6 @@ QByteArray RMFileWindow::read(qint64 pos, qint64 length) {
     if (length <= kWindow) {
         const uchar* p = at(pos, length);
         return p ? QByteArray(reinterpret_cast<const char*>(p), int(length)) : QByteArray();
-    }
-    if (!_file.seek(pos)) {
-        return QByteArray();
     }
     return _readFile(pos, length);
 }
@@ -114,4 +150,36 @@ qint64 RMFileWindow::_findTrailingZeros() {
         end = start;
     }
     return 0;
+}
+
+// Whether the system holds [pos, pos + length) in memory. The system is
+// asked about a window's worth of bytes at a time; where it cannot be
+// asked, the answer is no.
+bool RMFileWindow::_inMemory(qint64 pos, qint64 length) {
+    if (pos >= _heldFrom && pos + length <= _heldTo) {
+        return true;
+    }
+    if (!_mapTried) {
+        _mapTried = true;
+        void* map = ::mmap(nullptr, size_t(_size), PROT_NONE, MAP_SHARED, _file.handle(), 0);
+        _map = map == MAP_FAILED ? nullptr : map;
+    }
+    if (!_map) {
+        return false;
+    }
+    static const qint64 page = ::sysconf(_SC_PAGESIZE);
+    const qint64 first = pos / page * page;
+    const qint64 last = qMin(_size, pos + qMax(length, kWindow));
+    _pages.resize(size_t((last - first + page - 1) / page));
+    if (::mincore(static_cast<char*>(_map) + first, size_t(last - first), _pages.data()) != 0) {
+        return false;
+    }
+    for (unsigned char held : _pages) {
+        if (!(held & 1)) {
+            return false;
+        }
+    }
+    _heldFrom = first;
+    _heldTo = last;
+    return true;
 }

@@ -4,13 +4,27 @@
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
+#include <vector>
 
 // Random-access reads from a file opened read-only, through one cached
 // window so that walking many small headers costs few system calls. A read
 // past the end of the file returns what there is.
+//
+// A large window serves a walk through the media data, which needs only
+// the headers of its samples: where the bytes are still on the device
+// (a card), the whole window is read, so that the device sees few large
+// reads; where the system already holds them in memory (read before, or a
+// file system in memory), only kSparseRead bytes are, which spares copying
+// the pictures' bodies.
 class RMFileWindow {
 public:
     static constexpr qint64 kWindow = 1 << 20;
+    static constexpr qint64 kSparseRead = 16 << 10;
+
+    RMFileWindow() = default;
+    ~RMFileWindow();
+    RMFileWindow(const RMFileWindow&) = delete;
+    RMFileWindow& operator=(const RMFileWindow&) = delete;
 
     bool open(const QString& path);
     // Bytes read at least per refill (at most kWindow): small for a walk
@@ -22,8 +36,10 @@ public:
     // Tests make every read that covers this offset stop short there, as a
     // failing device does (-1: no fault).
     static void setReadFault(qint64 offset);
-    void close() { _file.close(); }
+    void close();
     qint64 size() const { return _size; }
+    // Bytes read from the file so far.
+    qint64 bytesRead() const { return _bytesRead; }
     QString errorString() const { return _readError.isEmpty() ? _file.errorString() : _readError; }
 
     // Up to `length` bytes at `pos`; fewer at the end of the file.
@@ -40,6 +56,8 @@ private:
     qint64 _readInto(qint64 pos, char* data, qint64 length);
     QByteArray _readFile(qint64 pos, qint64 length);
     qint64 _findTrailingZeros();
+    bool _inMemory(qint64 pos, qint64 length);
+    void _unmap();
 
     QFile _file;
     qint64 _size = 0;
@@ -47,6 +65,14 @@ private:
     qint64 _bufferPos = 0;
     qint64 _zerosStart = -1;  // not looked for yet
     qint64 _window = kWindow;
+    qint64 _bytesRead = 0;
     qint64 _readErrorAt = -1;
     QString _readError;
+    // A mapping of the file that is never touched: it only asks the system
+    // which pages it holds (mincore). Null when there is none.
+    void* _map = nullptr;
+    bool _mapTried = false;
+    qint64 _heldFrom = 0;  // bytes known to be in memory
+    qint64 _heldTo = 0;
+    std::vector<unsigned char> _pages;
 };

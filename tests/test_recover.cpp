@@ -4,6 +4,10 @@
 // zeroed, which is what the camera leaves. Every case checks the output with
 // ffprobe and ffmpeg, frame by frame against the original, and the sensor
 // records through the viewer's own reader.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,6 +72,21 @@ bool writeAll(const QString& path, const QByteArray& bytes) {
 
 QByteArray sha256(const QString& path) {
     return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha256);
+}
+
+// Whether the system holds any page of the file in memory.
+bool resident(int fd, qint64 size) {
+    void* map = ::mmap(nullptr, size_t(size), PROT_NONE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        return true;
+    }
+    std::vector<unsigned char> pages(size_t((size + 4095) / 4096) + 1);
+    bool any = ::mincore(map, size_t(size), pages.data()) != 0;
+    for (unsigned char page : pages) {
+        any = any || (page & 1);
+    }
+    ::munmap(map, size_t(size));
+    return any;
 }
 
 // The video frames' hashes as ffmpeg decodes them.
@@ -329,6 +348,47 @@ private slots:
                 QCOMPARE(got[i].key, bool(expected.sync[i]));
             }
         }
+    }
+
+    // A walk through data the system holds in memory reads little more
+    // than the samples' headers; through data still on the device (a
+    // card), whole windows, so that the device sees few large reads.
+    // Either way it finds every sample.
+    void readsWhatTheWalkNeeds() {
+        const QString path = _dir.filePath("sparse/NNF_240517-150000-000001_1.mp4");
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        const Run made = run(
+            "ffmpeg",
+            {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2",
+             "-vf", "noise=alls=80:allf=t", "-c:v", "libx264", "-bf", "0", "-crf", "8", path});
+        QVERIFY2(made.code == 0, made.err.constData());
+        RMMp4Index index;
+        QVERIFY(index.open(path));
+        const RMMp4Index::Box* mdat = index.mdat();
+        QVERIFY(mdat->size > 2 * RMFileWindow::kWindow);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        for (const bool held : {true, false}) {
+            if (!held) {
+                ::fsync(fd);
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                if (resident(fd, QFileInfo(path).size())) {
+                    ::close(fd);
+                    QSKIP("the system keeps this file in memory");
+                }
+            }
+            RMRecoverWalker walker;
+            QString error;
+            QVERIFY(walker.setReference(index, &error));
+            RMFileWindow file;
+            QVERIFY(file.open(path));
+            walker.walk(file, mdat->pos + mdat->header, mdat->pos + mdat->size);
+            QCOMPARE(walker.samples(0).size(), index.tracks()[0].sizes.size());
+            QCOMPARE(quint64(walker.samples(0).back().offset), index.tracks()[0].offsets.back());
+            QVERIFY2((file.bytesRead() < mdat->size / 2) == held,
+                     qPrintable(QString("%1 of %2 bytes").arg(file.bytesRead()).arg(mdat->size)));
+        }
+        ::close(fd);
     }
 
     void recoversCuts_data() {
