@@ -1,6 +1,7 @@
 #include "recovery/rm_recover_output.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,7 +171,7 @@ bool RMRecoverOutput::start(const QString& source, const QString& target, qint64
     ::fchmod(_out, 0644);
     ::posix_fadvise(_in, 0, 0, POSIX_FADV_SEQUENTIAL);
     _limit = limit;
-    _kernel = gKernelCopy && !writeFault();
+    _method = gKernelCopy && !writeFault() ? COPY_RANGE : BUFFER;
     _copier = std::thread([this] { _copyLoop(); });
     return true;
 }
@@ -199,22 +200,37 @@ bool RMRecoverOutput::_writeAt(qint64 pos, const char* data, qint64 length, QStr
 
 // [at, at + length) of the source into the output, at the same offset.
 bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
-    if (_kernel) {
+    return _method == BUFFER ? _copyByBuffer(at, length, error) : _copyByKernel(at, length, error);
+}
+
+// By the kernel: within a file system without copying (or by the file
+// system itself), else page to page. A method the first chunk finds
+// unavailable gives way to the next one.
+bool RMRecoverOutput::_copyByKernel(qint64 at, qint64 length, QString* error) {
+    ssize_t copied = -1;
+    if (_method == COPY_RANGE) {
         loff_t from = at;
         loff_t to = at;
-        const ssize_t copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
-        if (copied > 0) {
-            _startWriteback(at, copied);
-            _copied = at + copied;
-            return true;
-        }
-        if (copied < 0 && at == 0) {
-            _kernel = false;  // not between these file systems: through a buffer
-            return true;
-        }
-        *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
-        return false;
+        copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
+    } else if (::lseek(_out, off_t(at), SEEK_SET) == off_t(at)) {
+        off_t from = off_t(at);
+        copied = ::sendfile(_out, _in, &from, size_t(length));
     }
+    if (copied > 0) {
+        _startWriteback(at, copied);
+        _copied = at + copied;
+        return true;
+    }
+    if (copied < 0 && at == 0) {
+        // Not between these file systems.
+        _method = _method == COPY_RANGE ? SEND_FILE : BUFFER;
+        return true;
+    }
+    *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
+    return false;
+}
+
+bool RMRecoverOutput::_copyByBuffer(qint64 at, qint64 length, QString* error) {
     // One buffer for the whole copy: a fresh one per block would be
     // faulted in page by page each time.
     if (!_buffer) {

@@ -16,8 +16,9 @@
 
 // Writes a recovered recording. The original's bytes are copied on a thread
 // of their own while the recovery still reads the file, by the kernel where
-// it can (as cp does), else through a buffer (between file systems, as from
-// a card); the recovery then says where the data ends, and the changed
+// it can: within a file system as cp does, between file systems (as from a
+// card) from page to page, else through a buffer of ours; the recovery then
+// says where the data ends, and the changed
 // headers and the new movie box follow. The file is flushed under a
 // temporary name of its own pattern, put in place by a hard link (or, where
 // links fail, a rename after a last look), and the folder is flushed. Any
@@ -57,6 +58,8 @@ public:
 private:
     void _copyLoop();
     bool _copyChunk(qint64 at, qint64 length, QString* error);
+    bool _copyByKernel(qint64 at, qint64 length, QString* error);
+    bool _copyByBuffer(qint64 at, qint64 length, QString* error);
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
     void _startWriteback(qint64 at, qint64 length);
     void _stopCopy();
@@ -84,6 +87,7 @@ private:
     qint64 _limit = 0;
     bool _final = false;
     QString _copyError;
-    bool _kernel = true;              // copier thread only
+    enum Method { COPY_RANGE, SEND_FILE, BUFFER };
+    Method _method = COPY_RANGE;      // copier thread only
     std::unique_ptr<char[]> _buffer;  // copier thread only
 };
