@@ -386,19 +386,20 @@ RMNalScanner::Nal RMNalScanner::_unit(const QByteArray& head) const {
     return _codec == CODEC_H264 ? _h264(head, State()) : _hevc(head);
 }
 
-// Whether a key picture's first slice starts at `at` in `block`, its
-// length field right before it, its header byte already looked at.
-bool RMNalScanner::_keySliceAt(const QByteArray& block, int at) const {
+// The length of the key picture's first slice that starts at `at` in
+// `block`, its length field right before it and its header byte already
+// looked at; 0 when there is none.
+qint64 RMNalScanner::_keySliceAt(const QByteArray& block, int at) const {
     const uchar* prefix = reinterpret_cast<const uchar*>(block.constData()) + at - _lengthSize;
     qint64 length = 0;
     for (int i = 0; i < _lengthSize; ++i) {
         length = (length << 8) | prefix[i];
     }
     if (length < (_codec == CODEC_H264 ? 2 : 3) || length > kMaxNal) {
-        return false;
+        return 0;
     }
     const Nal nal = _unit(block.mid(at, int(qMin<qint64>(length, kHead))));
-    return nal.valid && nal.vcl && nal.key && nal.firstSlice;
+    return nal.valid && nal.vcl && nal.key && nal.firstSlice ? length : 0;
 }
 
 qint64 RMNalScanner::keyPictureBefore(RMFileWindow& file, qint64 before, qint64 floor) const {
@@ -415,7 +416,10 @@ qint64 RMNalScanner::keyPictureBefore(RMFileWindow& file, qint64 before, qint64 
         const uchar* bytes = reinterpret_cast<const uchar*>(block.constData());
         for (qint64 at = high - 1; at >= low; --at) {
             // The header byte first, as this runs for every byte looked at.
-            if (keySliceHeader(bytes[at - from], _codec) && _keySliceAt(block, int(at - from))) {
+            // A slice cut off by the end of the file starts no whole picture.
+            const qint64 length =
+                keySliceHeader(bytes[at - from], _codec) ? _keySliceAt(block, int(at - from)) : 0;
+            if (length > 0 && at + length <= file.size()) {
                 return _openingUnitsBefore(file, at - _lengthSize, floor);
             }
         }

@@ -53,10 +53,11 @@ public:
                    Picture* out, bool startOnly = false) const;
     static void advance(const Picture& picture, State* state);
     // Where the last key picture (an H.264 IDR or HEVC IRAP picture) whose
-    // first slice begins in [floor, before) starts, looking back from
-    // `before`: the first of the units that open it (parameter sets, SEI)
-    // or its first slice. -1 when there is none. A guess, to be confirmed
-    // by a walk: slice data may look like a key slice's header.
+    // first slice begins in [floor, before) and lies whole in the file
+    // starts, looking back from `before`: the first of the units that open
+    // it (parameter sets, SEI) or its first slice. -1 when there is none. A
+    // guess, to be confirmed by a walk: slice data may look like a key
+    // slice's header.
     qint64 keyPictureBefore(RMFileWindow& file, qint64 before, qint64 floor) const;
 
 private:
@@ -77,7 +78,7 @@ private:
     Nal _h264(const QByteArray& head, const State& state) const;
     Nal _hevc(const QByteArray& head) const;
     Nal _unit(const QByteArray& head) const;
-    bool _keySliceAt(const QByteArray& block, int at) const;
+    qint64 _keySliceAt(const QByteArray& block, int at) const;
     qint64 _openingUnitsBefore(RMFileWindow& file, qint64 start, qint64 floor) const;
     bool _addSps(const QByteArray& nal);
     bool _addPps(const QByteArray& nal);
