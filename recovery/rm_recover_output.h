@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,10 +16,11 @@
 #include "recovery/rm_recover_patch.h"
 
 // Writes a recovered recording. The original's bytes are copied on a thread
-// of their own while the recovery still reads the file, by the kernel where
-// it can: within a file system as cp does, between file systems (as from a
-// card) from page to page, else through a buffer of ours; the recovery then
-// says where the data ends, and the changed
+// of their own while the recovery still reads the file: by the kernel
+// within a file system, as cp does; between file systems (as from a card)
+// through a buffer of ours that the device writes from directly, past the
+// page cache, where the file system allows it, else through the page
+// cache. The recovery then says where the data ends, and the changed
 // headers and the new movie box follow. The file is flushed under a
 // temporary name of its own pattern, put in place by a hard link (or, where
 // links fail, a rename after a last look), and the folder is flushed. Any
@@ -58,8 +60,10 @@ public:
 private:
     void _copyLoop();
     bool _copyChunk(qint64 at, qint64 length, QString* error);
-    bool _copyByKernel(qint64 at, qint64 length, QString* error);
+    bool _copyRange(qint64 at, qint64 length, QString* error);
+    bool _copyDirect(qint64 at, qint64 length, QString* error);
     bool _copyByBuffer(qint64 at, qint64 length, QString* error);
+    char* _block(qint64 at, qint64 length, QString* error);
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
     void _startWriteback(qint64 at, qint64 length);
     void _stopCopy();
@@ -87,7 +91,11 @@ private:
     qint64 _limit = 0;
     bool _final = false;
     QString _copyError;
-    enum Method { COPY_RANGE, SEND_FILE, BUFFER };
-    Method _method = COPY_RANGE;      // copier thread only
-    std::unique_ptr<char[]> _buffer;  // copier thread only
+    enum Method { COPY_RANGE, DIRECT, BUFFER };
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    Method _method = COPY_RANGE;  // copier thread only
+    int _outDirect = -1;  // copier thread only: the output opened to write past the page cache
+    std::unique_ptr<char, Free> _buffer;  // copier thread only
 };
