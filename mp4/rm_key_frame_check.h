@@ -23,9 +23,9 @@ public:
                              const std::vector<QByteArray>& pictures,
                              const std::atomic<bool>* stop = nullptr);
 
+    // Frame threads a decoding of several pictures uses.
+    static int frameThreads();
+
 private:
     static constexpr int kMaxThreads = 2;
-    static int _clean(RMNalScanner::Codec codec, const QByteArray& config,
-                      const std::vector<QByteArray>& pictures, int threads,
-                      const std::atomic<bool>* stop);
 };

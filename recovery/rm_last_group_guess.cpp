@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <algorithm>
 
+#include "mp4/rm_clean_decode.h"
 #include "mp4/rm_file_window.h"
 #include "mp4/rm_key_frame_check.h"
 #include "mp4/rm_mp4_index.h"
@@ -80,20 +81,21 @@ void RMLastGroupGuess::_run(const QString& path, const RMMp4Index* reference, qi
                             qint64 end) {
     RMFileWindow file;
     RMNalScanner scanner;
-    std::vector<RMRecoverWalker::Sample> pictures;
+    RMCleanDecode decode;
     std::vector<QByteArray> bytes;
     const bool guessed =
-        file.open(path) && _guess(file, *reference, start, end, &scanner, &pictures, &bytes);
-    {
-        std::lock_guard<std::mutex> lock(_lock);
-        _planned = true;
-        _pictures = pictures;
+        file.open(path) && _guess(file, *reference, start, end, &scanner, &decode, &bytes);
+    if (!guessed) {
+        _plan({});
     }
-    _changed.notify_all();
     int clean = -1;
     if (guessed && !_stop) {
-        clean =
-            RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), bytes, &_stop);
+        clean = decode.finish();
+        // Frame threads tell a damaged picture late: the exact count takes
+        // one thread.
+        if (clean < int(bytes.size()) && RMKeyFrameCheck::frameThreads() > 1) {
+            clean = RMCleanDecode::count(scanner.codec(), scanner.configRecord(), bytes, 1, &_stop);
+        }
     }
     {
         std::lock_guard<std::mutex> lock(_lock);
@@ -106,58 +108,97 @@ void RMLastGroupGuess::_run(const QString& path, const RMMp4Index* reference, qi
     _changed.notify_all();
 }
 
+// The key picture found looking back starts decoding at once; the walk
+// from it then tells the rest of its group, which follows it into the
+// decoder.
 bool RMLastGroupGuess::_guess(RMFileWindow& file, const RMMp4Index& reference, qint64 start,
-                              qint64 end, RMNalScanner* scanner,
-                              std::vector<RMRecoverWalker::Sample>* pictures,
+                              qint64 end, RMNalScanner* scanner, RMCleanDecode* decode,
                               std::vector<QByteArray>* bytes) {
-    RMRecoverWalker walker;
-    QString error;
-    if (!walker.setReference(reference, &error) ||
-        !scanner->configure(reference.tracks()[size_t(walker.videoTrack())].sampleEntry)) {
+    const RMMp4Index::Track* video = nullptr;
+    for (const RMMp4Index::Track& t : reference.tracks()) {
+        video = t.kind == RMMp4Index::KIND_VIDEO ? &t : video;
+    }
+    if (!video || !scanner->configure(video->sampleEntry)) {
         return false;
     }
-    const qint64 dataEnd = end >= 0 ? qMin(end, file.size()) : file.trailingZerosStart();
-    const qint64 floor = qMax(start, dataEnd - _lookBack(reference, walker.videoTrack()));
+    const qint64 fileEnd = end >= 0 ? qMin(end, file.size()) : file.size();
+    const qint64 dataEnd = end >= 0 ? fileEnd : file.trailingZerosStart();
+    const qint64 floor = qMax(start, dataEnd - _lookBack(*video));
+    RMRecoverWalker walker;
+    QString error;
+    bool walkerReady = false;
     qint64 before = dataEnd;
     for (int attempt = 0; attempt < kMaxAttempts && !_stop; ++attempt) {
         // Looking back reads block by block; the walk reads far ahead.
         file.setWindow(0);
         const qint64 key = scanner->keyPictureBefore(file, before, floor);
-        if (key < 0) {
+        file.setWindow(RMFileWindow::kWindow);
+        RMNalScanner::Picture picture;
+        if (key < 0 || scanner->picture(file, key, fileEnd, dataEnd, RMNalScanner::State(),
+                                        &picture) != RMNalScanner::RESULT_PICTURE) {
             return false;
         }
-        file.setWindow(RMFileWindow::kWindow);
+        const QByteArray keyBytes = file.read(key, picture.size);
+        if (!decode->open(scanner->codec(), scanner->configRecord(),
+                          RMKeyFrameCheck::frameThreads()) ||
+            !decode->add(keyBytes)) {
+            return false;
+        }
+        if (!walkerReady && !walker.setReference(reference, &error)) {
+            return false;
+        }
+        walkerReady = true;
         walker.walkFromKeyPicture(file, key, end, [this](qint64) { return !_stop; });
-        const std::vector<RMRecoverWalker::Sample>& video = walker.samples(walker.videoTrack());
-        if (video.empty() || video.front().offset != key) {
+        const RMLastGroup::Plan plan =
+            RMLastGroup::plan(walker.samples(walker.videoTrack()), scanner->codec());
+        if (plan.decoded.empty() || plan.decoded.front().offset != key ||
+            qint64(plan.decoded.front().size) != keyBytes.size()) {
             before = key;
             continue;
         }
-        *pictures = RMLastGroup::plan(video, scanner->codec()).decoded;
-        qint64 total = 0;
-        for (const RMRecoverWalker::Sample& picture : *pictures) {
-            total += picture.size;
-        }
-        if (pictures->empty() || total > kMaxBytes) {
-            pictures->clear();
-            return false;
-        }
-        for (const RMRecoverWalker::Sample& picture : *pictures) {
-            bytes->push_back(file.read(picture.offset, picture.size));
-        }
-        if (file.readErrorAt() >= 0) {
-            pictures->clear();
-            return false;
-        }
-        return true;
+        return _takeGroup(file, plan.decoded, keyBytes, decode, bytes);
     }
     return false;
 }
 
+// The rest of the group after its key frame, read and handed to the
+// decoder; a group over the bound is not guessed.
+bool RMLastGroupGuess::_takeGroup(RMFileWindow& file,
+                                  const std::vector<RMRecoverWalker::Sample>& group,
+                                  const QByteArray& keyBytes, RMCleanDecode* decode,
+                                  std::vector<QByteArray>* bytes) {
+    qint64 total = 0;
+    for (const RMRecoverWalker::Sample& picture : group) {
+        total += picture.size;
+    }
+    if (total > kMaxBytes) {
+        return false;
+    }
+    // The check may tell now that it takes other pictures.
+    _plan(group);
+    bytes->push_back(keyBytes);
+    for (size_t n = 1; n < group.size() && !_stop; ++n) {
+        bytes->push_back(file.read(group[n].offset, group[n].size));
+        if (file.readErrorAt() >= 0) {
+            return false;
+        }
+        decode->add(bytes->back());
+    }
+    return !_stop;
+}
+
+void RMLastGroupGuess::_plan(const std::vector<RMRecoverWalker::Sample>& pictures) {
+    {
+        std::lock_guard<std::mutex> lock(_lock);
+        _planned = true;
+        _pictures = pictures;
+    }
+    _changed.notify_all();
+}
+
 // Twice the reference's longest group of pictures in bytes (from one key
 // frame to the next, the other tracks' samples between them included).
-qint64 RMLastGroupGuess::_lookBack(const RMMp4Index& reference, int videoTrack) const {
-    const RMMp4Index::Track& video = reference.tracks()[size_t(videoTrack)];
+qint64 RMLastGroupGuess::_lookBack(const RMMp4Index::Track& video) {
     qint64 longest = 0;
     qint64 key = -1;
     for (size_t i = 0; i < video.offsets.size() && i < video.sync.size(); ++i) {

@@ -9,10 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "mp4/rm_mp4_index.h"
 #include "recovery/rm_recover_walker.h"
 
+class RMCleanDecode;
 class RMFileWindow;
-class RMMp4Index;
 class RMNalScanner;
 
 // Decoding the last group of pictures takes longer than the walk that finds
@@ -51,9 +52,13 @@ public:
 private:
     void _run(const QString& path, const RMMp4Index* reference, qint64 start, qint64 end);
     bool _guess(RMFileWindow& file, const RMMp4Index& reference, qint64 start, qint64 end,
-                RMNalScanner* scanner, std::vector<RMRecoverWalker::Sample>* pictures,
-                std::vector<QByteArray>* bytes);
-    qint64 _lookBack(const RMMp4Index& reference, int videoTrack) const;
+                RMNalScanner* scanner, RMCleanDecode* decode, std::vector<QByteArray>* bytes);
+    bool _takeGroup(RMFileWindow& file, const std::vector<RMRecoverWalker::Sample>& group,
+                    const QByteArray& keyBytes, RMCleanDecode* decode,
+                    std::vector<QByteArray>* bytes);
+    // Tells the check which pictures the guess decodes (none: no guess).
+    void _plan(const std::vector<RMRecoverWalker::Sample>& pictures);
+    static qint64 _lookBack(const RMMp4Index::Track& video);
 
     std::thread _thread;
     std::atomic<bool> _stop{false};  // set by the owner's thread, read by the guess's
