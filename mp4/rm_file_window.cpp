@@ -1,6 +1,5 @@
 #include "mp4/rm_file_window.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <QDebug>
@@ -55,21 +54,12 @@ QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
 }
 
 RMFileWindow::~RMFileWindow() {
-    _unmap();
+    close();
 }
 
 void RMFileWindow::close() {
-    _unmap();
+    _held.detach();
     _file.close();
-}
-
-void RMFileWindow::_unmap() {
-    if (_map) {
-        ::munmap(_map, size_t(_size));
-    }
-    _map = nullptr;
-    _mapTried = false;
-    _heldFrom = _heldTo = 0;
 }
 
 bool RMFileWindow::open(const QString& path) {
@@ -85,6 +75,7 @@ bool RMFileWindow::open(const QString& path) {
         return false;
     }
     _size = _file.size();
+    _held.attach(_file.handle(), _size);
     return true;
 }
 
@@ -99,7 +90,7 @@ bool RMFileWindow::_fill(qint64 pos, qint64 length) {
     // through a whole file costs no allocations.
     qint64 wanted = qMin(qMax(_window, length), _size - pos);
     const qint64 sparse = qMin(qMax(kSparseRead, length), _size - pos);
-    if (sparse < wanted && _inMemory(pos, sparse)) {
+    if (sparse < wanted && _held.held(pos, sparse, kWindow)) {
         wanted = sparse;
     }
     _buffer.resize(int(wanted));
@@ -150,36 +141,4 @@ qint64 RMFileWindow::_findTrailingZeros() {
         end = start;
     }
     return 0;
-}
-
-// Whether the system holds [pos, pos + length) in memory. The system is
-// asked about a window's worth of bytes at a time; where it cannot be
-// asked, the answer is no.
-bool RMFileWindow::_inMemory(qint64 pos, qint64 length) {
-    if (pos >= _heldFrom && pos + length <= _heldTo) {
-        return true;
-    }
-    if (!_mapTried) {
-        _mapTried = true;
-        void* map = ::mmap(nullptr, size_t(_size), PROT_NONE, MAP_SHARED, _file.handle(), 0);
-        _map = map == MAP_FAILED ? nullptr : map;
-    }
-    if (!_map) {
-        return false;
-    }
-    static const qint64 page = ::sysconf(_SC_PAGESIZE);
-    const qint64 first = pos / page * page;
-    const qint64 last = qMin(_size, pos + qMax(length, kWindow));
-    _pages.resize(size_t((last - first + page - 1) / page));
-    if (::mincore(static_cast<char*>(_map) + first, size_t(last - first), _pages.data()) != 0) {
-        return false;
-    }
-    for (unsigned char held : _pages) {
-        if (!(held & 1)) {
-            return false;
-        }
-    }
-    _heldFrom = first;
-    _heldTo = last;
-    return true;
 }

@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
-#include <vector>
+
+#include "app/rm_held_pages.h"
 
 // Random-access reads from a file opened read-only, through one cached
 // window so that walking many small headers costs few system calls. A read
@@ -56,8 +57,6 @@ private:
     qint64 _readInto(qint64 pos, char* data, qint64 length);
     QByteArray _readFile(qint64 pos, qint64 length);
     qint64 _findTrailingZeros();
-    bool _inMemory(qint64 pos, qint64 length);
-    void _unmap();
 
     QFile _file;
     qint64 _size = 0;
@@ -68,11 +67,5 @@ private:
     qint64 _bytesRead = 0;
     qint64 _readErrorAt = -1;
     QString _readError;
-    // A mapping of the file that is never touched: it only asks the system
-    // which pages it holds (mincore). Null when there is none.
-    void* _map = nullptr;
-    bool _mapTried = false;
-    qint64 _heldFrom = 0;  // bytes known to be in memory
-    qint64 _heldTo = 0;
-    std::vector<unsigned char> _pages;
+    RMHeldPages _held;
 };

@@ -80,6 +80,7 @@ int RMRecoverOutput::removeLeftovers(const QString& folder) {
 
 RMRecoverOutput::~RMRecoverOutput() {
     _stopCopy();
+    _sourcePages.detach();
     if (_in >= 0) {
         ::close(_in);
     }
@@ -230,18 +231,24 @@ bool RMRecoverOutput::_copyRange(qint64 at, qint64 length, QString* error) {
         // Not between these file systems.
         _outDirect = ::open(_temp.constData(), O_WRONLY | O_DIRECT | O_CLOEXEC);
         _method = _outDirect >= 0 ? DIRECT : BUFFER;
+        struct stat source;
+        if (_method == DIRECT && ::fstat(_in, &source) == 0) {
+            _sourcePages.attach(_in, source.st_size);
+        }
         return true;
     }
     *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
     return false;
 }
 
-// Read into the buffer, which the device writes from directly: the bytes
-// are copied once, and the output's pages never fill the page cache. A
-// length the device cannot take ends through the page cache; a device
-// that takes no such writes leaves the copy to the page cache.
+// Written past the page cache, the device taking the bytes straight from
+// the source's pages where the system holds them, else from our buffer: the
+// bytes are copied at most once, and the output's pages never fill the
+// page cache. A length the device cannot take ends through the page cache;
+// a device that takes no such writes leaves the copy to the page cache.
 bool RMRecoverOutput::_copyDirect(qint64 at, qint64 length, QString* error) {
-    char* buffer = _block(at, length, error);
+    const char* buffer =
+        _sourcePages.held(at, length) ? _sourcePages.address(at) : _block(at, length, error);
     if (!buffer) {
         return false;
     }

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/rm_held_pages.h"
 #include "recovery/rm_recover_patch.h"
 
 // Writes a recovered recording. The original's bytes are copied on a thread
@@ -96,6 +97,7 @@ private:
         void operator()(char* p) const { std::free(p); }
     };
     Method _method = COPY_RANGE;  // copier thread only
-    int _outDirect = -1;  // copier thread only: the output opened to write past the page cache
+    int _outDirect = -1;       // copier thread only: the output opened to write past the page cache
+    RMHeldPages _sourcePages;  // copier thread only
     std::unique_ptr<char, Free> _buffer;  // copier thread only
 };
