@@ -1,5 +1,7 @@
 #include "mp4/rm_nal_scanner.h"
 
+#include <cstring>
+
 #include "mp4/rm_bit_reader.h"
 #include "mp4/rm_box_view.h"
 #include "mp4/rm_file_window.h"
@@ -48,6 +50,40 @@ inline bool keySliceHeader(uchar header, RMNalScanner::Codec codec) {
     }
     const int type = (header >> 1) & 0x3F;
     return (header & 0x81) == 0 && type >= 16 && type <= 21;
+}
+
+// Whether any of eight bytes can be a key picture's slice header: the
+// bytes masked as keySliceHeader() masks them, one of them zero once the
+// wanted value is taken away. It only rules words out.
+inline bool keySliceHeaderIn(quint64 word, RMNalScanner::Codec codec) {
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    const quint64 masked = codec == RMNalScanner::CODEC_H264
+                               ? (word & (kOnes * 0x9F)) ^ (kOnes * 0x05)
+                               : (word & (kOnes * 0xF1)) ^ (kOnes * 0x20);
+    return ((masked - kOnes) & ~masked & (kOnes * 0x80)) != 0;
+}
+
+// The last position from `at` back to `low` whose byte (`bytes` holds the
+// file from `from`) can start a key picture's slice; below `low` when none.
+// Eight bytes at a time where none can: this runs for every byte looked
+// back through.
+qint64 lastCandidate(const uchar* bytes, qint64 from, qint64 at, qint64 low,
+                     RMNalScanner::Codec codec) {
+    while (at >= low) {
+        quint64 word = 0;
+        if (at - 7 >= low) {
+            std::memcpy(&word, bytes + (at - 7 - from), sizeof word);
+            if (!keySliceHeaderIn(word, codec)) {
+                at -= 8;
+                continue;
+            }
+        }
+        if (keySliceHeader(bytes[at - from], codec)) {
+            return at;
+        }
+        --at;
+    }
+    return at;
 }
 
 void skipScalingList(RMBitReader& r, int size) {
@@ -386,19 +422,19 @@ RMNalScanner::Nal RMNalScanner::_unit(const QByteArray& head) const {
     return _codec == CODEC_H264 ? _h264(head, State()) : _hevc(head);
 }
 
-// The length of the key picture's first slice that starts at `at` in
-// `block`, its length field right before it and its header byte already
-// looked at; 0 when there is none.
-qint64 RMNalScanner::_keySliceAt(const QByteArray& block, int at) const {
-    const uchar* prefix = reinterpret_cast<const uchar*>(block.constData()) + at - _lengthSize;
+// The length of the key picture's first slice whose header is at `unit`,
+// its length field right before it, `available` bytes there; 0 when there
+// is none.
+qint64 RMNalScanner::_keySliceAt(const uchar* unit, qint64 available) const {
     qint64 length = 0;
     for (int i = 0; i < _lengthSize; ++i) {
-        length = (length << 8) | prefix[i];
+        length = (length << 8) | unit[i - _lengthSize];
     }
     if (length < (_codec == CODEC_H264 ? 2 : 3) || length > kMaxNal) {
         return 0;
     }
-    const Nal nal = _unit(block.mid(at, int(qMin<qint64>(length, kHead))));
+    const int head = int(qMin<qint64>(qMin<qint64>(length, kHead), available));
+    const Nal nal = _unit(QByteArray::fromRawData(reinterpret_cast<const char*>(unit), head));
     return nal.valid && nal.vcl && nal.key && nal.firstSlice ? length : 0;
 }
 
@@ -409,16 +445,15 @@ qint64 RMNalScanner::keyPictureBefore(RMFileWindow& file, qint64 before, qint64 
         const qint64 low = qMax(floor + _lengthSize, high - kScanBlock);
         const qint64 from = low - _lengthSize;
         // With the header bytes of a slice that starts near the block's end.
-        const QByteArray block = file.read(from, high - from + kHead);
-        if (block.size() < high - from) {
+        const qint64 size = qMin(high - from + kHead, file.size() - from);
+        const uchar* bytes = file.at(from, size);
+        if (!bytes) {
             return -1;
         }
-        const uchar* bytes = reinterpret_cast<const uchar*>(block.constData());
-        for (qint64 at = high - 1; at >= low; --at) {
-            // The header byte first, as this runs for every byte looked at.
+        for (qint64 at = lastCandidate(bytes, from, high - 1, low, _codec); at >= low;
+             at = lastCandidate(bytes, from, at - 1, low, _codec)) {
             // A slice cut off by the end of the file starts no whole picture.
-            const qint64 length =
-                keySliceHeader(bytes[at - from], _codec) ? _keySliceAt(block, int(at - from)) : 0;
+            const qint64 length = _keySliceAt(bytes + (at - from), from + size - at);
             if (length > 0 && at + length <= file.size()) {
                 return _openingUnitsBefore(file, at - _lengthSize, floor);
             }
@@ -435,11 +470,10 @@ qint64 RMNalScanner::_openingUnitsBefore(RMFileWindow& file, qint64 start, qint6
     const int minimum = _codec == CODEC_H264 ? 2 : 3;
     for (int n = 0; n < kMaxOpeningUnits; ++n) {
         const qint64 from = qMax(floor, start - kMaxOpeningUnit);
-        const QByteArray block = file.read(from, start - from);
-        if (block.size() != start - from) {
+        const uchar* bytes = file.at(from, start - from);
+        if (!bytes) {
             break;
         }
-        const uchar* bytes = reinterpret_cast<const uchar*>(block.constData());
         qint64 found = -1;
         for (qint64 at = start - _lengthSize - minimum; at >= from && found < 0; --at) {
             qint64 length = 0;
@@ -449,8 +483,8 @@ qint64 RMNalScanner::_openingUnitsBefore(RMFileWindow& file, qint64 start, qint6
             if (at + _lengthSize + length != start) {
                 continue;
             }
-            const int body = int(at - from + _lengthSize);
-            const Nal nal = _unit(block.mid(body, int(qMin<qint64>(length, kHead))));
+            const char* body = reinterpret_cast<const char*>(bytes + (at - from + _lengthSize));
+            const Nal nal = _unit(QByteArray::fromRawData(body, int(qMin<qint64>(length, kHead))));
             found = nal.valid && nal.opensUnit && !nal.vcl ? at : -1;
         }
         if (found < 0) {

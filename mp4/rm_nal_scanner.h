@@ -78,7 +78,7 @@ private:
     Nal _h264(const QByteArray& head, const State& state) const;
     Nal _hevc(const QByteArray& head) const;
     Nal _unit(const QByteArray& head) const;
-    qint64 _keySliceAt(const QByteArray& block, int at) const;
+    qint64 _keySliceAt(const uchar* unit, qint64 available) const;
     qint64 _openingUnitsBefore(RMFileWindow& file, qint64 start, qint64 floor) const;
     bool _addSps(const QByteArray& nal);
     bool _addPps(const QByteArray& nal);
