@@ -15,9 +15,9 @@ void RMFileWindow::setReadFault(qint64 offset) {
     gReadFault = offset;
 }
 
-// Reads from the file into `data`, at `pos` whatever was read before; a
-// read that comes back short of what the file holds is a device error and
-// is remembered. The bytes read.
+// Reads `length` bytes at `pos` into `data` (pread: no file position to
+// keep); a read that comes back short of what the file holds is a device
+// error and is remembered. The bytes read.
 qint64 RMFileWindow::_readInto(qint64 pos, char* data, qint64 length) {
     qint64 got = 0;
     int error = 0;

@@ -60,7 +60,7 @@ private:
     void _plan(const std::vector<RMRecoverWalker::Sample>& pictures);
     static qint64 _lookBack(const RMMp4Index::Track& video);
 
-    std::thread _thread;
+    std::thread _thread;             // the owner's thread only
     std::atomic<bool> _stop{false};  // set by the owner's thread, read by the guess's
     std::mutex _lock;
     std::condition_variable _changed;
