@@ -1,5 +1,7 @@
 #include "mp4/rm_file_window.h"
 
+#include <unistd.h>
+
 #include <QDebug>
 #include <atomic>
 #include <cerrno>
@@ -13,22 +15,34 @@ void RMFileWindow::setReadFault(qint64 offset) {
     gReadFault = offset;
 }
 
-// Reads from the file into `data`; a read that comes back short of what
-// the file holds is a device error and is remembered. The bytes read.
+// Reads `length` bytes at `pos` into `data` (pread: no file position to
+// keep); a read that comes back short of what the file holds is a device
+// error and is remembered. The bytes read.
 qint64 RMFileWindow::_readInto(qint64 pos, char* data, qint64 length) {
-    qint64 got = qMax<qint64>(0, _file.read(data, length));
+    qint64 got = 0;
+    int error = 0;
+    while (got < length) {
+        const ssize_t n =
+            ::pread(_file.handle(), data + got, size_t(length - got), off_t(pos + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        got += n;
+    }
     const qint64 fault = gReadFault;
     if (fault >= pos && fault < pos + got) {
         got = fault - pos;
     }
+    _bytesRead += got;
     if (got < length && _readErrorAt < 0) {
         _readErrorAt = pos + got;
-        const QString system = _file.errorString();
-        _readError = _file.error() == QFileDevice::NoError
-                         ? QString::fromLocal8Bit(std::strerror(EIO))
-                         : system;
+        _readError = QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO));
         qInfo() << "RMFileWindow" << __LINE__ << _file.fileName() << "read error at" << _readErrorAt
-                << _file.errorString();
+                << _readError;
     }
     return got;
 }
@@ -39,17 +53,29 @@ QByteArray RMFileWindow::_readFile(qint64 pos, qint64 length) {
     return bytes;
 }
 
+RMFileWindow::~RMFileWindow() {
+    close();
+}
+
+void RMFileWindow::close() {
+    _held.detach();
+    _file.close();
+}
+
 bool RMFileWindow::open(const QString& path) {
+    close();
     _file.setFileName(path);
     _buffer.clear();
     _bufferPos = 0;
     _zerosStart = -1;
+    _bytesRead = 0;
     _readErrorAt = -1;
     _readError.clear();
-    if (!_file.open(QIODevice::ReadOnly)) {
+    if (!_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return false;
     }
     _size = _file.size();
+    _held.attach(_file.handle(), _size);
     return true;
 }
 
@@ -57,12 +83,16 @@ bool RMFileWindow::_fill(qint64 pos, qint64 length) {
     if (pos >= _bufferPos && pos + length <= _bufferPos + _buffer.size()) {
         return true;
     }
-    if (pos < 0 || length > kWindow || pos + length > _size || !_file.seek(pos)) {
+    if (pos < 0 || length > kWindow || pos + length > _size) {
         return false;
     }
     // The window's memory is kept from one refill to the next: a walk
     // through a whole file costs no allocations.
-    const qint64 wanted = qMin(qMax(_window, length), _size - pos);
+    qint64 wanted = qMin(qMax(_window, length), _size - pos);
+    const qint64 sparse = qMin(qMax(kSparseRead, length), _size - pos);
+    if (sparse < wanted && _held.held(pos, sparse, kWindow)) {
+        wanted = sparse;
+    }
     _buffer.resize(int(wanted));
     _buffer.resize(int(_readInto(pos, _buffer.data(), wanted)));
     _bufferPos = pos;
@@ -84,9 +114,6 @@ QByteArray RMFileWindow::read(qint64 pos, qint64 length) {
     if (length <= kWindow) {
         const uchar* p = at(pos, length);
         return p ? QByteArray(reinterpret_cast<const char*>(p), int(length)) : QByteArray();
-    }
-    if (!_file.seek(pos)) {
-        return QByteArray();
     }
     return _readFile(pos, length);
 }

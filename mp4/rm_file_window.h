@@ -5,12 +5,27 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "app/rm_held_pages.h"
+
 // Random-access reads from a file opened read-only, through one cached
 // window so that walking many small headers costs few system calls. A read
 // past the end of the file returns what there is.
+//
+// A large window serves a walk through the media data, which needs only
+// the headers of its samples: where the bytes are still on the device
+// (a card), the whole window is read, so that the device sees few large
+// reads; where the system already holds them in memory (read before, or a
+// file system in memory), only kSparseRead bytes are, which spares copying
+// the pictures' bodies.
 class RMFileWindow {
 public:
     static constexpr qint64 kWindow = 1 << 20;
+    static constexpr qint64 kSparseRead = 16 << 10;
+
+    RMFileWindow() = default;
+    ~RMFileWindow();
+    RMFileWindow(const RMFileWindow&) = delete;
+    RMFileWindow& operator=(const RMFileWindow&) = delete;
 
     bool open(const QString& path);
     // Bytes read at least per refill (at most kWindow): small for a walk
@@ -22,8 +37,10 @@ public:
     // Tests make every read that covers this offset stop short there, as a
     // failing device does (-1: no fault).
     static void setReadFault(qint64 offset);
-    void close() { _file.close(); }
+    void close();
     qint64 size() const { return _size; }
+    // Bytes read from the file so far.
+    qint64 bytesRead() const { return _bytesRead; }
     QString errorString() const { return _readError.isEmpty() ? _file.errorString() : _readError; }
 
     // Up to `length` bytes at `pos`; fewer at the end of the file.
@@ -47,6 +64,8 @@ private:
     qint64 _bufferPos = 0;
     qint64 _zerosStart = -1;  // not looked for yet
     qint64 _window = kWindow;
+    qint64 _bytesRead = 0;
     qint64 _readErrorAt = -1;
     QString _readError;
+    RMHeldPages _held;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 #include <vector>
 
 #include "mp4/rm_nal_scanner.h"
@@ -15,12 +16,16 @@ public:
     static bool decodes(RMNalScanner::Codec codec, const QByteArray& config,
                         const QByteArray& picture);
     // How many of the pictures, a key frame first, decode cleanly one after
-    // the other before the first that does not.
+    // the other before the first that does not. Setting `stop` (from any
+    // thread) ends the decoding before the next picture; the count is then
+    // meaningless.
     static int cleanPictures(RMNalScanner::Codec codec, const QByteArray& config,
-                             const std::vector<QByteArray>& pictures);
+                             const std::vector<QByteArray>& pictures,
+                             const std::atomic<bool>* stop = nullptr);
+
+    // Frame threads a decoding of several pictures uses.
+    static int frameThreads();
 
 private:
     static constexpr int kMaxThreads = 2;
-    static int _clean(RMNalScanner::Codec codec, const QByteArray& config,
-                      const std::vector<QByteArray>& pictures, int threads);
 };

@@ -1,5 +1,7 @@
 #include "mp4/rm_nal_scanner.h"
 
+#include <cstring>
+
 #include "mp4/rm_bit_reader.h"
 #include "mp4/rm_box_view.h"
 #include "mp4/rm_file_window.h"
@@ -12,6 +14,11 @@ constexpr qint64 kMaxNal = 32 << 20;
 constexpr int kHead = 32;
 // Offset of the first child box inside a visual sample description.
 constexpr int kVisualEntryChildren = 8 + 78;
+// Bytes looked back through at a time for a key picture's first slice.
+constexpr qint64 kScanBlock = 64 << 10;
+// Units that open a picture are looked for this far before it, this many.
+constexpr qint64 kMaxOpeningUnit = 64 << 10;
+constexpr int kMaxOpeningUnits = 16;
 
 bool highProfile(int profile) {
     switch (profile) {
@@ -32,6 +39,51 @@ bool highProfile(int profile) {
         default:
             return false;
     }
+}
+
+// Whether a NAL unit's first header byte can be a key picture's slice: an
+// H.264 IDR slice of a reference picture, an HEVC IRAP slice of the base
+// layer.
+inline bool keySliceHeader(uchar header, RMNalScanner::Codec codec) {
+    if (codec == RMNalScanner::CODEC_H264) {
+        return (header & 0x9F) == 0x05 && (header & 0x60) != 0;
+    }
+    const int type = (header >> 1) & 0x3F;
+    return (header & 0x81) == 0 && type >= 16 && type <= 21;
+}
+
+// Whether any of eight bytes can be a key picture's slice header: the
+// bytes masked as keySliceHeader() masks them, one of them zero once the
+// wanted value is taken away. It only rules words out.
+inline bool keySliceHeaderIn(quint64 word, RMNalScanner::Codec codec) {
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    const quint64 masked = codec == RMNalScanner::CODEC_H264
+                               ? (word & (kOnes * 0x9F)) ^ (kOnes * 0x05)
+                               : (word & (kOnes * 0xF1)) ^ (kOnes * 0x20);
+    return ((masked - kOnes) & ~masked & (kOnes * 0x80)) != 0;
+}
+
+// The last position from `at` back to `low` whose byte (`bytes` holds the
+// file from `from`) can start a key picture's slice; below `low` when none.
+// Eight bytes at a time where none can: this runs for every byte looked
+// back through.
+qint64 lastCandidate(const uchar* bytes, qint64 from, qint64 at, qint64 low,
+                     RMNalScanner::Codec codec) {
+    while (at >= low) {
+        quint64 word = 0;
+        if (at - 7 >= low) {
+            std::memcpy(&word, bytes + (at - 7 - from), sizeof word);
+            if (!keySliceHeaderIn(word, codec)) {
+                at -= 8;
+                continue;
+            }
+        }
+        if (keySliceHeader(bytes[at - from], codec)) {
+            return at;
+        }
+        --at;
+    }
+    return at;
 }
 
 void skipScalingList(RMBitReader& r, int size) {
@@ -364,4 +416,81 @@ void RMNalScanner::advance(const Picture& picture, State* state) {
     if (picture.reference && picture.frameNum >= 0) {
         state->prevRefFrameNum = picture.frameNum;
     }
+}
+
+RMNalScanner::Nal RMNalScanner::_unit(const QByteArray& head) const {
+    return _codec == CODEC_H264 ? _h264(head, State()) : _hevc(head);
+}
+
+// The length of the key picture's first slice whose header is at `unit`,
+// its length field right before it, `available` bytes there; 0 when there
+// is none.
+qint64 RMNalScanner::_keySliceAt(const uchar* unit, qint64 available) const {
+    qint64 length = 0;
+    for (int i = 0; i < _lengthSize; ++i) {
+        length = (length << 8) | unit[i - _lengthSize];
+    }
+    if (length < (_codec == CODEC_H264 ? 2 : 3) || length > kMaxNal) {
+        return 0;
+    }
+    const int head = int(qMin<qint64>(qMin<qint64>(length, kHead), available));
+    const Nal nal = _unit(QByteArray::fromRawData(reinterpret_cast<const char*>(unit), head));
+    return nal.valid && nal.vcl && nal.key && nal.firstSlice ? length : 0;
+}
+
+qint64 RMNalScanner::keyPictureBefore(RMFileWindow& file, qint64 before, qint64 floor) const {
+    floor = qMax<qint64>(0, floor);
+    qint64 high = qMin(before, file.size());
+    while (high > floor + _lengthSize) {
+        const qint64 low = qMax(floor + _lengthSize, high - kScanBlock);
+        const qint64 from = low - _lengthSize;
+        // With the header bytes of a slice that starts near the block's end.
+        const qint64 size = qMin(high - from + kHead, file.size() - from);
+        const uchar* bytes = file.at(from, size);
+        if (!bytes) {
+            return -1;
+        }
+        for (qint64 at = lastCandidate(bytes, from, high - 1, low, _codec); at >= low;
+             at = lastCandidate(bytes, from, at - 1, low, _codec)) {
+            // A slice cut off by the end of the file starts no whole picture.
+            const qint64 length = _keySliceAt(bytes + (at - from), from + size - at);
+            if (length > 0 && at + length <= file.size()) {
+                return _openingUnitsBefore(file, at - _lengthSize, floor);
+            }
+        }
+        high = low;
+    }
+    return -1;
+}
+
+// The start of the picture whose first slice's length field is at
+// `start`: the units right before it that open a picture (delimiters,
+// parameter sets, SEI) are part of it, as a walk takes them.
+qint64 RMNalScanner::_openingUnitsBefore(RMFileWindow& file, qint64 start, qint64 floor) const {
+    const int minimum = _codec == CODEC_H264 ? 2 : 3;
+    for (int n = 0; n < kMaxOpeningUnits; ++n) {
+        const qint64 from = qMax(floor, start - kMaxOpeningUnit);
+        const uchar* bytes = file.at(from, start - from);
+        if (!bytes) {
+            break;
+        }
+        qint64 found = -1;
+        for (qint64 at = start - _lengthSize - minimum; at >= from && found < 0; --at) {
+            qint64 length = 0;
+            for (int i = 0; i < _lengthSize; ++i) {
+                length = (length << 8) | bytes[at - from + i];
+            }
+            if (at + _lengthSize + length != start) {
+                continue;
+            }
+            const char* body = reinterpret_cast<const char*>(bytes + (at - from + _lengthSize));
+            const Nal nal = _unit(QByteArray::fromRawData(body, int(qMin<qint64>(length, kHead))));
+            found = nal.valid && nal.opensUnit && !nal.vcl ? at : -1;
+        }
+        if (found < 0) {
+            break;
+        }
+        start = found;
+    }
+    return start;
 }

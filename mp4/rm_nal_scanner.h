@@ -52,6 +52,13 @@ public:
     Result picture(RMFileWindow& file, qint64 pos, qint64 end, qint64 dataEnd, const State& state,
                    Picture* out, bool startOnly = false) const;
     static void advance(const Picture& picture, State* state);
+    // Where the last key picture (an H.264 IDR or HEVC IRAP picture) whose
+    // first slice begins in [floor, before) and lies whole in the file
+    // starts, looking back from `before`: the first of the units that open
+    // it (parameter sets, SEI) or its first slice. -1 when there is none. A
+    // guess, to be confirmed by a walk: slice data may look like a key
+    // slice's header.
+    qint64 keyPictureBefore(RMFileWindow& file, qint64 before, qint64 floor) const;
 
 private:
     struct Nal {
@@ -70,6 +77,9 @@ private:
     };
     Nal _h264(const QByteArray& head, const State& state) const;
     Nal _hevc(const QByteArray& head) const;
+    Nal _unit(const QByteArray& head) const;
+    qint64 _keySliceAt(const uchar* unit, qint64 available) const;
+    qint64 _openingUnitsBefore(RMFileWindow& file, qint64 start, qint64 floor) const;
     bool _addSps(const QByteArray& nal);
     bool _addPps(const QByteArray& nal);
 

@@ -15,6 +15,9 @@
 
 namespace {
 constexpr qint64 kCopyBlock = 4 << 20;
+// Offsets, lengths and memory of writes past the page cache are multiples
+// of this, which every block device takes.
+constexpr qint64 kDirectAlign = 4096;
 // The temporary name of an output: "." + its name + this + six characters.
 const char kTempInfix[] = ".recovering-";
 constexpr int kTempRandom = 6;
@@ -77,11 +80,15 @@ int RMRecoverOutput::removeLeftovers(const QString& folder) {
 
 RMRecoverOutput::~RMRecoverOutput() {
     _stopCopy();
+    _sourcePages.detach();
     if (_in >= 0) {
         ::close(_in);
     }
     if (_out >= 0) {
         ::close(_out);
+    }
+    if (_outDirect >= 0) {
+        ::close(_outDirect);
     }
     if (!_temp.isEmpty()) {
         ::unlink(_temp.constData());
@@ -170,7 +177,7 @@ bool RMRecoverOutput::start(const QString& source, const QString& target, qint64
     ::fchmod(_out, 0644);
     ::posix_fadvise(_in, 0, 0, POSIX_FADV_SEQUENTIAL);
     _limit = limit;
-    _kernel = gKernelCopy && !writeFault();
+    _method = gKernelCopy && !writeFault() ? COPY_RANGE : BUFFER;
     _copier = std::thread([this] { _copyLoop(); });
     return true;
 }
@@ -199,40 +206,81 @@ bool RMRecoverOutput::_writeAt(qint64 pos, const char* data, qint64 length, QStr
 
 // [at, at + length) of the source into the output, at the same offset.
 bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
-    if (_kernel) {
-        loff_t from = at;
-        loff_t to = at;
-        const ssize_t copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
-        if (copied > 0) {
-            _startWriteback(at, copied);
-            _copied = at + copied;
-            return true;
+    switch (_method) {
+        case COPY_RANGE:
+            return _copyRange(at, length, error);
+        case DIRECT:
+            return _copyDirect(at, length, error);
+        default:
+            return _copyByBuffer(at, length, error);
+    }
+}
+
+// By the kernel, within a file system (or by the file system itself). When
+// the first chunk finds that it cannot, the copy goes through a buffer.
+bool RMRecoverOutput::_copyRange(qint64 at, qint64 length, QString* error) {
+    loff_t from = at;
+    loff_t to = at;
+    const ssize_t copied = ::copy_file_range(_in, &from, _out, &to, size_t(length), 0);
+    if (copied > 0) {
+        _startWriteback(at, copied);
+        _copied = at + copied;
+        return true;
+    }
+    if (copied < 0 && at == 0) {
+        // Not between these file systems.
+        _outDirect = ::open(_temp.constData(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+        _method = _outDirect >= 0 ? DIRECT : BUFFER;
+        struct stat source;
+        if (_method == DIRECT && ::fstat(_in, &source) == 0) {
+            _sourcePages.attach(_in, source.st_size);
         }
-        if (copied < 0 && at == 0) {
-            _kernel = false;  // not between these file systems: through a buffer
-            return true;
-        }
-        *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
+        return true;
+    }
+    *error = "copying failed: " + (copied < 0 ? errorText(errno) : QString("the file ended"));
+    return false;
+}
+
+// Written past the page cache, the device taking the bytes straight from
+// the source's pages where the system holds them, else from our buffer: the
+// bytes are copied at most once, and the output's pages never fill the
+// page cache. A length the device cannot take ends through the page cache;
+// a device that takes no such writes leaves the copy to the page cache.
+bool RMRecoverOutput::_copyDirect(qint64 at, qint64 length, QString* error) {
+    const char* buffer =
+        _sourcePages.held(at, length) ? _sourcePages.address(at) : _block(at, length, error);
+    if (!buffer) {
         return false;
     }
-    // One buffer for the whole copy: a fresh one per block would be
-    // faulted in page by page each time.
-    if (!_buffer) {
-        _buffer.reset(new char[size_t(kCopyBlock)]);
-    }
-    char* buffer = _buffer.get();
-    qint64 got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(_in, buffer + got, size_t(length - got), off_t(at + got));
+    const qint64 whole = at % kDirectAlign == 0 ? length / kDirectAlign * kDirectAlign : 0;
+    for (qint64 put = 0; put < whole;) {
+        const ssize_t n = ::pwrite(_outDirect, buffer + put, size_t(whole - put), off_t(at + put));
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && errno == EINVAL && at == 0 && put == 0) {
+            _method = BUFFER;
+            return true;
+        }
         if (n <= 0) {
-            *error = "copying failed: reading at byte " + QString::number(at + got) + ": " +
-                     (n < 0 ? errorText(errno) : QString("the file ended"));
+            *error = "copying failed: writing: " + errorText(n < 0 ? errno : ENOSPC);
             return false;
         }
-        got += n;
+        put += n;
+    }
+    QString why;
+    if (whole < length && !_writeAt(at + whole, buffer + whole, length - whole, &why)) {
+        *error = "copying failed: writing: " + why;
+        return false;
+    }
+    _copied = at + length;
+    return true;
+}
+
+bool RMRecoverOutput::_copyByBuffer(qint64 at, qint64 length, QString* error) {
+    char* buffer = _block(at, length, error);
+    if (!buffer) {
+        return false;
     }
     QString why;
     if (!_writeAt(at, buffer, length, &why)) {
@@ -242,6 +290,34 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
     _startWriteback(at, length);
     _copied = at + length;
     return true;
+}
+
+// [at, at + length) of the source in the copy's buffer, or null. One
+// buffer for the whole copy: a fresh one per block would be faulted in
+// page by page each time.
+char* RMRecoverOutput::_block(qint64 at, qint64 length, QString* error) {
+    if (!_buffer) {
+        void* memory = nullptr;
+        if (::posix_memalign(&memory, size_t(kDirectAlign), size_t(kCopyBlock)) != 0) {
+            *error = "copying failed: " + errorText(ENOMEM);
+            return nullptr;
+        }
+        _buffer.reset(static_cast<char*>(memory));
+    }
+    char* buffer = _buffer.get();
+    for (qint64 got = 0; got < length;) {
+        const ssize_t n = ::pread(_in, buffer + got, size_t(length - got), off_t(at + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            *error = "copying failed: reading at byte " + QString::number(at + got) + ": " +
+                     (n < 0 ? errorText(errno) : QString("the file ended"));
+            return nullptr;
+        }
+        got += n;
+    }
+    return buffer;
 }
 
 // The device starts writing what was copied while the analysis goes on, so

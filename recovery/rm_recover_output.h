@@ -6,18 +6,22 @@
 #include <QtGlobal>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "app/rm_held_pages.h"
 #include "recovery/rm_recover_patch.h"
 
 // Writes a recovered recording. The original's bytes are copied on a thread
-// of their own while the recovery still reads the file, by the kernel where
-// it can (as cp does), else through a buffer (between file systems, as from
-// a card); the recovery then says where the data ends, and the changed
+// of their own while the recovery still reads the file: by the kernel
+// within a file system, as cp does; between file systems (as from a card)
+// through a buffer of ours that the device writes from directly, past the
+// page cache, where the file system allows it, else through the page
+// cache. The recovery then says where the data ends, and the changed
 // headers and the new movie box follow. The file is flushed under a
 // temporary name of its own pattern, put in place by a hard link (or, where
 // links fail, a rename after a last look), and the folder is flushed. Any
@@ -57,6 +61,10 @@ public:
 private:
     void _copyLoop();
     bool _copyChunk(qint64 at, qint64 length, QString* error);
+    bool _copyRange(qint64 at, qint64 length, QString* error);
+    bool _copyDirect(qint64 at, qint64 length, QString* error);
+    bool _copyByBuffer(qint64 at, qint64 length, QString* error);
+    char* _block(qint64 at, qint64 length, QString* error);
     bool _writeAt(qint64 pos, const char* data, qint64 length, QString* error);
     void _startWriteback(qint64 at, qint64 length);
     void _stopCopy();
@@ -84,6 +92,12 @@ private:
     qint64 _limit = 0;
     bool _final = false;
     QString _copyError;
-    bool _kernel = true;              // copier thread only
-    std::unique_ptr<char[]> _buffer;  // copier thread only
+    enum Method { COPY_RANGE, DIRECT, BUFFER };
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    Method _method = COPY_RANGE;  // copier thread only
+    int _outDirect = -1;       // copier thread only: the output opened to write past the page cache
+    RMHeldPages _sourcePages;  // copier thread only
+    std::unique_ptr<char, Free> _buffer;  // copier thread only
 };

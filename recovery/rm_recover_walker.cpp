@@ -338,7 +338,7 @@ RMRecoverWalker::Candidate RMRecoverWalker::_next(RMFileWindow& file, qint64 pos
     // Only ever asked about the bytes after a sample: whether one starts.
     for (int t : _order) {
         const bool allowed =
-            previous < 0 ? t == _firstTrack : bool(_tracks[size_t(previous)].next[size_t(t)]);
+            previous < 0 ? t == _openingTrack() : bool(_tracks[size_t(previous)].next[size_t(t)]);
         if (!allowed) {
             continue;
         }
@@ -374,7 +374,7 @@ bool RMRecoverWalker::_cycleCheck(int track, int previous) {
     for (const Track& t : _tracks) {
         counts.push_back(t.out.size());
     }
-    if (_deviation(counts) > _tolerance) {
+    if (!_fromKeyPicture && _deviation(counts) > _tolerance) {
         return false;
     }
     _boundary = counts;
@@ -399,7 +399,7 @@ RMRecoverWalker::Candidate RMRecoverWalker::_accepted(RMFileWindow& file, qint64
     none.incomplete = _end - pos < kShortestHeader;
     for (; *option < _order.size(); ++*option) {
         const int index = _order[*option];
-        const bool allowed = previous < 0 ? index == _firstTrack
+        const bool allowed = previous < 0 ? index == _openingTrack()
                                           : bool(_tracks[size_t(previous)].next[size_t(index)]);
         Candidate c;
         if (!allowed || !_try(file, pos, index, &c)) {
@@ -487,7 +487,20 @@ void RMRecoverWalker::_restoreBest(const Best& best) {
     _stop = best.stop;
 }
 
+void RMRecoverWalker::walkFromKeyPicture(RMFileWindow& file, qint64 start, qint64 end,
+                                         const Progress& progress) {
+    _fromKeyPicture = true;
+    walk(file, start, end, progress);
+    _fromKeyPicture = false;
+}
+
 void RMRecoverWalker::walk(RMFileWindow& file, qint64 start, qint64 end, const Progress& progress) {
+    for (Track& t : _tracks) {
+        t.out.clear();
+        t.state = RMNalScanner::State();
+        t.inCycle = 0;
+    }
+    _cycles = 0;
     _end = end < 0 ? file.size() : qMin(end, file.size());
     // Zeros that end the file are a tail (a cluster the camera never wrote)
     // only when there are more of them than a record holds.

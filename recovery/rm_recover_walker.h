@@ -50,6 +50,12 @@ public:
     // Walks [start, end), or to the end of the file when `end` is negative.
     void walk(RMFileWindow& file, qint64 start, qint64 end = -1,
               const Progress& progress = Progress());
+    // Walks from a key picture inside the media data, as a guess at the
+    // samples that follow it: the walk opens with that picture and, not
+    // knowing how far into the recording it starts, does not hold the
+    // tracks' times together.
+    void walkFromKeyPicture(RMFileWindow& file, qint64 start, qint64 end,
+                            const Progress& progress = Progress());
 
     int trackCount() const;
     const std::vector<Sample>& samples(int track) const;
@@ -111,6 +117,8 @@ private:
     bool _try(RMFileWindow& file, qint64 pos, int t, Candidate* c, bool startOnly = false);
     void _commit(const Candidate& c);
     bool _cycleCheck(int track, int previous);
+    // The track whose sample opens the walk.
+    int _openingTrack() const { return _fromKeyPicture ? videoTrack() : _firstTrack; }
 
     std::vector<Track> _tracks;
     std::vector<int> _order;  // tracks by how much their check says, strongest first
@@ -124,4 +132,5 @@ private:
     qint64 _boundaryEnd = 0;
     std::vector<size_t> _base;  // sample counts the walk never backs out of
     int _cycles = 0;
+    bool _fromKeyPicture = false;  // see walkFromKeyPicture()
 };

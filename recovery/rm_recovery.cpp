@@ -20,6 +20,8 @@
 #include "mp4/rm_key_frame_check.h"
 #include "mp4/rm_mp4_index.h"
 #include "recordings/rm_video_item_2ch.h"
+#include "recovery/rm_last_group.h"
+#include "recovery/rm_last_group_guess.h"
 #include "recovery/rm_recover_moov.h"
 #include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
@@ -196,6 +198,10 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
     const RMMp4Index::Box* mdat = cut.mdat();
     const qint64 start = mdat->pos + mdat->header;
     const qint64 end = mdat->size == 0 ? -1 : mdat->pos + mdat->size;
+    // The last group of pictures is decoded on another thread while the
+    // walk runs, from a guess at where it starts.
+    RMLastGroupGuess guess;
+    guess.start(path, reference, start, end);
     // The original's bytes are copied while the file is analysed, up to the
     // zeros that end it (or its media data's end); the analysis then says
     // where the data ends.
@@ -242,7 +248,7 @@ RMRecovery::Result RMRecovery::recover(const QString& path, const QString& given
         result.message = mismatch;
         return result;
     }
-    const bool lastKeyDecodes = _checkLastPictures(file, scanner, walker);
+    const bool lastKeyDecodes = _checkLastPictures(file, scanner, walker, &guess);
     if (_readFailed(file, name, &result)) {
         return result;
     }
@@ -347,61 +353,35 @@ QString RMRecovery::_summarise(RMFileWindow& file, qint64 start, qint64 end,
                                : "; the last " + seconds(restSeconds) + " s was incomplete";
 }
 
-// The pictures since the last key frame must decode cleanly: a picture
-// whose end lies in stale bytes passes every header check but not this.
-// The walk is cut back to the first one that does not.
+// The last group of pictures must decode cleanly (RMLastGroup); the walk
+// is cut back to end before the first picture that does not.
 bool RMRecovery::_checkLastPictures(RMFileWindow& file, const RMNalScanner& scanner,
-                                    RMRecoverWalker& walker) {
+                                    RMRecoverWalker& walker, RMLastGroupGuess* guess) {
     const std::vector<RMRecoverWalker::Sample>& video = walker.samples(walker.videoTrack());
-    size_t key = video.size();
-    while (key > 0 && !video[key - 1].key) {
-        --key;
-    }
-    if (key == 0) {
+    const RMLastGroup::Plan plan = RMLastGroup::plan(video, scanner.codec());
+    if (!plan.hasKey) {
         return false;
     }
-    // A crafted file may hold one key frame and a million pictures after
-    // it, or pictures of gigabytes: only so many are taken, and the walk
-    // ends after the last one taken.
-    qint64 bytes = 0;
-    size_t i = key - 1;
-    for (; i < video.size() && i - (key - 1) < kMaxCheckedPictures; ++i) {
-        bytes += video[i].size;
-        if (bytes > kMaxCheckedBytes) {
-            break;
-        }
-    }
-    if (i < video.size()) {
+    if (plan.taken < video.size()) {
         qInfo() << "RMRecovery" << __LINE__ << "the last group of pictures is too long;"
-                << "the walk ends after picture" << i;
-        walker.truncate(video[i].offset);
+                << "the walk ends after picture" << plan.taken;
+        walker.truncate(video[plan.taken].offset);
     }
-    if (i == key - 1) {
+    if (plan.decoded.empty()) {
         return false;
-    }
-    // Bytes go stale from some point to the end, and the walk seldom takes
-    // more than a sample of them, so only the last pictures end in them.
-    // Of an H.264 group the key frame and the last few pictures are
-    // decoded: the decoder fills the frame-number gap between them without
-    // calling the later pictures damaged, while a picture with stale bytes
-    // still breaks its slice data. An HEVC group is decoded whole.
-    std::vector<size_t> chosen{key - 1};
-    const size_t tail = scanner.codec() == RMNalScanner::CODEC_H264 && i - key > kCheckedTail
-                            ? i - kCheckedTail
-                            : key;
-    for (size_t n = tail; n < i; ++n) {
-        chosen.push_back(n);
     }
     std::vector<QByteArray> pictures;
-    for (size_t n : chosen) {
-        pictures.push_back(file.read(video[n].offset, video[n].size));
+    for (const RMRecoverWalker::Sample& picture : plan.decoded) {
+        pictures.push_back(file.read(picture.offset, picture.size));
     }
-    const int clean =
-        RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
+    int clean = 0;
+    if (!guess->take(plan.decoded, pictures, &clean)) {
+        clean = RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), pictures);
+    }
     if (size_t(clean) < pictures.size()) {
-        qInfo() << "RMRecovery" << __LINE__ << "picture" << chosen[size_t(clean)]
-                << "does not decode; the walk ends before it";
-        walker.truncate(video[chosen[size_t(clean)]].offset);
+        qInfo() << "RMRecovery" << __LINE__ << "the picture at"
+                << plan.decoded[size_t(clean)].offset << "does not decode; the walk ends before it";
+        walker.truncate(plan.decoded[size_t(clean)].offset);
     }
     return clean > 0;
 }

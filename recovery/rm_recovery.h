@@ -60,21 +60,15 @@ public:
     Result recover(const QString& path, const QString& reference, const QString& outputFolder,
                    bool dryRun, const Progress& progress = Progress());
 
-    // The last group of pictures is checked by decoding it; at most this
-    // many pictures and bytes of it are taken, and of an H.264 group the
-    // key frame and this many last pictures are decoded.
-    static constexpr size_t kMaxCheckedPictures = 600;
-    static constexpr qint64 kMaxCheckedBytes = 256 << 20;
-    static constexpr size_t kCheckedTail = 4;
-
 private:
     static bool _sameParameterSets(const class RMNalScanner& scanner, const QByteArray& keyFrame);
     static bool _readFailed(class RMFileWindow& file, const QString& name, Result* result);
     static QDateTime _nameTime(const QString& path);
     static quint64 _mp4Time(const QDateTime& time);
-    // Whether the last group's key frame decoded.
+    // Whether the last group's key frame decoded; with what `guess` found
+    // when it guessed the same pictures.
     static bool _checkLastPictures(class RMFileWindow& file, const class RMNalScanner& scanner,
-                                   class RMRecoverWalker& walker);
+                                   class RMRecoverWalker& walker, class RMLastGroupGuess* guess);
     // `end`: where the media data ends, or -1 when it runs to the end.
     static QString _summarise(class RMFileWindow& file, qint64 start, qint64 end,
                               const class RMRecoverWalker& walker, const class RMRecoverMoov& moov,

@@ -4,6 +4,10 @@
 // zeroed, which is what the camera leaves. Every case checks the output with
 // ffprobe and ffmpeg, frame by frame against the original, and the sensor
 // records through the viewer's own reader.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -20,8 +24,12 @@
 #include "mp4/mov_format.h"
 #include "mp4/rm_aac_sizer.h"
 #include "mp4/rm_file_window.h"
+#include "mp4/rm_key_frame_check.h"
 #include "mp4/rm_mp4_index.h"
+#include "mp4/rm_nal_scanner.h"
 #include "recordings/rm_video_item_2ch.h"
+#include "recovery/rm_last_group.h"
+#include "recovery/rm_last_group_guess.h"
 #include "recovery/rm_recover_moov.h"
 #include "recovery/rm_recover_output.h"
 #include "recovery/rm_recover_walker.h"
@@ -64,6 +72,21 @@ bool writeAll(const QString& path, const QByteArray& bytes) {
 
 QByteArray sha256(const QString& path) {
     return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha256);
+}
+
+// Whether the system holds any page of the file in memory.
+bool resident(int fd, qint64 size) {
+    void* map = ::mmap(nullptr, size_t(size), PROT_NONE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        return true;
+    }
+    std::vector<unsigned char> pages(size_t((size + 4095) / 4096) + 1);
+    bool any = ::mincore(map, size_t(size), pages.data()) != 0;
+    for (unsigned char page : pages) {
+        any = any || (page & 1);
+    }
+    ::munmap(map, size_t(size));
+    return any;
 }
 
 // The video frames' hashes as ffmpeg decodes them.
@@ -197,6 +220,39 @@ class TestRecover : public QObject {
         return out;
     }
 
+    // A recording of another make, made once: HEVC pictures and AAC sound
+    // as FFmpeg writes them (the sound first in the media data, no sensor
+    // tracks). Empty when FFmpeg cannot encode HEVC here.
+    QString hevc() const {
+        const QString path = _dir.filePath("hevc/NNF_240517-090000-000001_1.mp4");
+        if (QFileInfo::exists(path)) {
+            return path;
+        }
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const Run made = run("ffmpeg", {"-v",
+                                        "error",
+                                        "-y",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "testsrc2=size=320x240:rate=30:duration=4",
+                                        "-f",
+                                        "lavfi",
+                                        "-i",
+                                        "sine=frequency=880:duration=4",
+                                        "-c:v",
+                                        "libx265",
+                                        "-x265-params",
+                                        "bframes=0:keyint=30:log-level=error",
+                                        "-tag:v",
+                                        "hvc1",
+                                        "-c:a",
+                                        "aac",
+                                        "-shortest",
+                                        path});
+        return made.code == 0 ? path : QString();
+    }
+
     // Writes the first `cut` bytes of `source` with the media data's size
     // zeroed, then `tail`.
     static bool makeCut(const QString& source, const QString& target, qint64 cut,
@@ -327,6 +383,47 @@ private slots:
         }
     }
 
+    // A walk through data the system holds in memory reads little more
+    // than the samples' headers; through data still on the device (a
+    // card), whole windows, so that the device sees few large reads.
+    // Either way it finds every sample.
+    void readsWhatTheWalkNeeds() {
+        const QString path = _dir.filePath("sparse/NNF_240517-150000-000001_1.mp4");
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        const Run made = run(
+            "ffmpeg",
+            {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2",
+             "-vf", "noise=alls=80:allf=t", "-c:v", "libx264", "-bf", "0", "-crf", "8", path});
+        QVERIFY2(made.code == 0, made.err.constData());
+        RMMp4Index index;
+        QVERIFY(index.open(path));
+        const RMMp4Index::Box* mdat = index.mdat();
+        QVERIFY(mdat->size > 2 * RMFileWindow::kWindow);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        for (const bool held : {true, false}) {
+            if (!held) {
+                ::fsync(fd);
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+                if (resident(fd, QFileInfo(path).size())) {
+                    ::close(fd);
+                    QSKIP("the system keeps this file in memory");
+                }
+            }
+            RMRecoverWalker walker;
+            QString error;
+            QVERIFY(walker.setReference(index, &error));
+            RMFileWindow file;
+            QVERIFY(file.open(path));
+            walker.walk(file, mdat->pos + mdat->header, mdat->pos + mdat->size);
+            QCOMPARE(walker.samples(0).size(), index.tracks()[0].sizes.size());
+            QCOMPARE(quint64(walker.samples(0).back().offset), index.tracks()[0].offsets.back());
+            QVERIFY2((file.bytesRead() < mdat->size / 2) == held,
+                     qPrintable(QString("%1 of %2 bytes").arg(file.bytesRead()).arg(mdat->size)));
+        }
+        ::close(fd);
+    }
+
     void recoversCuts_data() {
         QTest::addColumn<QString>("layout");
         QTest::addColumn<QString>("channel");
@@ -428,33 +525,10 @@ private slots:
                         _dir.filePath("out" + QString::number(seed)));
     }
 
-    // Recordings of another make: HEVC pictures and AAC sound as FFmpeg
-    // writes them (the sound first in the media data, no sensor tracks).
+    // Recordings of another make (hevc()) are recovered as well.
     void recoversHevc() {
-        const QString source = _dir.filePath("hevc/NNF_240517-090000-000001_1.mp4");
-        QVERIFY(QDir().mkpath(QFileInfo(source).absolutePath()));
-        const Run made = run("ffmpeg", {"-v",
-                                        "error",
-                                        "-y",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "testsrc2=size=320x240:rate=30:duration=4",
-                                        "-f",
-                                        "lavfi",
-                                        "-i",
-                                        "sine=frequency=880:duration=4",
-                                        "-c:v",
-                                        "libx265",
-                                        "-x265-params",
-                                        "bframes=0:keyint=30:log-level=error",
-                                        "-tag:v",
-                                        "hvc1",
-                                        "-c:a",
-                                        "aac",
-                                        "-shortest",
-                                        source});
-        if (made.code != 0) {
+        const QString source = hevc();
+        if (source.isEmpty()) {
             QSKIP("ffmpeg cannot encode HEVC here");
         }
         RMMp4Index original;
@@ -697,6 +771,80 @@ private slots:
                  quint32(modified.toSecsSinceEpoch() + epoch1904));
     }
 
+    // The last group's pictures are guessed and decoded while the walk
+    // runs: from a key picture found looking back from the end (parameter
+    // sets before it included), the guess takes the very pictures the
+    // check takes, and decodes them as the check does. A guess is used
+    // only for the same pictures, byte for byte.
+    void theLastGroupIsGuessed_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("reference");
+        for (const QString& layout : {QString("type1"), QString("type2")}) {
+            for (const QString& channel : {QString("_1"), QString("_2")}) {
+                const QStringList all = files(card(layout), channel);
+                QTest::newRow(qPrintable(layout + channel)) << all.at(1) << all.at(0);
+            }
+        }
+        const QString inBand = _dir.filePath("guess/NNF_240517-120000-000001_1.mp4");
+        QDir().mkpath(QFileInfo(inBand).absolutePath());
+        const Run made =
+            run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                           "testsrc2=size=320x240:rate=30:duration=2", "-c:v", "libx264", "-bf",
+                           "0", "-g", "15", "-x264-params", "repeat-headers=1", inBand});
+        QTest::newRow("parameter sets in the stream")
+            << (made.code == 0 ? inBand : QString()) << inBand;
+        QTest::newRow("HEVC") << hevc() << hevc();
+    }
+    void theLastGroupIsGuessed() {
+        QFETCH(QString, source);
+        QFETCH(QString, reference);
+        if (source.isEmpty()) {
+            QSKIP("ffmpeg cannot make this recording here");
+        }
+        RMMp4Index original;
+        QVERIFY(original.open(source));
+        const RMMp4Index::Track* picture = trackOf(original, RMMp4Index::KIND_VIDEO);
+        const size_t cutIn = picture->sizes.size() * 2 / 3;
+        const QString cutPath = _dir.filePath("guess-cut/" + QFileInfo(source).fileName());
+        QVERIFY(QDir().mkpath(QFileInfo(cutPath).absolutePath()));
+        QVERIFY(makeCut(source, cutPath,
+                        qint64(picture->offsets[cutIn] + picture->sizes[cutIn] / 2), {}));
+        RMMp4Index cut;
+        RMMp4Index ref;
+        QVERIFY(cut.open(cutPath) && ref.open(reference));
+        const qint64 start = cut.mdat()->pos + cut.mdat()->header;
+        RMLastGroupGuess guess;
+        RMLastGroupGuess wrongPictures;
+        RMLastGroupGuess wrongBytes;
+        for (RMLastGroupGuess* g : {&guess, &wrongPictures, &wrongBytes}) {
+            g->start(cutPath, ref, start, -1);
+        }
+        RMRecoverWalker walker;
+        QString error;
+        QVERIFY(walker.setReference(ref, &error));
+        RMFileWindow file;
+        QVERIFY(file.open(cutPath));
+        walker.walk(file, start);
+        RMNalScanner scanner;
+        QVERIFY(scanner.configure(trackOf(ref, RMMp4Index::KIND_VIDEO)->sampleEntry));
+        const RMLastGroup::Plan plan =
+            RMLastGroup::plan(walker.samples(walker.videoTrack()), scanner.codec());
+        QVERIFY(plan.decoded.size() > 1);
+        std::vector<QByteArray> bytes;
+        for (const RMRecoverWalker::Sample& s : plan.decoded) {
+            bytes.push_back(file.read(s.offset, s.size));
+        }
+        int clean = -1;
+        QVERIFY(guess.take(plan.decoded, bytes, &clean));
+        QCOMPARE(clean,
+                 RMKeyFrameCheck::cleanPictures(scanner.codec(), scanner.configRecord(), bytes));
+        std::vector<RMRecoverWalker::Sample> shorter = plan.decoded;
+        shorter.pop_back();
+        QVERIFY(!wrongPictures.take(shorter, {bytes.begin(), bytes.end() - 1}, &clean));
+        bytes.back()[0] = char(bytes.back()[0] ^ 1);
+        QVERIFY(!wrongBytes.take(plan.decoded, bytes, &clean));
+    }
+
     // The last group of pictures is checked by decoding it, but no more of
     // it than a bound: one key frame followed by 900 pictures ends after
     // the pictures checked.
@@ -713,7 +861,7 @@ private slots:
         const RMRecovery::Result r =
             RMRecovery().recover(cutPath, source, _dir.filePath("long-gop-out"), true);
         QVERIFY2(r.recovered, qPrintable(r.message));
-        QCOMPARE(r.videoFrames, int(RMRecovery::kMaxCheckedPictures));
+        QCOMPARE(r.videoFrames, int(RMLastGroup::kMaxPictures));
     }
 
     // Samples beyond 4 GiB (a sparse file): the walk finds them there and
@@ -805,6 +953,7 @@ private slots:
         QTest::addColumn<bool>("recovered");
         QTest::addColumn<QString>("says");
         QTest::addColumn<bool>("inPlace");
+        QTest::newRow("between file systems") << 0 << true << QString("recovered") << true;
         QTest::newRow("buffered copy") << 1 << true << QString("recovered") << true;
         QTest::newRow("no hard links") << 2 << true << QString("recovered") << true;
         QTest::newRow("disk full") << 3 << false << QString(std::strerror(ENOSPC)) << false;
@@ -840,7 +989,19 @@ private slots:
             RMRecoverOutput::setWriteFault(nullptr);
         }
         RMRecoverOutput::setFolderSyncFault(fault >= 5 ? EIO : 0);
-        const RMRecovery::Result r = RMRecovery().recover(cutPath, all.at(0), out, false);
+        // A card stands on another file system, where the kernel cannot
+        // copy within one; the copy keeps the time the output takes.
+        QTemporaryDir card("/dev/shm/card-XXXXXX");
+        const QString source = fault == 0 ? card.filePath(name) : cutPath;
+        QFile copy(source);
+        if (fault == 0 &&
+            (!card.isValid() || !QFile::copy(cutPath, source) || !copy.open(QIODevice::ReadWrite) ||
+             !copy.setFileTime(QFileInfo(cutPath).lastModified(),
+                               QFileDevice::FileModificationTime))) {
+            QSKIP("no second file system for the card");
+        }
+        copy.close();
+        const RMRecovery::Result r = RMRecovery().recover(source, all.at(0), out, false);
         RMRecoverOutput::setKernelCopy(true);
         RMRecoverOutput::setLinkFault(0);
         RMRecoverOutput::setWriteFault(nullptr);

@@ -2,8 +2,10 @@
 // a reference recording and a cut-off one (the first four bytes give the
 // reference's length, big-endian). The reference is read as the recovery
 // reads it; when it can serve, the cut-off file's media data is walked and
-// a new movie box built, which must read back. Run with -malloc_limit_mb=64
-// to catch allocations that follow an unchecked count.
+// a new movie box built, which must read back; the last key picture is
+// looked for back from the end and walked from, as the recovery's guess at
+// the last group does. Run with -malloc_limit_mb=64 to catch allocations
+// that follow an unchecked count.
 #include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 
 #include "mp4/rm_file_window.h"
 #include "mp4/rm_mp4_index.h"
+#include "mp4/rm_nal_scanner.h"
 #include "recovery/rm_recover_moov.h"
 #include "recovery/rm_recover_walker.h"
 
@@ -65,7 +68,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!file.open(cutPath)) {
         return 0;
     }
-    walker.walk(file, cut.mdat()->pos + cut.mdat()->header);
+    const qint64 start = cut.mdat()->pos + cut.mdat()->header;
+    walker.walk(file, start);
+    // The guess at the last group: a key picture looked for back from the
+    // end, and a walk from there.
+    RMNalScanner scanner;
+    if (scanner.configure(reference.tracks()[size_t(walker.videoTrack())].sampleEntry)) {
+        const qint64 key = scanner.keyPictureBefore(file, file.size(), start);
+        RMRecoverWalker fromKey;
+        if (key >= 0 && fromKey.setReference(reference, &error)) {
+            fromKey.walkFromKeyPicture(file, key, -1);
+        }
+    }
     RMRecoverMoov moov(reference, walker);
     const QByteArray box = moov.build();
     // The new movie box must read back as a complete index.
