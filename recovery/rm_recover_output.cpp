@@ -217,7 +217,8 @@ bool RMRecoverOutput::_copyChunk(qint64 at, qint64 length, QString* error) {
 }
 
 // By the kernel, within a file system (or by the file system itself). When
-// the first chunk finds that it cannot, the copy goes through a buffer.
+// the first chunk finds that it cannot (between file systems), the copy is
+// written past the page cache, or else through it.
 bool RMRecoverOutput::_copyRange(qint64 at, qint64 length, QString* error) {
     loff_t from = at;
     loff_t to = at;
