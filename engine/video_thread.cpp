@@ -276,10 +276,10 @@ bool VideoThread::handleFrame(AVFrame* frame) {
 bool VideoThread::queue(QueuedFrame item, AVFrame* frame) {
     if (frame != nullptr) {
         item.frame = av_frame_alloc();
-        if (item.frame == nullptr || av_frame_ref(item.frame, frame) < 0) {
-            av_frame_free(&item.frame);
+        if (item.frame == nullptr) {
             return true;  // out of memory: this picture is not shown
         }
+        av_frame_move_ref(item.frame, frame);
     }
     // While paused one picture after the one shown is enough: a step or a
     // seek would throw the others away, and decoding them would slow down

@@ -88,7 +88,8 @@ private:
     // At the end of the stream: the landing of a seek beyond the last
     // picture, then the end. False when the thread must end.
     bool finishDecoding();
-    // Queues a copy of the item with a new reference to `frame` (if any).
+    // Queues a copy of the item holding what `frame` (if any) referred to;
+    // `frame` is left empty.
     bool queue(QueuedFrame item, AVFrame* frame);
 
     // The presenting side.
