@@ -20,6 +20,17 @@ QRect fit(qreal ratio, const QSize& outputSize) {
     return QRect(0, (outputSize.height() - h) / 2, outputSize.width(), h);
 }
 
+// The width or height of a scaled copy for `pixels` shown of `source`: even
+// where the source leaves room, as a chroma sample of the 4:2:0 copy covers
+// two by two pixels and swscale converts such a copy to RGB with its fast
+// converter only at even sizes (at 663 x 373 it took seven times as long as
+// at 664 x 374). The copy is then up to one pixel larger than what is shown;
+// a renderer cuts that off or draws it into the pixels.
+int scaledLength(int pixels, int source) {
+    const int even = (pixels + 1) & ~1;
+    return qBound(1, even < source ? even : pixels, source);
+}
+
 }  // namespace
 
 VideoRenderer::~VideoRenderer() = default;
@@ -60,8 +71,8 @@ VideoRenderer::ScaleKey VideoRenderer::scaleKeyLocked(const VideoFrame& frame) c
     key.source = roiInFrame(roi_, frame.size());
     const QSize pixels =
         (QSizeF(fit(aspectRatioLocked(frame), outputSize_).size()) * pixelRatio_).toSize();
-    const QSize size(qBound(1, pixels.width(), key.source.width()),
-                     qBound(1, pixels.height(), key.source.height()));
+    const QSize size(scaledLength(pixels.width(), key.source.width()),
+                     scaledLength(pixels.height(), key.source.height()));
     if (size != key.source.size()) {
         key.size = size;  // only ever smaller: the GPU enlarges for free
     }

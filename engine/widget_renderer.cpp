@@ -54,15 +54,25 @@ void WidgetRenderer::paintEvent(QPaintEvent*) {
     if (pixels.isEmpty()) {
         return;
     }
-    QImage image = _convertedFor(frame);
-    if (image.size() != pixels || paint.source != QRect(QPoint(0, 0), frame.size())) {
+    QImage image;
+    if (paint.source == QRect(QPoint(0, 0), frame.size()) && _showsAsIs(frame.size(), pixels)) {
+        image = _convertedFor(frame);
+        if (image.isNull()) {
+            image = frame.toImage(QImage::Format_RGB32);
+        }
+    } else {
         image = frame.toImage(QImage::Format_RGB32, pixels, paint.source);
     }
     if (image.isNull()) {
         return;
     }
     image.setDevicePixelRatio(ratio);
-    painter.drawImage(target.topLeft(), image);
+    painter.drawImage(target.topLeft(), image, QRect(QPoint(0, 0), pixels));
+}
+
+bool WidgetRenderer::_showsAsIs(const QSize& picture, const QSize& pixels) {
+    const QSize extra = picture - pixels;
+    return extra.width() >= 0 && extra.width() <= 1 && extra.height() >= 0 && extra.height() <= 1;
 }
 
 QImage WidgetRenderer::_convertedFor(const VideoFrame& frame) const {

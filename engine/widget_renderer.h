@@ -34,4 +34,7 @@ private:
     QImage converted_;        // guarded by convertedMutex_
     VideoFrame convertedOf_;  // guarded by convertedMutex_
     QImage _convertedFor(const VideoFrame& frame) const;
+    // Whether a picture is drawn without scaling into `pixels`: the same
+    // size, or a scaled copy made up to one pixel larger, which is cut off.
+    static bool _showsAsIs(const QSize& picture, const QSize& pixels);
 };

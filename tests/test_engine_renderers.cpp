@@ -216,6 +216,18 @@ void TestEngineRenderers::framesAtTheSizeShown() {
     QCOMPARE(at(image, 50, 50), QString("red"));
     QCOMPARE(at(image, 150, 150), QString("white"));
 
+    // An odd size: the copy is made a pixel larger, where RGB conversion is
+    // fast, and the extra pixel is cut off, not left black or squeezed in.
+    renderer->widget()->setFixedSize(201, 201);
+    std::thread([&] { renderer->receive(frame); }).join();
+    image = grab(renderer.get());
+    const int odd = qRound(201 * dpr);
+    QCOMPARE(renderer->paintedFrameSize(), QSize(odd + odd % 2, odd + odd % 2));
+    QCOMPARE(at(image, 200, 200), QString("white"));
+    QCOMPARE(at(image, 0, 200), QString("blue"));
+    QCOMPARE(at(image, 200, 0), QString("green"));
+    renderer->widget()->setFixedSize(200, 200);
+
     renderer->setRegionOfInterest(0.5, 0, 0.5, 0.5);
     image = grab(renderer.get());
     QCOMPARE(renderer->paintedFrameSize(), QSize(200, 200) * dpr);
