@@ -75,6 +75,10 @@ RMDialogMap::RMDialogMap(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Frame
             SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
     refreshLanguage();
     refreshSpeedBarUnit();
+    // Starting the web engine holds the GUI thread 40 to 80 ms: it starts
+    // here, while the main window is made and before it shows, and not when
+    // the user opens the map during playback. The page loads at that opening.
+    _createMapView();
 }
 
 bool RMDialogMap::_openGLUsable() {
@@ -99,27 +103,28 @@ void RMDialogMap::_createMapView() {
         refreshLanguage();
         return;
     }
-    // Starting the web engine (its profile) is the longest step; the view is
-    // shown and the page loaded in a later pass of the event loop.
     _map = new RMWidgetMap(_mapArea);
+    _map->hide();  // until the window first opens
     // Script calls count only once the page can take them.
     connect(_map, SIGNAL(loadFinished(bool)), this, SLOT(_onLoadFinished(bool)));
     connect(_map, SIGNAL(titleChanged(QString)), this, SLOT(_onPageTitle(QString)));
-    QTimer::singleShot(0, _map, [this] {
-        _mapArea->layout()->addWidget(_map);
-        _map->show();
-        _map->loadMap();
-    });
+}
+
+void RMDialogMap::_showMapView() {
+    if (!_map || _map->isVisibleTo(this)) {
+        return;
+    }
+    _mapArea->layout()->addWidget(_map);
+    _map->show();
+    _map->loadMap();
 }
 
 void RMDialogMap::showEvent(QShowEvent* event) {
     _placeOnFirstShow();
     QDialog::showEvent(event);
-    // The map view is made once the window is up, in passes of the event
-    // loop of their own, so that none of them holds the GUI thread long.
-    if (!_map && !_noMap) {
-        QTimer::singleShot(0, this, &RMDialogMap::_createMapView);
-    }
+    // The web view is shown and its page loaded once the window is up, in a
+    // pass of the event loop of its own.
+    QTimer::singleShot(0, this, &RMDialogMap::_showMapView);
 }
 
 void RMDialogMap::hideEvent(QHideEvent* event) {

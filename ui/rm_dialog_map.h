@@ -75,8 +75,10 @@ private Q_SLOTS:
     void _onPageTitle(const QString& title);
 
 private:
-    // The web view, or the notice that the map needs OpenGL.
+    // The web view (hidden), or the notice that the map needs OpenGL.
     void _createMapView();
+    // Shows the web view and loads its page, at the window's first opening.
+    void _showMapView();
     static bool _openGLUsable();
     void _sendTileLayers();
     void _placeOnFirstShow();
@@ -87,7 +89,7 @@ private:
 
     TitleWidget* _title;
     QWidget* _mapArea;
-    RMWidgetMap* _map = nullptr;  // made at the first opening; null again at closing
+    RMWidgetMap* _map = nullptr;  // made with the window; null again at closing
     QLabel* _noMap = nullptr;
     bool _placed = false;  // opened at least once
     QLabel* _lowLabel;
