@@ -1,7 +1,5 @@
 #include "mp4/rm_aac_sizer.h"
 
-#include <cstring>
-
 #include "mp4/rm_box_view.h"
 #include "mp4/rm_file_window.h"
 #include "mp4/rm_mp4_index.h"
@@ -86,12 +84,6 @@ QByteArray findDescriptor(const QByteArray& d, int pos, int end, int tag) {
 }
 }  // namespace
 
-RMAacSizer::~RMAacSizer() {
-    avcodec_free_context(&_context);
-    av_packet_free(&_packet);
-    av_frame_free(&_frame);
-}
-
 QByteArray RMAacSizer::audioConfig(const QByteArray& entry) {
     const RMBoxView v(entry);
     if (v.u32(4) != RMMp4Index::fourcc("mp4a")) {
@@ -108,26 +100,12 @@ QByteArray RMAacSizer::audioConfig(const QByteArray& entry) {
 
 bool RMAacSizer::open(const QByteArray& entry) {
     const QByteArray config = audioConfig(entry);
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
-    if (config.size() < 2 || !codec) {
+    if (config.size() < 2 || !_codec.create(AV_CODEC_ID_AAC, config)) {
         return false;
     }
-    _context = avcodec_alloc_context3(codec);
-    _packet = av_packet_alloc();
-    _frame = av_frame_alloc();
-    if (!_context || !_packet || !_frame) {
-        return false;
-    }
-    _context->extradata =
-        static_cast<uint8_t*>(av_mallocz(size_t(config.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!_context->extradata) {
-        return false;
-    }
-    std::memcpy(_context->extradata, config.constData(), size_t(config.size()));
-    _context->extradata_size = config.size();
     // Probing garbage makes the decoder complain; none of it is news.
-    _context->log_level_offset = 100;
-    if (avcodec_open2(_context, codec, nullptr) < 0) {
+    _codec.context()->log_level_offset = 100;
+    if (!_codec.open()) {
         return false;
     }
     // The decoder learns the rate and channels only with its first frame;
@@ -147,31 +125,24 @@ int RMAacSizer::_maxFrame() const {
 }
 
 int RMAacSizer::_decode(const char* bytes, int length, qint64 pos, bool chain) {
-    avcodec_flush_buffers(_context);
-    if (av_new_packet(_packet, length) < 0) {
+    AVCodecContext* context = _codec.context();
+    AVFrame* frame = _codec.frame();
+    avcodec_flush_buffers(context);
+    if (_codec.send(bytes, length) < 0 || avcodec_receive_frame(context, frame) < 0) {
         return -1;
     }
-    std::memcpy(_packet->data, bytes, size_t(length));
-    if (avcodec_send_packet(_context, _packet) < 0) {
-        av_packet_unref(_packet);
-        return -1;
-    }
-    av_packet_unref(_packet);
-    if (avcodec_receive_frame(_context, _frame) < 0) {
-        return -1;
-    }
-    const int samples = _frame->nb_samples;
-    av_frame_unref(_frame);
+    const int samples = frame->nb_samples;
+    av_frame_unref(frame);
     if (!chain || samples != kSamplesPerFrame) {
         return samples;
     }
     // The decoder goes on with the bytes it has not consumed; each frame
     // says how many were left when it began, which places it.
     qint64 start = pos;
-    while (avcodec_receive_frame(_context, _frame) >= 0) {
-        const qint64 next = pos + length - _frame->pkt_size;
-        const bool whole = _frame->nb_samples == kSamplesPerFrame;
-        av_frame_unref(_frame);
+    while (avcodec_receive_frame(context, frame) >= 0) {
+        const qint64 next = pos + length - frame->pkt_size;
+        const bool whole = frame->nb_samples == kSamplesPerFrame;
+        av_frame_unref(frame);
         if (next <= start || !whole) {
             break;
         }

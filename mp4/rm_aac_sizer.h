@@ -4,10 +4,9 @@
 #include <QHash>
 #include <QtGlobal>
 
+#include "mp4/rm_codec_context.h"
+
 class RMFileWindow;
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 // Sizes raw AAC frames, which carry neither a length nor a sync word, with
 // FFmpeg's AAC decoder: a frame is as long as the bytes the decoder consumed
@@ -19,7 +18,6 @@ public:
     static constexpr int kSamplesPerFrame = 1024;
 
     RMAacSizer() = default;
-    ~RMAacSizer();
     RMAacSizer(const RMAacSizer&) = delete;
     RMAacSizer& operator=(const RMAacSizer&) = delete;
 
@@ -41,9 +39,7 @@ private:
     int _maxFrame() const;
     Result _sizeFrame(RMFileWindow& file, qint64 pos, qint64 end, qint64* size);
 
-    AVCodecContext* _context = nullptr;
-    AVPacket* _packet = nullptr;
-    AVFrame* _frame = nullptr;
+    RMCodecContext _codec;
     quint32 _sampleRate = 0;
     int _channels = 1;
     // Frame sizes learnt ahead, by position.

@@ -1,41 +1,22 @@
 #include "mp4/rm_clean_decode.h"
 
 #include <QtGlobal>
-#include <cstring>
+
+#include "mp4/rm_codec_context.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
 struct RMCleanDecode::Decoder {
-    AVCodecContext* context = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
-    ~Decoder() {
-        avcodec_free_context(&context);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-    }
+    RMCodecContext codec;
 
-    bool open(RMNalScanner::Codec codec, const QByteArray& config, int threads) {
-        const AVCodec* decoder = avcodec_find_decoder(
-            codec == RMNalScanner::CODEC_H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC);
-        if (!decoder || config.isEmpty()) {
+    bool open(RMNalScanner::Codec kind, const QByteArray& config, int threads) {
+        if (!codec.create(kind == RMNalScanner::CODEC_H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC,
+                          config)) {
             return false;
         }
-        context = avcodec_alloc_context3(decoder);
-        packet = av_packet_alloc();
-        frame = av_frame_alloc();
-        if (!context || !packet || !frame) {
-            return false;
-        }
-        context->extradata =
-            static_cast<uint8_t*>(av_mallocz(size_t(config.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!context->extradata) {
-            return false;
-        }
-        std::memcpy(context->extradata, config.constData(), size_t(config.size()));
-        context->extradata_size = config.size();
+        AVCodecContext* context = codec.context();
         // Frame threads decode the pictures of a group side by side.
         context->thread_count = threads;
         context->thread_type = threads > 1 ? FF_THREAD_FRAME : 0;
@@ -44,26 +25,19 @@ struct RMCleanDecode::Decoder {
         // Any damage counts, and none of it is worth a log line.
         context->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER;
         context->log_level_offset = 100;
-        return avcodec_open2(context, decoder, nullptr) >= 0;
+        return codec.open();
     }
 
     bool send(const QByteArray* picture) {
-        if (!picture) {
-            return avcodec_send_packet(context, nullptr) >= 0;
-        }
-        if (av_new_packet(packet, picture->size()) < 0) {
-            return false;
-        }
-        std::memcpy(packet->data, picture->constData(), size_t(picture->size()));
-        const int rc = avcodec_send_packet(context, packet);
-        av_packet_unref(packet);
-        return rc >= 0;
+        return (picture ? codec.send(picture->constData(), picture->size())
+                        : codec.send(nullptr, 0)) >= 0;
     }
 
     // Clean frames received now; false on a broken one.
     bool receive(int* clean) {
+        AVFrame* frame = codec.frame();
         int rc;
-        while ((rc = avcodec_receive_frame(context, frame)) >= 0) {
+        while ((rc = avcodec_receive_frame(codec.context(), frame)) >= 0) {
             const bool broken =
                 frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT);
             av_frame_unref(frame);

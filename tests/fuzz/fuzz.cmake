@@ -23,8 +23,8 @@ if(ORVIN_FUZZ)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(FUZZ_LIBAV REQUIRED IMPORTED_TARGET libavcodec libavutil)
   set(recover_sources app/rm_held_pages mp4/rm_aac_sizer mp4/rm_bit_reader mp4/rm_box_view
-                      mp4/rm_box_writer mp4/rm_clean_decode mp4/rm_file_window
-                      mp4/rm_key_frame_check mp4/rm_mp4_index mp4/rm_nal_scanner
+                      mp4/rm_box_writer mp4/rm_clean_decode mp4/rm_codec_context
+                      mp4/rm_file_window mp4/rm_key_frame_check mp4/rm_mp4_index mp4/rm_nal_scanner
                       recovery/rm_recover_moov recovery/rm_recover_walker
                       recovery/rm_sensor_record_check)
   list(TRANSFORM recover_sources PREPEND ${CMAKE_SOURCE_DIR}/)
