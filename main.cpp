@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         return answered;
     }
     RMAllocator::configure();
-    // Read by the web engine when the map window first opens.
+    // Read by the web engine when it starts, as the main window is made.
     RMWebEngineFlags::apply();
     QCoreApplication::setAttribute(Qt::AA_UseDesktopOpenGL, true);
     RMApplication app(argc, argv);

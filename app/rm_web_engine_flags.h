@@ -4,7 +4,7 @@
 
 // The command line of the map's web engine (QTWEBENGINE_CHROMIUM_FLAGS).
 // It is set before the application object exists and read by the engine
-// when the map window first opens. Same-origin checks stay on: the page
+// when it starts, as the main window is made. Same-origin checks stay on: the page
 // needs nothing beyond its own bundle and tile images.
 class RMWebEngineFlags {
 public:

@@ -47,7 +47,8 @@ public:
                             const QPoint* stored, const QList<QRect>& screens);
     void moveTo(double longitude, double latitude, double speed, bool line);
 
-    // Null until the window first opens, and when the engine cannot draw.
+    // Made with the window, hidden until it first opens; null when the
+    // engine cannot draw and after the application closes.
     RMWidgetMap* mapWidget() const { return _map; }
     // The text shown in place of the map when the engine cannot draw; null
     // while it can.

@@ -162,7 +162,8 @@ void WindowMain::_connectScreenSaver() {
 }
 
 void WindowMain::_connectMap() {
-    // The map's web engine starts when the user first opens the window.
+    // The map's web engine starts here, before the window shows; its page
+    // loads when the user first opens the map.
     RMDialogMap* map = RMDialogMap::instance(this);
     RMSpeedLabel* speed = _left->frameGraph()->speedLabel();
     connect(speed, SIGNAL(speedUnitChange()), map, SLOT(onSpeedUnitChange()));
