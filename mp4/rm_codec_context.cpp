@@ -13,8 +13,11 @@ RMCodecContext::~RMCodecContext() {
 }
 
 bool RMCodecContext::create(int codecId, const QByteArray& config) {
+    if (_context || config.isEmpty()) {
+        return false;
+    }
     _codec = avcodec_find_decoder(AVCodecID(codecId));
-    if (!_codec || config.isEmpty() || _context) {
+    if (!_codec) {
         return false;
     }
     _context = avcodec_alloc_context3(_codec);

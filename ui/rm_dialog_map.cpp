@@ -73,12 +73,12 @@ RMDialogMap::RMDialogMap(QWidget* parent) : QDialog(parent, Qt::Tool | Qt::Frame
             SLOT(onPlayEvent(PLAY_EVENT, RMVideoItem*)));
     connect(RMLanguage::instance(), SIGNAL(languageChange(RMLanguage::LANGUAGE_TYPE)), this,
             SLOT(onLanguageChange(RMLanguage::LANGUAGE_TYPE)));
-    refreshLanguage();
-    refreshSpeedBarUnit();
     // Starting the web engine holds the GUI thread 40 to 80 ms: it starts
     // here, while the main window is made and before it shows, and not when
     // the user opens the map during playback. The page loads at that opening.
     _createMapView();
+    refreshLanguage();
+    refreshSpeedBarUnit();
 }
 
 bool RMDialogMap::_openGLUsable() {
@@ -89,9 +89,6 @@ bool RMDialogMap::_openGLUsable() {
 }
 
 void RMDialogMap::_createMapView() {
-    if (_map || _noMap) {
-        return;
-    }
     if (!_openGLUsable()) {
         qInfo() << Q_FUNC_INFO << __LINE__ << "no OpenGL: the map cannot be drawn";
         _noMap = new QLabel(_mapArea);
@@ -100,7 +97,6 @@ void RMDialogMap::_createMapView() {
         _noMap->setWordWrap(true);
         _mapArea->layout()->addWidget(_noMap);
         _noMap->show();
-        refreshLanguage();
         return;
     }
     _map = new RMWidgetMap(_mapArea);
